@@ -1,0 +1,107 @@
+// Windows-1252 tables: upper-casing and the mapping to Unicode.
+#include "support/cp1252.h"
+
+#include <array>
+
+namespace qorvex {
+namespace {
+
+// Code points of 0x80..0x9F; the undefined bytes keep their own value.
+constexpr std::array<char32_t, 32> kHigh = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88-8F
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90-97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98-9F
+};
+
+constexpr std::array<uint8_t, 256> MakeUpperTable() {
+  std::array<uint8_t, 256> t{};
+  for (int i = 0; i < 256; ++i) t[i] = static_cast<uint8_t>(i);
+  for (int i = 'a'; i <= 'z'; ++i) t[i] = static_cast<uint8_t>(i - 0x20);
+  for (int i = 0xE0; i <= 0xFE; ++i)
+    if (i != 0xF7) t[i] = static_cast<uint8_t>(i - 0x20);
+  t[0x9A] = 0x8A;
+  t[0x9C] = 0x8C;
+  t[0x9E] = 0x8E;
+  t[0xFF] = 0x9F;
+  return t;
+}
+constexpr std::array<uint8_t, 256> kUpper = MakeUpperTable();
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+char FromUnicode(char32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
+  for (size_t i = 0; i < kHigh.size(); ++i)
+    if (kHigh[i] == cp) return static_cast<char>(0x80 + i);
+  return '?';
+}
+
+}  // namespace
+
+uint8_t Cp1252Upper(uint8_t c) {
+  return kUpper[c];
+}
+
+char32_t Cp1252ToUnicode(uint8_t c) {
+  return (c >= 0x80 && c < 0xA0) ? kHigh[c - 0x80] : c;
+}
+
+std::string Cp1252ToUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 4);
+  for (char ch : text) AppendUtf8(out, Cp1252ToUnicode(static_cast<uint8_t>(ch)));
+  return out;
+}
+
+std::string Utf8ToCp1252(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  const size_t n = text.size();
+  auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
+  while (i < n) {
+    const uint8_t b = byte(i);
+    if (b < 0x80) {
+      out += static_cast<char>(b);
+      ++i;
+      continue;
+    }
+    // Sequence length and smallest code point it may encode (rejects overlongs).
+    size_t len = 0;
+    char32_t cp = 0, min = 0;
+    if ((b & 0xE0) == 0xC0) {
+      len = 2, cp = b & 0x1F, min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+      len = 3, cp = b & 0x0F, min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+      len = 4, cp = b & 0x07, min = 0x10000;
+    }
+    size_t k = 1;
+    while (len != 0 && k < len && i + k < n && (byte(i + k) & 0xC0) == 0x80) {
+      cp = (cp << 6) | (byte(i + k) & 0x3F);
+      ++k;
+    }
+    if (len == 0 || k < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      out += '?';
+      i += (len == 0) ? 1 : k;  // skip the lead byte and the continuations seen
+      continue;
+    }
+    out += FromUnicode(cp);
+    i += len;
+  }
+  return out;
+}
+
+}  // namespace qorvex

@@ -1,0 +1,51 @@
+// Upper-casing table and UTF-8 conversion of Windows-1252 text.
+#include "support/cp1252.h"
+
+#include <gtest/gtest.h>
+
+#include "support/vxstrings.h"
+
+namespace qorvex {
+namespace {
+
+TEST(Cp1252, UpperCaseOfEveryByteFollowsTheTable) {
+  for (int c = 0; c < 256; ++c) {
+    int want = c;
+    if (c >= 'a' && c <= 'z') want = c - 0x20;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) want = c - 0x20;
+    if (c == 0x9A) want = 0x8A;
+    if (c == 0x9C) want = 0x8C;
+    if (c == 0x9E) want = 0x8E;
+    if (c == 0xFF) want = 0x9F;
+    EXPECT_EQ(Cp1252Upper(static_cast<uint8_t>(c)), want) << "byte " << c;
+    const std::string one(1, static_cast<char>(c));
+    EXPECT_EQ(static_cast<uint8_t>(ToStrings.UpperCase(one)[0]), want) << "byte " << c;
+  }
+  // ß, µ and ÷ keep their place; the German umlauts change.
+  EXPECT_EQ(ToStrings.UpperCase("gr\xFC\xDF"
+                                "e \xB5 \xF7 \xE4\xF6"),
+            "GR\xDC\xDF"
+            "E \xB5 \xF7 \xC4\xD6");
+}
+
+TEST(Cp1252, EveryByteStringSurvivesTheRoundTripThroughUtf8) {
+  std::string all;
+  for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
+  const std::string utf8 = Cp1252ToUtf8(all);
+  EXPECT_EQ(Utf8ToCp1252(utf8), all);
+  EXPECT_EQ(Cp1252ToUtf8("\x80\xC4\xDF"), "\u20AC\u00C4\u00DF");
+  EXPECT_EQ(Cp1252ToUtf8("\x9F"), "\u0178");
+}
+
+TEST(Cp1252, Utf8WithoutACodePageCharacterOrMalformedBecomesQuestionMarks) {
+  EXPECT_EQ(Utf8ToCp1252("a\u4E2Db"), "a?b");          // CJK: not in the code page
+  EXPECT_EQ(Utf8ToCp1252("\xF0\x9F\x93\xBB!"), "?!");  // 4-byte emoji
+  EXPECT_EQ(Utf8ToCp1252("x\xC3"), "x?");              // truncated at the end
+  EXPECT_EQ(Utf8ToCp1252("\xC3(\xFF"), "?(?");         // bad continuation, bad lead
+  EXPECT_EQ(Utf8ToCp1252("\xC0\xAF"), "?");            // overlong '/'
+  EXPECT_EQ(Utf8ToCp1252("\xED\xA0\x80"), "?");        // surrogate
+  EXPECT_EQ(Utf8ToCp1252("\xE2\x82\xAC"), "\x80");     // euro sign
+}
+
+}  // namespace
+}  // namespace qorvex
