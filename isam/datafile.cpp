@@ -1,0 +1,457 @@
+// File blocks and their data files: names, create, open, flush, close,
+// delete, slot allocation and the fixed-length record operations.
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "isam/fileblock.h"
+#include "isam/netlock.h"
+#include "isam/osfile.h"
+
+namespace qorvex {
+namespace isam {
+namespace {
+
+void DefaultHook(void*, uint32_t, int, uint32_t) {}
+
+void CallHook(TFileBlock* fb, void* buffer, uint32_t length, int direction) {
+  if (fb->hook) fb->hook(buffer, length, direction, fb->hookData);
+}
+
+// Closes every file of a block that failed to open and frees it.
+void Abandon(TFileBlock* fb) {
+  FileClose(fb->dialog.fd);
+  FileClose(fb->index.fd);
+  FileClose(fb->data.fd);
+  delete fb;
+}
+
+// Save mode: logs the header of descriptor k before a slot is allocated,
+// with the link the allocated slot loses (-2 when none is taken).
+// A failed check or read leaves the log untouched (logWritten false).
+bool LogBeforeAllocate(TFileBlock* fb, int k, bool& logWritten) {
+  const Descriptor& d = fb->desc[k];
+  int32_t link = -2;
+  logWritten = false;
+  if (d.freeHead != -1) {
+    if (d.freeHead < 1 || static_cast<uint32_t>(d.freeHead) > d.highest)
+      return Fail(kErrChainCorrupt);
+    if (!ReadSlotWord(fb, k, static_cast<uint32_t>(d.freeHead), link)) return false;
+  }
+  logWritten = true;
+  return LogHeader(fb, k, link);
+}
+
+}  // namespace
+
+std::string BuildFileName(std::string_view part, std::string_view extension) {
+  const size_t slash = part.rfind('/');
+  const size_t dot = part.rfind('.');
+  std::string name(part);
+  if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash))
+    name.resize(dot);
+  name += '.';
+  name += extension;
+  return name;
+}
+
+void SplitName(std::string_view name, std::string& dataPart, std::string& indexPart) {
+  const size_t semi = name.find(';');
+  dataPart = std::string(name.substr(0, semi));
+  indexPart = semi == std::string_view::npos ? dataPart : std::string(name.substr(semi + 1));
+  if (indexPart.empty()) indexPart = dataPart;
+}
+
+void EncodeDataHeader(const Descriptor& d, uint8_t indexCount, bool inUse,
+                      uint8_t out[kDataHeaderBytes]) {
+  StoreU32(out + 0, static_cast<uint32_t>(d.freeHead));
+  StoreU32(out + 4, d.freeCount);
+  StoreU32(out + 8, d.highest);
+  StoreU32(out + 12, d.length);
+  StoreU32(out + 16, indexCount);
+  out[20] = inUse ? 1 : 0;
+}
+
+bool WriteDataHeader(TFileBlock* fb, bool inUse) {
+  uint8_t h[kDataHeaderBytes];
+  EncodeDataHeader(fb->desc[0], fb->indexCount, inUse, h);
+  if (!FileWrite(fb->data.fd, 0, h, sizeof h)) return false;
+  fb->desc[0].modified = false;
+  fb->desc[0].changed = true;
+  return true;
+}
+
+bool MarkInUse(TFileBlock* fb) {
+  if (fb->inUse) return true;
+  fb->inUse = true;
+  if (fb->saveMode) return true;
+  const uint8_t one = 1;
+  return FileWrite(fb->data.fd, 20, &one, 1);
+}
+
+bool ReadSlotWord(TFileBlock* fb, int k, uint32_t slot, int32_t& word) {
+  uint8_t w[4];
+  const bool ok = k == 0 ? FileRead(fb->data.fd, SlotOffset(fb, slot), w, 4)
+                         : FileRead(fb->index.fd, PageOffset(fb, k, slot), w, 4);
+  if (ok) word = static_cast<int32_t>(LoadU32(w));
+  return ok;
+}
+
+bool WriteSlotWord(TFileBlock* fb, int k, uint32_t slot, int32_t word) {
+  uint8_t w[4];
+  StoreU32(w, static_cast<uint32_t>(word));
+  return k == 0 ? FileWrite(fb->data.fd, SlotOffset(fb, slot), w, 4)
+                : FileWrite(fb->index.fd, PageOffset(fb, k, slot), w, 4);
+}
+
+bool AllocateSlot(TFileBlock* fb, int k, uint32_t& slot) {
+  Descriptor& d = fb->desc[k];
+  d.modified = true;
+  if (d.freeHead == -1) {
+    if (d.highest >= 0x7FFFFFFE) return Fail(kErrChainCorrupt);
+    d.reused = false;
+    slot = ++d.highest;
+    return true;
+  }
+  if (d.freeHead < 1 || static_cast<uint32_t>(d.freeHead) > d.highest || d.freeCount == 0)
+    return Fail(kErrChainCorrupt);
+  const uint32_t candidate = static_cast<uint32_t>(d.freeHead);
+  int32_t link = 0;
+  if (!ReadSlotWord(fb, k, candidate, link)) return false;
+  if (link == 0 || link < -1 || (link > 0 && static_cast<uint32_t>(link) > d.highest) ||
+      static_cast<uint32_t>(link) == candidate)
+    return Fail(kErrChainCorrupt);
+  slot = candidate;
+  d.freeHead = link;
+  d.reused = true;
+  --d.freeCount;
+  return true;
+}
+
+bool ReleaseSlot(TFileBlock* fb, int k, uint32_t slot) {
+  Descriptor& d = fb->desc[k];
+  d.modified = true;
+  if (!WriteSlotWord(fb, k, slot, d.freeHead)) return false;
+  d.freeHead = static_cast<int32_t>(slot);
+  ++d.freeCount;
+  return true;
+}
+
+bool ForceToDisk(TFileBlock* fb, FileEntry& file) {
+  OsErrorKind kind = OsErrorKind::kOther;
+  if (FileFlush(file.fd, &kind)) return true;
+  if (IsNetwork(fb)) return Fail(kErrNetworkFlush);
+  if (kind != OsErrorKind::kTooManyFiles) return false;
+  // Closing forces the data out; the file is then opened again.
+  ClearStatus();
+  if (!FileClose(file.fd)) return false;
+  return FileOpen(file.path, fb->readOnly, fb->readOnly || IsNetwork(fb), file.fd);
+}
+
+bool WriteBackAll(TFileBlock* fb, bool dropPages) {
+  bool ok = WriteBackPages(fb, dropPages);
+  for (int k = 1; ok && k <= fb->indexCount; ++k)
+    if (fb->desc[k].modified && !WriteIndexHeader(fb, k)) ok = false;
+  if (ok && !WriteDataHeader(fb, false)) ok = false;
+  return ok;
+}
+
+bool AddSlot(TFileBlock* fb, const void* buffer, uint32_t& slot) {
+  Descriptor& d = fb->desc[0];
+  if (!MarkInUse(fb)) return false;
+  if (fb->saveMode) {
+    LogBeginOperation(fb);
+    // A log entry cut short ends the replay: nothing is lost by replaying it.
+    bool logWritten = false;
+    if (!LogBeforeAllocate(fb, 0, logWritten) || !LogForce(fb)) {
+      if (logWritten) LogFinish(fb, kErrAddRecordRestored);
+      return false;
+    }
+  }
+  const Descriptor before = d;
+  if (!AllocateSlot(fb, 0, slot)) return false;
+  if (!FileWrite(fb->data.fd, SlotOffset(fb, slot), buffer, d.length)) {
+    d.freeHead = before.freeHead;
+    d.freeCount = before.freeCount;
+    d.highest = before.highest;
+    if (fb->saveMode) LogFinish(fb, kErrAddRecordRestored);
+    return false;
+  }
+  if (fb->saveMode) {
+    if (WriteDataHeader(fb, false)) ForceToDisk(fb, fb->data);
+    LogFinish(fb, kErrAddRecordRestored);
+  }
+  return EngineOK;
+}
+
+bool DeleteSlot(TFileBlock* fb, int32_t ref) {
+  if (ref < 1 || static_cast<uint32_t>(ref) > fb->desc[0].highest) return Fail(kErrDeleteRefRange);
+  if (!MarkInUse(fb)) return false;
+  if (fb->saveMode) {
+    LogBeginOperation(fb);
+    if (!LogHeader(fb, 0, -2) || !LogForce(fb)) {
+      LogFinish(fb, kErrDeleteRecordRestored);
+      return false;
+    }
+  }
+  if (ReleaseSlot(fb, 0, static_cast<uint32_t>(ref)) && fb->saveMode) {
+    if (WriteDataHeader(fb, false)) ForceToDisk(fb, fb->data);
+  }
+  if (fb->saveMode) LogFinish(fb, kErrDeleteRecordRestored);
+  return EngineOK;
+}
+
+}  // namespace isam
+
+using namespace isam;
+
+void CreateFileBlock(std::string_view name, int32_t recordLength, int32_t indexCount,
+                     std::span<const KeyDescriptor> keys) {
+  Operation op(NoFileBlock(), kEngineWide);
+  if (!op.ok()) return;
+  if (recordLength < kDataHeaderBytes) return void(Fail(kErrRecordLengthTooSmall));
+  if (indexCount > kMaxIndexes) return void(Fail(kErrTooManyIndexes));
+  if (indexCount < 0 || keys.size() < static_cast<size_t>(indexCount))
+    return void(Fail(kErrBadKeyLength));
+  std::string dataPart, indexPart;
+  SplitName(name, dataPart, indexPart);
+  const std::string dat = BuildFileName(dataPart, "DAT");
+  const std::string ix = BuildFileName(indexPart, "IX");
+  const std::string dia = BuildFileName(dataPart, "DIA");
+  for (const std::string* p : {&ix, &dia, &dat}) Os().Unlink(p->c_str());  // errors ignored
+
+  int fd = -1;
+  if (!FileCreate(dat, fd)) return;
+  Descriptor d;
+  d.length = static_cast<uint32_t>(recordLength);
+  std::vector<uint8_t> slot0(d.length, 0);
+  EncodeDataHeader(d, static_cast<uint8_t>(indexCount), false, slot0.data());
+  bool ok = FileWrite(fd, 0, slot0.data(), slot0.size());
+  if (!FileClose(fd)) ok = false;
+  if (ok && indexCount > 0) ok = CreateIndexFile(ix, keys.first(indexCount));
+  if (!ok) {
+    // Create leaves nothing behind when it fails.
+    TStatusArea saved;
+    SaveStatus(saved);
+    Os().Unlink(ix.c_str());
+    Os().Unlink(dat.c_str());
+    RestoreStatus(saved);
+  }
+}
+
+void OpenFileBlock(FileBlockHandle& handle, std::string_view name, bool readOnly, bool network,
+                   bool saveMode, bool noLock) {
+  handle = nullptr;
+  Operation op(NoFileBlock(), kEngineWide);
+  if (!op.ok()) return;
+  if (noLock) readOnly = true;
+  if (readOnly) saveMode = false;
+  (void)network;  // shared use between programs comes with the network state
+
+  std::unique_ptr<TFileBlock> owned(new (std::nothrow) TFileBlock);
+  if (!owned) return void(Fail(kErrNoOpenMemory));
+  TFileBlock* fb = owned.get();
+  std::string dataPart, indexPart;
+  SplitName(name, dataPart, indexPart);
+  fb->data.path = BuildFileName(dataPart, "DAT");
+  fb->index.path = BuildFileName(indexPart, "IX");
+  fb->dialog.path = BuildFileName(dataPart, "DIA");
+  fb->readOnly = readOnly;
+  fb->saveMode = saveMode;
+  const bool shared = readOnly;
+  auto fail = [&](int32_t error) {
+    if (error != 0) Fail(error);
+    TStatusArea saved;
+    SaveStatus(saved);
+    FileClose(fb->dialog.fd);
+    FileClose(fb->index.fd);
+    FileClose(fb->data.fd);
+    RestoreStatus(saved);
+  };
+
+  // The dialog file: a log left in it is replayed below; save mode needs one.
+  const bool dialogExists = FileExistsAt(fb->dialog.path);
+  bool replay = false;
+  if (dialogExists) {
+    if (!FileOpen(fb->dialog.path, readOnly, shared, fb->dialog.fd)) return fail(0);
+    uint64_t size = 0;
+    if (!FileSize(fb->dialog.fd, size)) return fail(0);
+    replay = size > 1;
+    if (replay && readOnly) return fail(kErrReplayReadOnly);
+  } else if (saveMode) {
+    if (!FileCreate(fb->dialog.path, fb->dialog.fd)) return fail(0);
+    const uint8_t zero = 0;
+    if (!FileWrite(fb->dialog.fd, 0, &zero, 1)) return fail(0);
+  }
+
+  if (!FileOpen(fb->data.path, readOnly, shared, fb->data.fd)) return fail(0);
+  uint8_t h[kDataHeaderBytes];
+  if (!FileRead(fb->data.fd, 0, h, sizeof h)) return fail(0);
+  if (h[16] > kMaxIndexes) return fail(kErrHeaderTooManyIndexes);
+  fb->indexCount = h[16];
+  try {
+    fb->desc.resize(fb->indexCount + 1);
+    fb->headerLogged.assign(fb->indexCount + 1, false);
+  } catch (const std::bad_alloc&) {
+    return fail(kErrNoDescriptorMemory);
+  }
+  Descriptor& d = fb->desc[0];
+  d.freeHead = static_cast<int32_t>(LoadU32(h + 0));
+  d.freeCount = LoadU32(h + 4);
+  d.highest = LoadU32(h + 8);
+  d.length = LoadU32(h + 12);
+  // A record length the file cannot have been made with, or a highest slot
+  // beyond what offsets can address, is damage that calls for a rebuild.
+  if (d.length < kDataHeaderBytes || d.length > 0x7FFFFFFF ||
+      static_cast<uint64_t>(d.highest) * d.length > (uint64_t{1} << 46))
+    return fail(kErrMustRebuild);
+  if (fb->indexCount > 0) {
+    if (!FileOpen(fb->index.path, readOnly, shared, fb->index.fd))
+      return fail(EngineError == kErrTooManyFiles ? 0 : kErrMustRebuild);
+    if (!ReadIndexHeaders(fb)) return fail(kErrMustRebuild);
+  }
+  if (h[20] != 0 && !replay) return fail(kErrMustRebuild);
+
+  fb->hook = DefaultHook;
+  fb->hookData = 0;
+  fb->hookSkip = true;
+  RegisterOpen(fb);
+  fb->magic = kFileBlockMagic;
+  owned.release();
+
+  if (replay) {
+    // Before-images of an interrupted save-mode operation.
+    if (!LogReplay(fb)) {
+      const int32_t error = EngineError;
+      UnregisterOpen(fb);
+      fb->magic = 0;
+      DropPages(fb, 0);
+      Abandon(fb);
+      return void(Fail(error));
+    }
+    ClearStatus();
+  }
+  if (!saveMode && dialogExists) {
+    FileClose(fb->dialog.fd);
+    if (!readOnly) Os().Unlink(fb->dialog.path.c_str());
+  }
+  handle = fb;
+}
+
+void CloseFileBlock(FileBlockHandle fb) {
+  Operation op(fb, 0);
+  if (!op.ok()) return;
+  bool ok = true;
+  if (!IsNetwork(fb) && !fb->saveMode && !fb->readOnly && (fb->inUse || fb->desc[0].modified)) {
+    ok = WriteBackAll(fb, true);
+  }
+  DropPages(fb, 0);
+  if (!FileClose(fb->dialog.fd)) ok = false;
+  if (!FileClose(fb->index.fd)) ok = false;
+  if (!FileClose(fb->data.fd)) ok = false;
+  UnregisterOpen(fb);
+  fb->magic = 0;
+  delete fb;
+  if (!ok) Fail(kErrClose);
+}
+
+void DeleteFileBlock(std::string_view name) {
+  Operation op(NoFileBlock(), kEngineWide);
+  if (!op.ok()) return;
+  std::string dataPart, indexPart;
+  SplitName(name, dataPart, indexPart);
+  FileDelete(BuildFileName(indexPart, "IX"));
+  ClearStatus();
+  FileDelete(BuildFileName(dataPart, "DIA"));
+  ClearStatus();
+  FileDelete(BuildFileName(dataPart, "DAT"));
+}
+
+void FlushFileBlock(FileBlockHandle fb) {
+  Operation op(fb, 0);
+  if (!op.ok()) return;
+  if (fb->readOnly || fb->saveMode || (IsNetwork(fb) && !NetHoldsWriteLock(fb))) return;
+  if (!fb->inUse) return;
+  if (!WriteBackAll(fb, false)) return;
+  if (!ForceToDisk(fb, fb->data)) return;
+  if (fb->indexCount > 0 && !ForceToDisk(fb, fb->index)) return;
+  fb->inUse = false;
+}
+
+void AddRecord(FileBlockHandle fb, int32_t& ref, void* buffer) {
+  Operation op(fb, kNeedWriteLock | kNotReadOnly);
+  if (!op.ok()) return;
+  const uint32_t length = fb->desc[0].length;
+  CallHook(fb, buffer, length, 0);
+  uint32_t slot = 0;
+  if (!AddSlot(fb, buffer, slot)) return;
+  ref = static_cast<int32_t>(slot);
+  if (!fb->hookSkip) CallHook(fb, buffer, length, 1);
+}
+
+void GetRecord(FileBlockHandle fb, int32_t ref, void* buffer, bool lockedByCaller) {
+  Operation op(fb, lockedByCaller ? 0 : kAutoReadLock);
+  if (!op.ok()) return;
+  if (ref < 0) return void(Fail(kErrReadPastEnd));
+  if (FileRead(fb->data.fd, SlotOffset(fb, ref), buffer, fb->desc[0].length))
+    CallHook(fb, buffer, fb->desc[0].length, 1);
+}
+
+void GetRecordLocked(FileBlockHandle fb, int32_t ref, void* buffer) {
+  Operation op(fb, 0);
+  if (!op.ok()) return;
+  if (ref < 0) return void(Fail(kErrReadPastEnd));
+  const uint32_t length = fb->desc[0].length;
+  if (FileRead(fb->data.fd, SlotOffset(fb, ref), buffer, length)) {
+    CallHook(fb, buffer, length, 1);
+    return;
+  }
+  if (EngineError != kErrFile) return;
+  // The first word is locked by another station: read the rest.
+  ClearStatus();
+  if (FileRead(fb->data.fd, SlotOffset(fb, ref) + 4, static_cast<uint8_t*>(buffer) + 4, length - 4))
+    Fail(kErrRecordLockedRestRead);
+}
+
+void PutRecord(FileBlockHandle fb, int32_t ref, void* buffer, bool skipLockCheck) {
+  Operation op(fb, kNotReadOnly | (skipLockCheck ? 0 : kNeedWriteLock));
+  if (!op.ok()) return;
+  // A write outside the slots the header knows would leave a file whose
+  // length and header disagree.
+  if (ref <= 0 || static_cast<uint32_t>(ref) > fb->desc[0].highest)
+    return void(Fail(kErrPutRefZero));
+  const uint32_t length = fb->desc[0].length;
+  if (!MarkInUse(fb)) return;
+  CallHook(fb, buffer, length, 0);
+  if (!FileWrite(fb->data.fd, SlotOffset(fb, ref), buffer, length)) return;
+  if (!fb->hookSkip) CallHook(fb, buffer, length, 1);
+  if (fb->saveMode && !IsNetwork(fb)) ForceToDisk(fb, fb->data);
+}
+
+void DeleteRecord(FileBlockHandle fb, int32_t ref) {
+  Operation op(fb, kNeedWriteLock | kNotReadOnly);
+  if (!op.ok()) return;
+  DeleteSlot(fb, ref);
+}
+
+void ReadRecordMarker(FileBlockHandle fb, int32_t ref, int32_t& marker) {
+  Operation op(fb, 0);
+  if (!op.ok()) return;
+  if (ref < 0) return void(Fail(kErrReadPastEnd));
+  ReadSlotWord(fb, 0, static_cast<uint32_t>(ref), marker);
+}
+
+int32_t FileLength(FileBlockHandle fb) {
+  Operation op(fb, kAutoReadLock);
+  if (!op.ok()) return 0;
+  return static_cast<int32_t>(fb->desc[0].highest + 1);
+}
+
+int32_t RecordLength(FileBlockHandle fb) {
+  Operation op(fb, 0);
+  if (!op.ok()) return 0;
+  return static_cast<int32_t>(fb->desc[0].length);
+}
+
+}  // namespace qorvex

@@ -1,0 +1,91 @@
+// The indexed-file engine's interface (isam layer): plain functions over a
+// file-block handle; every outcome is left in the global status (status.h).
+// Every operation starts with ClearStatus and the entry check and runs only
+// when that left EngineOK true.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "isam/status.h"
+
+namespace qorvex {
+
+struct TFileBlock;
+using FileBlockHandle = TFileBlock*;
+// The handle of engine-wide operations ("no file block", all bits set).
+FileBlockHandle NoFileBlock();
+
+struct KeyDescriptor {
+  uint8_t keyLength = 0;   // 1..50
+  uint8_t duplicates = 0;  // 1: duplicates allowed
+};
+
+inline constexpr int kMaxIndexes = 110;
+inline constexpr int kMaxKeyBytes = 50;
+
+// Engine control.
+int32_t InitEngine(uint8_t networkKind, int32_t pageBuffers);
+void ExitEngine();
+bool CheckEngineReady(bool keepStatus);
+bool SetVariableBuffer(uint16_t size);
+void ReleaseVariableBuffer();
+// Default of the implicit-position flag that open gives every index.
+void SetImplicitPosition(bool on);
+
+// File blocks. A name is "data[;index]": the part before ';' names the data
+// file, the part after it the index file (default: the same). Extensions
+// ".DAT", ".IX", ".DIA" replace an extension after the last '/' or are added.
+// keys[k-1] describes index k.
+void CreateFileBlock(std::string_view name, int32_t recordLength, int32_t indexCount,
+                     std::span<const KeyDescriptor> keys);
+void OpenFileBlock(FileBlockHandle& fb, std::string_view name, bool readOnly, bool network,
+                   bool saveMode, bool noLock);
+void CloseFileBlock(FileBlockHandle fb);
+void DeleteFileBlock(std::string_view name);
+void FlushFileBlock(FileBlockHandle fb);
+
+// Fixed-length records; buffers hold RecordLength bytes, first word 0.
+void AddRecord(FileBlockHandle fb, int32_t& ref, void* buffer);
+void GetRecord(FileBlockHandle fb, int32_t ref, void* buffer, bool lockedByCaller);
+void GetRecordLocked(FileBlockHandle fb, int32_t ref, void* buffer);
+void PutRecord(FileBlockHandle fb, int32_t ref, void* buffer, bool skipLockCheck);
+void DeleteRecord(FileBlockHandle fb, int32_t ref);
+void ReadRecordMarker(FileBlockHandle fb, int32_t ref, int32_t& marker);
+int32_t FileLength(FileBlockHandle fb);
+int32_t RecordLength(FileBlockHandle fb);
+
+// Variable-length records as chains of sections of RecordLength bytes.
+void AddVariableRecord(FileBlockHandle fb, int32_t& ref, const void* buffer, uint32_t length);
+void PutVariableRecord(FileBlockHandle fb, int32_t ref, const void* buffer, uint32_t length);
+void DeleteVariableRecord(FileBlockHandle fb, int32_t ref);
+// length: in the room of buffer, out the bytes copied.
+void GetVariableRecord(FileBlockHandle fb, int32_t ref, void* buffer, bool fileBlockLocked,
+                       uint32_t& length);
+
+// Keys (key number 1..index count; keys longer than 50 bytes are cut).
+void AddKey(FileBlockHandle fb, int keyNumber, int32_t ref, std::string_view key);
+void DeleteKey(FileBlockHandle fb, int keyNumber, int32_t ref, std::string_view key);
+void FindKey(FileBlockHandle fb, int keyNumber, int32_t& ref, std::string_view key);
+void FindKeyAndRef(FileBlockHandle fb, int keyNumber, int32_t& ref, int mode, std::string& key);
+void SearchKey(FileBlockHandle fb, int keyNumber, int32_t& ref, std::string& key);
+void SearchKeyOrLast(FileBlockHandle fb, int keyNumber, int32_t& ref, std::string& key);
+void NextKey(FileBlockHandle fb, int keyNumber, int32_t& ref, std::string& key);
+void PrevKey(FileBlockHandle fb, int keyNumber, int32_t& ref, std::string& key);
+void ClearKey(FileBlockHandle fb, int keyNumber);
+bool KeyExists(FileBlockHandle fb, int keyNumber, int32_t ref, std::string_view key);
+
+// Network locks (without network: succeed at once; queries false).
+void LockFileBlock(FileBlockHandle fb);
+void ReadLockFileBlock(FileBlockHandle fb);
+void UnlockFileBlock(FileBlockHandle fb);
+bool IsFileBlockLocked(FileBlockHandle fb, bool keepStatus);
+bool IsFileBlockReadLocked(FileBlockHandle fb, bool keepStatus);
+void LockRecord(FileBlockHandle fb, int32_t ref);
+void UnlockRecord(FileBlockHandle fb, int32_t ref);
+bool IsRecordLocked(FileBlockHandle fb, int32_t ref, bool keepStatus);
+bool AnyRecordLocked(FileBlockHandle fb, bool keepStatus);
+
+}  // namespace qorvex

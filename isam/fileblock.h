@@ -1,0 +1,156 @@
+// The in-memory file block and the engine-internal steps shared by its units
+// (isam layer). Not for use above the engine: see engine.h.
+//
+// Data file (little-endian): slot n at n * record length; slot 0 holds the
+// header in its first 21 bytes, the rest of slot 0 is zero:
+//   00-03 i32 free head (-1 none)   04-07 u32 free count
+//   08-11 u32 highest slot          12-15 u32 record length
+//   16-19 u32 index count (a byte)  20    u8 in use (1 while unsaved changes)
+// A live record has 0 in its first 4 bytes; a deleted slot holds the next
+// deleted slot there (-1 at the end of the chain).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "isam/descriptor.h"
+#include "isam/engine.h"
+#include "isam/page.h"
+
+namespace qorvex {
+
+using RecordHook = void (*)(void* buffer, uint32_t length, int direction, uint32_t data);
+
+namespace isam {
+
+inline constexpr uint32_t kFileBlockMagic = 0x11195851;
+inline constexpr int kDataHeaderBytes = 21;
+inline constexpr int kIndexHeaderBytes = 28;
+inline constexpr uint16_t kLogHeaderEntry = 1000;
+inline constexpr uint16_t kLogEnd = 2000;
+
+struct FileEntry {
+  int fd = -1;
+  std::string path;
+};
+
+struct NetState;
+
+}  // namespace isam
+
+struct TFileBlock {
+  uint32_t magic = 0;  // kFileBlockMagic while open, set last in open
+  isam::FileEntry data, index, dialog;
+  uint8_t indexCount = 0;
+  uint32_t rowSize = 0;                // sum of the page sizes of all indexes
+  int32_t rowCount = 0;                // page rows the index file holds (row 0 excluded)
+  std::vector<isam::Descriptor> desc;  // [0] data file, [k] index k
+  bool inUse = false;                  // a change since the last flush
+  bool readOnly = false;
+  bool saveMode = false;
+  isam::NetState* net = nullptr;
+  RecordHook hook = nullptr;
+  uint32_t hookData = 0;
+  bool hookSkip = true;
+  // Save mode: (index, page) of the pages logged in the current operation,
+  // the files changed by it, and the end of the log.
+  std::vector<std::pair<uint16_t, uint32_t>> loggedPages;
+  std::vector<bool> headerLogged;  // per file number, in the current operation
+  uint64_t logEnd = 1;
+};
+
+namespace isam {
+
+// --- engine.cpp -------------------------------------------------------------
+bool EngineStarted();
+extern bool defaultImplicitPosition;
+
+// Entry check and exit step around one operation (flags: 0x100 write lock,
+// 0x200 automatic read lock, 0x400 key number, 0x800 not read-only; the
+// low byte is the key number).
+class Operation {
+ public:
+  Operation(TFileBlock* fb, uint16_t flags);
+  ~Operation();
+  Operation(const Operation&) = delete;
+  Operation& operator=(const Operation&) = delete;
+  bool ok() const { return EngineOK; }
+
+ private:
+  TFileBlock* fb_;
+  bool checked_ = false;  // passed the handle check: the exit step applies
+  bool autoLock_ = false;
+};
+constexpr uint16_t kNeedWriteLock = 0x100, kAutoReadLock = 0x200, kCheckKey = 0x400,
+                   kNotReadOnly = 0x800;
+// The operation is engine-wide: it takes NoFileBlock().
+constexpr uint16_t kEngineWide = 0x1000;
+
+void RegisterOpen(TFileBlock* fb);
+bool UnregisterOpen(TFileBlock* fb);  // false when not in the open list
+bool IsNetwork(const TFileBlock* fb);
+// Grows the variable-record work buffer to at least n bytes (10040).
+bool GrowVariableBuffer(size_t n, uint8_t*& buffer);
+
+// --- datafile.cpp -------------------------------------------------------------
+std::string BuildFileName(std::string_view part, std::string_view extension);
+void SplitName(std::string_view name, std::string& dataPart, std::string& indexPart);
+void EncodeDataHeader(const Descriptor& d, uint8_t indexCount, bool inUse, uint8_t out[21]);
+bool WriteDataHeader(TFileBlock* fb, bool inUse);
+bool MarkInUse(TFileBlock* fb);
+// Slot allocation and release on descriptor k (0 data; pages of index k).
+bool AllocateSlot(TFileBlock* fb, int k, uint32_t& slot);
+bool ReleaseSlot(TFileBlock* fb, int k, uint32_t slot);
+inline uint64_t SlotOffset(const TFileBlock* fb, uint32_t slot) {
+  return static_cast<uint64_t>(slot) * fb->desc[0].length;
+}
+// Record bodies (no entry check, no hook): add a record of record-length
+// bytes into a new slot, delete the slot ref (1..highest).
+bool AddSlot(TFileBlock* fb, const void* buffer, uint32_t& slot);
+bool DeleteSlot(TFileBlock* fb, int32_t ref);
+bool ReadSlotWord(TFileBlock* fb, int k, uint32_t slot, int32_t& word);
+bool WriteSlotWord(TFileBlock* fb, int k, uint32_t slot, int32_t word);
+// Writes dirty pages and index headers, and the data header with in-use 0.
+bool WriteBackAll(TFileBlock* fb, bool dropPages);
+bool ForceToDisk(TFileBlock* fb, FileEntry& file);
+
+// --- indexfile.cpp ------------------------------------------------------------
+bool CreateIndexFile(const std::string& path, std::span<const KeyDescriptor> keys);
+bool ReadIndexHeaders(TFileBlock* fb);
+void EncodeIndexHeader(const Descriptor& d, uint8_t out[28]);
+bool WriteIndexHeader(TFileBlock* fb, int k);
+uint64_t PageOffset(const TFileBlock* fb, int k, uint32_t page);
+// Appends zero rows until page fits (raising rowCount).
+bool EnsureRow(TFileBlock* fb, uint32_t page);
+
+// --- pagecache.cpp ------------------------------------------------------------
+bool InitPageCache(int32_t buffers, int32_t& obtained);
+void FreePageCache();
+uint8_t* GetPage(TFileBlock* fb, int k, uint32_t page);
+uint8_t* NewPage(TFileBlock* fb, int k, uint32_t& page);
+bool ReleasePage(TFileBlock* fb, int k, uint32_t page);
+bool MarkPageDirty(TFileBlock* fb, int k, uint32_t page);
+bool WriteBackPages(TFileBlock* fb, bool drop);
+// Drops without writing: every page of fb (k == 0) or of index k.
+void DropPages(TFileBlock* fb, int k);
+bool AnyLoggedPage(TFileBlock* fb);
+void ClearLoggedMarks(TFileBlock* fb);
+// The PageStore of index k of fb for the B-tree operations.
+class FilePageStore;
+
+// --- savelog.cpp --------------------------------------------------------------
+void LogBeginOperation(TFileBlock* fb);
+bool LogHeader(TFileBlock* fb, int k, int32_t restoreLink);
+bool LogPage(TFileBlock* fb, int k, uint32_t page, const uint8_t* unpacked);
+bool LogForce(TFileBlock* fb);
+// Ends a save-mode operation: changed files to disk, log emptied.
+bool LogCommit(TFileBlock* fb);
+// Restores the before-images in the log and empties it.
+bool LogReplay(TFileBlock* fb);
+// Ends a save-mode operation: commits on success, else replays and sets
+// restoredError.
+void LogFinish(TFileBlock* fb, int32_t restoredError);
+
+}  // namespace isam
+}  // namespace qorvex

@@ -1,0 +1,280 @@
+// OS file layer; see osfile.h.
+#include "isam/osfile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "isam/status.h"
+
+namespace qorvex::isam {
+
+int OsLayer::Open(const char* path, int flags, mode_t mode) {
+  return ::open(path, flags, mode);
+}
+int OsLayer::Close(int fd) {
+  return ::close(fd);
+}
+ssize_t OsLayer::PRead(int fd, void* buf, size_t n, off_t offset) {
+  return ::pread(fd, buf, n, offset);
+}
+ssize_t OsLayer::PWrite(int fd, const void* buf, size_t n, off_t offset) {
+  return ::pwrite(fd, buf, n, offset);
+}
+int OsLayer::FStat(int fd, struct stat* st) {
+  return ::fstat(fd, st);
+}
+int OsLayer::FTruncate(int fd, off_t length) {
+  return ::ftruncate(fd, length);
+}
+int OsLayer::FSync(int fd) {
+  return ::fdatasync(fd);
+}
+int OsLayer::Unlink(const char* path) {
+  return ::unlink(path);
+}
+int OsLayer::Rename(const char* from, const char* to) {
+  return ::rename(from, to);
+}
+int OsLayer::Stat(const char* path, struct stat* st) {
+  return ::stat(path, st);
+}
+int OsLayer::Flock(int fd, int operation) {
+  return ::flock(fd, operation);
+}
+int OsLayer::RegionLock(int fd, short type, off_t offset, off_t length) {
+  struct flock fl {};
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = offset;
+  fl.l_len = length;
+  return ::fcntl(fd, F_OFD_SETLK, &fl);
+}
+
+namespace {
+
+OsLayer realLayer;
+OsLayer* current = &realLayer;
+
+bool ParentMissing(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos || slash == 0) return false;
+  struct stat st {};
+  return ::stat(path.substr(0, slash).c_str(), &st) != 0;
+}
+
+void Record(uint16_t function, int err) {
+  EngineIoFunction = function;
+  EngineOsError = static_cast<uint32_t>(err);
+  if (EngineFirstIoFunction == 0 && EngineFirstOsError == 0) {
+    EngineFirstIoFunction = function;
+    EngineFirstOsError = static_cast<uint32_t>(err);
+  }
+}
+
+// Calls interrupted by a signal are repeated.
+template <typename F>
+auto Retry(F f) {
+  decltype(f()) r;
+  do r = f();
+  while (r == -1 && errno == EINTR);
+  return r;
+}
+
+}  // namespace
+
+OsLayer& Os() {
+  return *current;
+}
+void SetOsLayer(OsLayer* layer) {
+  current = layer ? layer : &realLayer;
+}
+
+OsErrorKind ClassifyOsError(uint32_t err, const std::string& path) {
+  switch (err) {
+    case ENOENT:
+      return ParentMissing(path) ? OsErrorKind::kPathNotFound : OsErrorKind::kFileNotFound;
+    case ENOTDIR:
+      return OsErrorKind::kPathNotFound;
+    case EMFILE:
+    case ENFILE:
+      return OsErrorKind::kTooManyFiles;
+    case EBADF:
+      return OsErrorKind::kBadHandle;
+    case EINVAL:
+      return OsErrorKind::kBadAccess;
+    default:
+      return OsErrorKind::kOther;
+  }
+}
+
+int32_t MapOsError(FileStep step, OsErrorKind kind) {
+  using K = OsErrorKind;
+  switch (step) {
+    case FileStep::kOpen:
+      switch (kind) {
+        case K::kFileNotFound:
+          return kErrFileNotFound;
+        case K::kPathNotFound:
+          return kErrPathNotFound;
+        case K::kTooManyFiles:
+          return kErrTooManyFiles;
+        case K::kBadAccess:
+          return kErrInvalidAccess;
+        default:
+          return kErrFile;
+      }
+    case FileStep::kCreate:
+      switch (kind) {
+        case K::kPathNotFound:
+          return kErrPathNotFound;
+        case K::kTooManyFiles:
+          return kErrTooManyFiles;
+        default:
+          return kErrFile;
+      }
+    case FileStep::kDeleteRename:
+      switch (kind) {
+        case K::kFileNotFound:
+          return kErrFileNotFound;
+        case K::kPathNotFound:
+          return kErrPathNotFound;
+        default:
+          return kErrFile;
+      }
+    case FileStep::kReadWrite:
+      return kind == K::kBadHandle ? kErrInvalidHandle : kErrFile;
+  }
+  return kErrFile;
+}
+
+bool FailIo(uint16_t function, int err, FileStep step, const std::string& path) {
+  Record(function, err);
+  return Fail(MapOsError(step, ClassifyOsError(static_cast<uint32_t>(err), path)));
+}
+
+bool FileOpen(const std::string& path, bool readOnly, bool shared, int& fd) {
+  fd =
+      Retry([&] { return Os().Open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC, 0); });
+  if (fd < 0) return FailIo(kIoOpen, errno, FileStep::kOpen, path);
+  struct stat st {};
+  if (Os().FStat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    Os().Close(fd);
+    fd = -1;
+    return FailIo(kIoOpen, EISDIR, FileStep::kOpen, path);
+  }
+  if (Retry([&] { return Os().Flock(fd, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB); }) != 0) {
+    const int err = errno;
+    Os().Close(fd);
+    fd = -1;
+    return FailIo(kIoOpen, err, FileStep::kOpen, path);
+  }
+  return true;
+}
+
+bool FileCreate(const std::string& path, int& fd) {
+  fd = Retry([&] { return Os().Open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644); });
+  if (fd < 0) return FailIo(kIoOpen, errno, FileStep::kCreate, path);
+  if (Retry([&] { return Os().Flock(fd, LOCK_EX | LOCK_NB); }) != 0 ||
+      Retry([&] { return Os().FTruncate(fd, 0); }) != 0) {
+    const int err = errno;
+    Os().Close(fd);
+    fd = -1;
+    return FailIo(kIoOpen, err, FileStep::kCreate, path);
+  }
+  return true;
+}
+
+bool FileReadSome(int fd, uint64_t offset, void* buf, size_t n, size_t& got) {
+  got = 0;
+  auto* p = static_cast<uint8_t*>(buf);
+  while (got < n) {
+    const ssize_t r =
+        Retry([&] { return Os().PRead(fd, p + got, n - got, static_cast<off_t>(offset + got)); });
+    if (r < 0) return FailIo(kIoRead, errno, FileStep::kReadWrite);
+    if (r == 0) break;
+    got += static_cast<size_t>(r);
+  }
+  return true;
+}
+
+bool FileRead(int fd, uint64_t offset, void* buf, size_t n) {
+  size_t got = 0;
+  if (!FileReadSome(fd, offset, buf, n, got)) return false;
+  return got == n || Fail(kErrReadPastEnd);
+}
+
+bool FileWrite(int fd, uint64_t offset, const void* buf, size_t n) {
+  const auto* p = static_cast<const uint8_t*>(buf);
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t r = Retry(
+        [&] { return Os().PWrite(fd, p + done, n - done, static_cast<off_t>(offset + done)); });
+    if (r < 0) {
+      // A full disk is an incomplete write, as a short write would be.
+      if (errno == ENOSPC || errno == EFBIG) {
+        Record(kIoWrite, errno);
+        return Fail(kErrWriteIncomplete);
+      }
+      return FailIo(kIoWrite, errno, FileStep::kReadWrite);
+    }
+    if (r == 0) return Fail(kErrWriteIncomplete);
+    done += static_cast<size_t>(r);
+  }
+  return true;
+}
+
+bool FileSize(int fd, uint64_t& size) {
+  struct stat st {};
+  if (Os().FStat(fd, &st) != 0) return FailIo(kIoSeekEnd, errno, FileStep::kReadWrite);
+  size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+bool FileTruncate(int fd, uint64_t length) {
+  if (Retry([&] { return Os().FTruncate(fd, static_cast<off_t>(length)); }) != 0)
+    return FailIo(kIoWrite, errno, FileStep::kReadWrite);
+  return true;
+}
+
+bool FileFlush(int fd, OsErrorKind* kind) {
+  if (Retry([&] { return Os().FSync(fd); }) == 0) return true;
+  const int err = errno;
+  if (kind) *kind = ClassifyOsError(static_cast<uint32_t>(err));
+  return FailIo(kIoFlush, err, FileStep::kReadWrite);
+}
+
+bool FileClose(int& fd) {
+  if (fd < 0) return true;
+  const int r = Os().Close(fd);  // never repeated: the descriptor is gone either way
+  fd = -1;
+  if (r != 0 && errno != EINTR) return FailIo(kIoClose, errno, FileStep::kReadWrite);
+  return true;
+}
+
+bool FileDelete(const std::string& path) {
+  if (Os().Unlink(path.c_str()) != 0)
+    return FailIo(kIoDelete, errno, FileStep::kDeleteRename, path);
+  return true;
+}
+
+bool FileRename(const std::string& from, const std::string& to) {
+  if (Os().Rename(from.c_str(), to.c_str()) != 0)
+    return FailIo(kIoRename, errno, FileStep::kDeleteRename, from);
+  return true;
+}
+
+bool FileExistsAt(const std::string& path) {
+  struct stat st {};
+  if (Os().Stat(path.c_str(), &st) == 0) return S_ISREG(st.st_mode);
+  const int err = errno;
+  if (err != ENOENT && err != ENOTDIR && EngineFirstIoFunction == 0 && EngineFirstOsError == 0) {
+    EngineFirstIoFunction = kIoAttributes;
+    EngineFirstOsError = static_cast<uint32_t>(err);
+  }
+  return false;
+}
+
+}  // namespace qorvex::isam

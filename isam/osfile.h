@@ -1,0 +1,104 @@
+// OS file layer of the engine (isam layer). Every file call of the engine
+// passes through here: the call goes to the current OsLayer (the real one,
+// or a fault-injecting one in tests), and a failure records EngineIoFunction
+// / EngineOsError (plus the first-error copies) and sets the engine error by
+// the mapping of its step.
+//
+// Sharing: every open takes a whole-file flock on its file, LOCK_SH when the
+// open is shared (network or read-only), LOCK_EX otherwise, and create takes
+// LOCK_EX before it truncates; so a program never writes or replaces a file
+// that another one holds unshared, and never takes unshared a file that
+// others have open. A conflict is an "other" error (10140).
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+namespace qorvex::isam {
+
+// Function codes recorded in EngineIoFunction.
+enum IoFunction : uint16_t {
+  kIoClose = 0x3E00,
+  kIoRead = 0x3F00,
+  kIoWrite = 0x4000,  // also truncate
+  kIoDelete = 0x4100,
+  kIoSeek = 0x4200,
+  kIoTell = 0x4201,
+  kIoSeekEnd = 0x4202,
+  kIoAttributes = 0x4300,
+  kIoRename = 0x5600,
+  kIoLock = 0x5C00,
+  kIoUnlock = 0x5C01,
+  kIoFlush = 0x6800,
+  kIoOpen = 0x6C00,
+};
+
+// The system calls behind the engine. Each behaves like the POSIX call of
+// its name: a result or -1 with errno set.
+class OsLayer {
+ public:
+  virtual ~OsLayer() = default;
+  virtual int Open(const char* path, int flags, mode_t mode);
+  virtual int Close(int fd);
+  virtual ssize_t PRead(int fd, void* buf, size_t n, off_t offset);
+  virtual ssize_t PWrite(int fd, const void* buf, size_t n, off_t offset);
+  virtual int FStat(int fd, struct stat* st);
+  virtual int FTruncate(int fd, off_t length);
+  virtual int FSync(int fd);
+  virtual int Unlink(const char* path);
+  virtual int Rename(const char* from, const char* to);
+  virtual int Stat(const char* path, struct stat* st);
+  virtual int Flock(int fd, int operation);
+  // Open-file-description region lock without waiting (F_OFD_SETLK);
+  // type F_RDLCK, F_WRLCK or F_UNLCK.
+  virtual int RegionLock(int fd, short type, off_t offset, off_t length);
+};
+
+// The layer in use; SetOsLayer(nullptr) restores the real one.
+OsLayer& Os();
+void SetOsLayer(OsLayer* layer);
+
+// OS error classes of the error mapping (the platform-neutral numbers).
+enum class OsErrorKind {
+  kFileNotFound,
+  kPathNotFound,
+  kTooManyFiles,
+  kBadHandle,
+  kBadAccess,
+  kOther
+};
+OsErrorKind ClassifyOsError(uint32_t err, const std::string& path = {});
+
+// Steps of the error mapping: which engine error an OS failure becomes.
+enum class FileStep { kOpen, kCreate, kDeleteRename, kReadWrite };
+int32_t MapOsError(FileStep step, OsErrorKind kind);
+
+// Records a failed call (function, errno) and sets the engine error for it.
+bool FailIo(uint16_t function, int err, FileStep step, const std::string& path = {});
+
+// Wrappers: true on success; on failure the status is set and fd left -1.
+bool FileOpen(const std::string& path, bool readOnly, bool shared, int& fd);
+bool FileCreate(const std::string& path, int& fd);
+// Exactly n bytes; a short read is 10070.
+bool FileRead(int fd, uint64_t offset, void* buf, size_t n);
+// Up to n bytes; got tells how many (0 at the end of the file).
+bool FileReadSome(int fd, uint64_t offset, void* buf, size_t n, size_t& got);
+// Exactly n bytes; a short write is 10075.
+bool FileWrite(int fd, uint64_t offset, const void* buf, size_t n);
+bool FileSize(int fd, uint64_t& size);
+bool FileTruncate(int fd, uint64_t length);
+// Forces the file to disk. kind receives the OS error class on failure.
+bool FileFlush(int fd, OsErrorKind* kind = nullptr);
+// Closes fd (when not -1) and sets it to -1.
+bool FileClose(int& fd);
+bool FileDelete(const std::string& path);
+bool FileRename(const std::string& from, const std::string& to);
+// A regular file of that name exists. A failed query other than "not
+// found" records 0x4300 and the OS error in the first-error copies only,
+// and only while no first error is recorded.
+bool FileExistsAt(const std::string& path);
+
+}  // namespace qorvex::isam

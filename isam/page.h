@@ -1,0 +1,93 @@
+// B-tree page in memory and on disk (isam layer).
+//
+// On disk (little-endian, only the used part is written):
+//   00-01 u16 item count c (1..keys per page)
+//   02-05 u32 child page below item 1 (0 in a leaf)
+//   06+   items at stride keyLength + 9:
+//         +0 u32 ref, +4 u32 child right of the item, +8 u8 key length,
+//         +9 key bytes (keyLength bytes; bytes past the key's own length
+//            keep whatever was there)
+// In memory the items stand at the fixed stride kItemStride (59, room for
+// the longest key) so that access needs no per-index arithmetic; PackPage and
+// UnpackPage convert in place. For key length 50 both forms are equal.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace qorvex::isam {
+
+inline constexpr int kKeysPerPage = 62;
+inline constexpr int kMaxKeyLength = 50;
+inline constexpr int kItemStride = kMaxKeyLength + 9;                    // 59
+inline constexpr int kPageBufferBytes = 6 + kKeysPerPage * kItemStride;  // 3664
+
+// Page size of an index with this key length: (keyLength + 9) * 62 + 6.
+constexpr uint32_t PageSize(int keyLength) {
+  return (keyLength + 9) * kKeysPerPage + 6;
+}
+// Bytes written for a page of count items.
+constexpr uint32_t PackedPageBytes(int count, int keyLength) {
+  return (keyLength + 9) * count + 6;
+}
+
+inline uint16_t LoadU16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+inline uint32_t LoadU32(const uint8_t* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline void StoreU16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void StoreU32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Accessors over an unpacked page buffer (kPageBufferBytes bytes).
+// Items are numbered 1..count.
+class PageRef {
+ public:
+  explicit PageRef(uint8_t* buf) : b_(buf) {}
+  uint8_t* data() const { return b_; }
+  int count() const { return LoadU16(b_); }
+  void setCount(int c) const { StoreU16(b_, static_cast<uint16_t>(c)); }
+  uint32_t child0() const { return LoadU32(b_ + 2); }
+  void setChild0(uint32_t p) const { StoreU32(b_ + 2, p); }
+  uint8_t* item(int i) const { return b_ + 6 + (i - 1) * kItemStride; }
+  int32_t ref(int i) const { return static_cast<int32_t>(LoadU32(item(i))); }
+  void setRef(int i, int32_t r) const { StoreU32(item(i), static_cast<uint32_t>(r)); }
+  uint32_t child(int i) const { return LoadU32(item(i) + 4); }
+  void setChild(int i, uint32_t p) const { StoreU32(item(i) + 4, p); }
+  // Child left of item i+1: child0 for i == 0, else child(i).
+  uint32_t childAfter(int i) const { return i == 0 ? child0() : child(i); }
+  uint8_t keyLen(int i) const { return item(i)[8]; }
+  std::string_view key(int i) const {
+    return {reinterpret_cast<const char*>(item(i) + 9), keyLen(i)};
+  }
+  void setKey(int i, std::string_view k) const {
+    item(i)[8] = static_cast<uint8_t>(k.size());
+    std::memcpy(item(i) + 9, k.data(), k.size());
+  }
+
+ private:
+  uint8_t* b_;
+};
+
+// In place: the first count items from stride 59 to stride keyLength + 9.
+void PackPage(uint8_t* buf, int keyLength);
+// In place: the first count items from stride keyLength + 9 to stride 59.
+// The caller checks count against the keys per page first.
+void UnpackPage(uint8_t* buf, int keyLength);
+
+// Unsigned bytes over the shorter length, then the shorter key first.
+inline int CompareKeys(std::string_view a, std::string_view b) {
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  const int c = n == 0 ? 0 : std::memcmp(a.data(), b.data(), n);
+  if (c != 0) return c;
+  return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+}  // namespace qorvex::isam

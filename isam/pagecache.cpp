@@ -1,0 +1,249 @@
+// The page cache shared by all indexes of all file blocks: a fixed ring of
+// buffers reused least recently used first, pages kept unpacked, dirty pages
+// written back only on eviction, flush or close.
+//
+// Ring order, following next from the head:
+//   head (least recently used, reused next), MRU, 2nd MRU, ..., 2nd LRU
+// A used node moves to the place right after the head; the head moves one
+// step back when the head itself is used. A freed node becomes the head.
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "isam/fileblock.h"
+#include "isam/osfile.h"
+#include "isam/pagecache.h"
+
+namespace qorvex::isam {
+namespace {
+
+struct Node {
+  int next = 0, prev = 0;
+  TFileBlock* owner = nullptr;  // nullptr: free
+  uint32_t page = 0;
+  uint16_t index = 0;
+  bool dirty = false;
+  bool logged = false;  // before-image in the log, log not yet forced
+  uint8_t* buf = nullptr;
+};
+
+// Plain pointers, never destroyed implicitly: the engine's exit routine may
+// still write pages back while other static objects are being destroyed.
+Node* nodes = nullptr;
+uint8_t* buffers = nullptr;
+int nodeCount = 0;
+int head = 0;
+
+void Unlink(int n) {
+  nodes[nodes[n].prev].next = nodes[n].next;
+  nodes[nodes[n].next].prev = nodes[n].prev;
+}
+void InsertAfter(int n, int at) {
+  nodes[n].prev = at;
+  nodes[n].next = nodes[at].next;
+  nodes[nodes[at].next].prev = n;
+  nodes[at].next = n;
+}
+
+void MakeMostRecent(int n) {
+  if (n == head) {
+    head = nodes[head].prev;
+    return;
+  }
+  Unlink(n);
+  InsertAfter(n, head);
+}
+
+void MakeNextToReuse(int n) {
+  if (n == head) return;
+  Unlink(n);
+  InsertAfter(n, head);
+  head = n;
+}
+
+void Free(int n) {
+  nodes[n].owner = nullptr;
+  nodes[n].dirty = false;
+  nodes[n].logged = false;
+  MakeNextToReuse(n);
+}
+
+int Find(const TFileBlock* fb, int k, uint32_t page) {
+  for (int i = 0, n = nodes[head].next; i < nodeCount; ++i, n = nodes[n].next)
+    if (nodes[n].owner == fb && nodes[n].page == page && nodes[n].index == k) return n;
+  return -1;
+}
+
+bool WriteBack(int n, bool drop) {
+  Node& node = nodes[n];
+  TFileBlock* fb = node.owner;
+  if (node.logged && fb->saveMode && !IsNetwork(fb)) {
+    if (!LogForce(fb)) return false;
+    ClearLoggedMarks(fb);
+  }
+  const Descriptor& d = fb->desc[node.index];
+  const int count = std::min<int>(PageRef(node.buf).count(), d.keysPerPage);
+  uint8_t packed[kPageBufferBytes];
+  std::memcpy(packed, node.buf, kPageBufferBytes);
+  PageRef(packed).setCount(count);
+  PackPage(packed, d.keyLength);
+  if (!FileWrite(fb->index.fd, PageOffset(fb, node.index, node.page), packed,
+                 PackedPageBytes(count, d.keyLength)))
+    return false;
+  node.dirty = false;
+  if (drop) Free(n);
+  return true;
+}
+
+// The node to (re)use for a new page: the head, written back when dirty.
+int TakeHead() {
+  const int n = head;
+  if (nodes[n].owner != nullptr && nodes[n].dirty && !WriteBack(n, false)) return -1;
+  nodes[n].owner = nullptr;
+  nodes[n].dirty = nodes[n].logged = false;
+  return n;
+}
+
+bool CheckPageNumber(const TFileBlock* fb, int k, uint32_t page) {
+  return (page >= 1 && page <= fb->desc[k].highest) || Fail(kErrPageSizeMismatch);
+}
+
+}  // namespace
+
+bool InitPageCache(int32_t count, int32_t& obtained) {
+  obtained = 0;
+  Node* n = new (std::nothrow) Node[count];
+  uint8_t* b =
+      n ? new (std::nothrow) uint8_t[static_cast<size_t>(count) * kPageBufferBytes] : nullptr;
+  if (n == nullptr || b == nullptr) {
+    delete[] n;
+    return Fail(kErrNoPageBuffers);
+  }
+  nodes = n;
+  buffers = b;
+  nodeCount = count;
+  for (int i = 0; i < count; ++i) {
+    nodes[i].next = (i + 1) % count;
+    nodes[i].prev = (i + count - 1) % count;
+    nodes[i].buf = buffers + static_cast<size_t>(i) * kPageBufferBytes;
+  }
+  head = 0;
+  obtained = count;
+  return true;
+}
+
+void FreePageCache() {
+  delete[] nodes;
+  delete[] buffers;
+  nodes = nullptr;
+  buffers = nullptr;
+  nodeCount = 0;
+}
+
+uint8_t* GetPage(TFileBlock* fb, int k, uint32_t page) {
+  if (!CheckPageNumber(fb, k, page)) return nullptr;
+  int n = Find(fb, k, page);
+  if (n >= 0) {
+    MakeMostRecent(n);
+    return nodes[n].buf;
+  }
+  n = TakeHead();
+  if (n < 0) return nullptr;
+  const Descriptor& d = fb->desc[k];
+  uint8_t* buf = nodes[n].buf;
+  if (!FileRead(fb->index.fd, PageOffset(fb, k, page), buf, d.length)) return nullptr;
+  if (PageRef(buf).count() > d.keysPerPage) {
+    Fail(kErrPageSizeMismatch);
+    return nullptr;
+  }
+  UnpackPage(buf, d.keyLength);
+  nodes[n].owner = fb;
+  nodes[n].page = page;
+  nodes[n].index = static_cast<uint16_t>(k);
+  MakeMostRecent(n);
+  return buf;
+}
+
+uint8_t* NewPage(TFileBlock* fb, int k, uint32_t& page) {
+  Descriptor& d = fb->desc[k];
+  if (fb->saveMode && d.freeHead != -1) {
+    // The page taken from the free chain loses its link: log it for replay.
+    int32_t link = 0;
+    if (d.freeHead < 1 || static_cast<uint32_t>(d.freeHead) > d.highest)
+      return Fail(kErrChainCorrupt), nullptr;
+    if (!ReadSlotWord(fb, k, static_cast<uint32_t>(d.freeHead), link)) return nullptr;
+    if (!LogHeader(fb, k, link)) return nullptr;
+  }
+  const int n = TakeHead();
+  if (n < 0) return nullptr;
+  if (!AllocateSlot(fb, k, page)) return nullptr;
+  if (!d.reused && !EnsureRow(fb, page)) {
+    --d.highest;
+    return nullptr;
+  }
+  std::memset(nodes[n].buf, 0, kPageBufferBytes);
+  nodes[n].owner = fb;
+  nodes[n].page = page;
+  nodes[n].index = static_cast<uint16_t>(k);
+  nodes[n].dirty = true;
+  if (fb->saveMode)
+    fb->loggedPages.emplace_back(static_cast<uint16_t>(k), page);  // nothing to restore
+  MakeMostRecent(n);
+  return nodes[n].buf;
+}
+
+bool MarkPageDirty(TFileBlock* fb, int k, uint32_t page) {
+  const int n = Find(fb, k, page);
+  if (n < 0) return GetPage(fb, k, page) != nullptr && MarkPageDirty(fb, k, page);
+  if (fb->saveMode) {
+    const auto id = std::make_pair(static_cast<uint16_t>(k), page);
+    if (std::find(fb->loggedPages.begin(), fb->loggedPages.end(), id) == fb->loggedPages.end()) {
+      if (!LogPage(fb, k, page, nodes[n].buf)) return false;
+      fb->loggedPages.push_back(id);
+      nodes[n].logged = true;
+    }
+  }
+  nodes[n].dirty = true;
+  return true;
+}
+
+bool ReleasePage(TFileBlock* fb, int k, uint32_t page) {
+  if (!CheckPageNumber(fb, k, page)) return false;
+  if (fb->saveMode && !MarkPageDirty(fb, k, page)) return false;  // its before-image
+  const int n = Find(fb, k, page);
+  if (!ReleaseSlot(fb, k, page)) return false;
+  if (n >= 0) Free(n);
+  return true;
+}
+
+bool WriteBackPages(TFileBlock* fb, bool drop) {
+  bool ok = true;
+  for (int n = 0; n < nodeCount; ++n) {
+    if (nodes[n].owner != fb) continue;
+    if (nodes[n].dirty) {
+      if (!WriteBack(n, drop)) ok = false;
+    } else if (drop) {
+      Free(n);
+    }
+  }
+  return ok;
+}
+
+void DropPages(TFileBlock* fb, int k) {
+  for (int n = 0; n < nodeCount; ++n)
+    if (nodes[n].owner == fb && (k == 0 || nodes[n].index == k)) Free(n);
+}
+
+bool AnyLoggedPage(TFileBlock* fb) {
+  for (int n = 0; n < nodeCount; ++n)
+    if (nodes[n].owner == fb && nodes[n].logged) return true;
+  return false;
+}
+
+void ClearLoggedMarks(TFileBlock* fb) {
+  for (int n = 0; n < nodeCount; ++n)
+    if (nodes[n].owner == fb) nodes[n].logged = false;
+}
+
+}  // namespace qorvex::isam

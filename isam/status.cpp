@@ -1,0 +1,71 @@
+// Engine status and error classes; see status.h.
+#include "isam/status.h"
+
+namespace qorvex {
+
+bool EngineOK = true;
+int32_t EngineError = 0;
+uint16_t EngineIoFunction = 0;
+uint32_t EngineOsError = 0;
+uint16_t EngineFirstIoFunction = 0;
+uint32_t EngineFirstOsError = 0;
+
+void ClearStatus() {
+  EngineOK = true;
+  EngineError = 0;
+  EngineFirstIoFunction = 0;
+  EngineFirstOsError = 0;
+}
+
+void SaveStatus(TStatusArea& a) {
+  const uint32_t e = static_cast<uint32_t>(EngineError);
+  a[0] = EngineOK ? 1 : 0;
+  for (int i = 0; i < 4; ++i) a[1 + i] = static_cast<uint8_t>(e >> (8 * i));
+  a[5] = static_cast<uint8_t>(EngineFirstOsError);
+  a[6] = static_cast<uint8_t>(EngineFirstOsError >> 8);
+  a[7] = static_cast<uint8_t>(EngineFirstIoFunction);
+  a[8] = static_cast<uint8_t>(EngineFirstIoFunction >> 8);
+}
+
+void RestoreStatus(const TStatusArea& a) {
+  uint32_t e = 0;
+  for (int i = 0; i < 4; ++i) e |= static_cast<uint32_t>(a[1 + i]) << (8 * i);
+  EngineOK = a[0] != 0;
+  EngineError = static_cast<int32_t>(e);
+  EngineFirstOsError = static_cast<uint32_t>(a[5] | (a[6] << 8));
+  EngineFirstIoFunction = static_cast<uint16_t>(a[7] | (a[8] << 8));
+}
+
+int ErrorClass() {
+  const int32_t e = EngineError;
+  if (e == 0) return 0;
+  if (e == 9903 || (e >= 10200 && e <= 10299) || e == 10410) return 1;
+  switch (e) {
+    case 9900:
+    case 10065:
+    case 10110:
+    case 10306:
+    case 10330:
+    case 10332:
+    case 10335:
+    case 10355:
+    case 10360:
+    case 10390:
+    case 10397:
+    case 10399:
+      return 2;
+  }
+  if (e >= 10001 && e <= 10009) return 3;
+  return 4;
+}
+
+namespace isam {
+
+bool Fail(int32_t error) {
+  EngineOK = false;
+  EngineError = error;
+  return false;
+}
+
+}  // namespace isam
+}  // namespace qorvex

@@ -1,0 +1,411 @@
+// Data files, fixed and variable records, engine control and the save-mode
+// log: bytes on disk after known call sequences, and failures injected into
+// the OS layer.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "isam/engine.h"
+#include "tests/isam/testutil.h"
+
+namespace qorvex::isam::testing {
+namespace {
+
+// A record of length L: first word 0, then a fill byte.
+Bytes Record(uint32_t L, uint8_t fill) {
+  Bytes r(L, fill);
+  std::memset(r.data(), 0, 4);
+  return r;
+}
+
+class DataFileTest : public EngineTest {
+ protected:
+  // Creates and opens "T" with record length L and no indexes.
+  FileBlockHandle CreateOpen(int32_t L, bool saveMode = false) {
+    CreateFileBlock(Name("T"), L, 0, {});
+    EXPECT_TRUE(EngineOK) << EngineError;
+    FileBlockHandle fb = nullptr;
+    OpenFileBlock(fb, Name("T"), false, false, saveMode, false);
+    EXPECT_TRUE(EngineOK) << EngineError;
+    return fb;
+  }
+  Bytes Dat() const { return ReadAll(Name("T.DAT")); }
+};
+
+TEST_F(DataFileTest, NewFileAndAddDeleteSequenceAreExactOnDisk) {
+  CreateFileBlock(Name("T"), 100, 0, {});
+  ASSERT_TRUE(EngineOK) << EngineError;
+  Bytes expected(100, 0);
+  std::memset(expected.data(), 0xFF, 4);  // free head -1
+  expected[12] = 100;                     // record length
+  EXPECT_EQ(Dat(), expected);
+
+  FileBlockHandle fb = nullptr;
+  OpenFileBlock(fb, Name("T"), false, false, false, false);
+  ASSERT_TRUE(EngineOK) << EngineError;
+  EXPECT_EQ(FileLength(fb), 1);
+  EXPECT_EQ(RecordLength(fb), 100);
+
+  int32_t ref = 0;
+  for (uint8_t fill : {0x11, 0x22, 0x33}) {
+    Bytes r = Record(100, fill);
+    AddRecord(fb, ref, r.data());
+    ASSERT_TRUE(EngineOK) << EngineError;
+  }
+  EXPECT_EQ(ref, 3);
+  EXPECT_EQ(Dat()[20], 1) << "in-use byte written at the first change";
+  DeleteRecord(fb, 2);
+  ASSERT_TRUE(EngineOK);
+  FlushFileBlock(fb);
+  ASSERT_TRUE(EngineOK);
+
+  Bytes d = Dat();
+  ASSERT_EQ(d.size(), 400u);
+  EXPECT_EQ(Le32(d, 0), 2u);   // free head
+  EXPECT_EQ(Le32(d, 4), 1u);   // free count
+  EXPECT_EQ(Le32(d, 8), 3u);   // highest
+  EXPECT_EQ(Le32(d, 16), 0u);  // indexes
+  EXPECT_EQ(d[20], 0) << "flush clears the in-use byte";
+  EXPECT_EQ(Le32(d, 200), 0xFFFFFFFFu);
+  for (int i = 204; i < 300; ++i) ASSERT_EQ(d[i], 0x22) << "deleted slot keeps its bytes";
+
+  // Out of range deletes change nothing.
+  for (int32_t bad : {0, 4, -1}) {
+    DeleteRecord(fb, bad);
+    EXPECT_EQ(EngineError, 10135) << bad;
+  }
+  FlushFileBlock(fb);
+  EXPECT_EQ(Dat(), d);
+
+  Bytes r = Record(100, 0x44);
+  AddRecord(fb, ref, r.data());
+  ASSERT_TRUE(EngineOK);
+  EXPECT_EQ(ref, 2);
+  Bytes back(100);
+  GetRecord(fb, 2, back.data(), false);
+  EXPECT_EQ(back, r);
+  int32_t marker = -5;
+  ReadRecordMarker(fb, 2, marker);
+  EXPECT_EQ(marker, 0);
+  GetRecord(fb, 4, back.data(), false);
+  EXPECT_EQ(EngineError, 10070) << "no range check: a read past the end";
+  PutRecord(fb, 0, r.data(), false);
+  EXPECT_EQ(EngineError, 10130);
+  CloseFileBlock(fb);
+  ASSERT_TRUE(EngineOK);
+  d = Dat();
+  EXPECT_EQ(static_cast<int32_t>(Le32(d, 0)), -1);
+  EXPECT_EQ(Le32(d, 4), 0u);
+  EXPECT_EQ(d[20], 0);
+}
+
+TEST_F(DataFileTest, BrokenFreeChainIsAnErrorNotACrash) {
+  for (uint32_t link : {0u, 4u, 1000000u}) {
+    FileBlockHandle fb = CreateOpen(32);
+    int32_t ref = 0;
+    Bytes r = Record(32, 7);
+    for (int i = 0; i < 3; ++i) AddRecord(fb, ref, r.data());
+    DeleteRecord(fb, 2);
+    CloseFileBlock(fb);
+    Bytes d = Dat();
+    for (int i = 0; i < 4; ++i) d[64 + i] = static_cast<uint8_t>(link >> (8 * i));
+    WriteAll(Name("T.DAT"), d);
+    OpenFileBlock(fb, Name("T"), false, false, false, false);
+    ASSERT_TRUE(EngineOK);
+    AddRecord(fb, ref, r.data());
+    EXPECT_EQ(EngineError, 10170) << link;
+    CloseFileBlock(fb);
+  }
+}
+
+TEST_F(DataFileTest, BlockLeftInUseMustBeRebuilt) {
+  FileBlockHandle fb = CreateOpen(32);
+  int32_t ref = 0;
+  Bytes r = Record(32, 7);
+  AddRecord(fb, ref, r.data());
+  Bytes crashed = Dat();  // what a killed program leaves
+  CloseFileBlock(fb);
+  ASSERT_EQ(crashed[20], 1);
+  WriteAll(Name("T.DAT"), crashed);
+  OpenFileBlock(fb, Name("T"), false, false, false, false);
+  EXPECT_EQ(EngineError, 10010);
+  EXPECT_EQ(fb, nullptr);
+}
+
+TEST_F(DataFileTest, VariableRecordsSplitIntoSectionsInRecordOrder) {
+  constexpr uint32_t L = 40;
+  FileBlockHandle fb = CreateOpen(L);
+  auto text = [](size_t n, uint8_t seed) {
+    Bytes t(n);
+    for (size_t i = 0; i < n; ++i) t[i] = static_cast<uint8_t>(seed + i);
+    std::fill_n(t.begin(), std::min<size_t>(n, 4), 0);  // the caller's 0 word
+    return t;
+  };
+  // L - 6 bytes: one section, count 34, no link.
+  Bytes a = text(L - 6, 1);
+  int32_t ref = 0;
+  AddVariableRecord(fb, ref, a.data(), static_cast<uint32_t>(a.size()));
+  ASSERT_TRUE(EngineOK);
+  EXPECT_EQ(ref, 1);
+  EXPECT_EQ(FileLength(fb), 2);
+  // L - 5 bytes: the continuation (the tail, added first) takes slot 2 and
+  // holds one byte; the first section in slot 3 links to it.
+  Bytes b = text(L - 5, 9);
+  AddVariableRecord(fb, ref, b.data(), static_cast<uint32_t>(b.size()));
+  ASSERT_TRUE(EngineOK);
+  EXPECT_EQ(ref, 3);
+  FlushFileBlock(fb);
+  Bytes d = Dat();
+  ASSERT_EQ(d.size(), 4 * L);
+  EXPECT_TRUE(std::equal(a.begin(), a.end(), d.begin() + L));
+  EXPECT_EQ(Le16(d, 2 * L - 6), L - 6);
+  EXPECT_EQ(Le32(d, 2 * L - 4), 0u);
+  EXPECT_EQ(d[2 * L], 1) << "continuation marker";
+  EXPECT_EQ(d[2 * L + 1], b.back());
+  EXPECT_EQ(Le16(d, 3 * L - 6), 1u);
+  EXPECT_EQ(Le32(d, 3 * L - 4), 0u);
+  EXPECT_TRUE(std::equal(b.begin(), b.begin() + (L - 6), d.begin() + 3 * L));
+  EXPECT_EQ(Le16(d, 4 * L - 6), L - 6);
+  EXPECT_EQ(Le32(d, 4 * L - 4), 2u);
+
+  // Round trips of many lengths, with less room than the record.
+  std::map<int32_t, Bytes> stored;
+  int32_t looped = 0;  // the 500-byte record, damaged below
+  for (size_t n : {0, 1, 4, 33, 34, 35, 66, 67, 68, 500, 4000}) {
+    Bytes t = text(n, static_cast<uint8_t>(n));
+    AddVariableRecord(fb, ref, t.data(), static_cast<uint32_t>(n));
+    ASSERT_TRUE(EngineOK) << n;
+    stored[ref] = t;
+    if (n == 500) looped = ref;
+  }
+  for (const auto& [r, t] : stored) {
+    Bytes got(t.size() + 10, 0xEE);
+    uint32_t len = static_cast<uint32_t>(got.size());
+    GetVariableRecord(fb, r, got.data(), false, len);
+    ASSERT_TRUE(EngineOK);
+    ASSERT_EQ(len, t.size());
+    EXPECT_TRUE(std::equal(t.begin(), t.end(), got.begin()));
+    if (t.size() > 5) {
+      Bytes part(t.size(), 0xEE);
+      uint32_t room = static_cast<uint32_t>(t.size() - 5);
+      GetVariableRecord(fb, r, part.data(), false, room);
+      ASSERT_TRUE(EngineOK);
+      EXPECT_EQ(room, t.size() - 5);
+      EXPECT_TRUE(std::equal(t.begin(), t.end() - 5, part.begin()));
+      EXPECT_EQ(part[t.size() - 5], 0xEE) << "nothing written past the room";
+    }
+  }
+  // Put grows and shrinks in place of the first section; delete frees all.
+  const int32_t big = stored.rbegin()->first;
+  Bytes shorter = text(100, 3);
+  PutVariableRecord(fb, big, shorter.data(), 100);
+  ASSERT_TRUE(EngineOK);
+  Bytes got(200);
+  uint32_t len = 200;
+  GetVariableRecord(fb, big, got.data(), false, len);
+  ASSERT_EQ(len, 100u);
+  EXPECT_TRUE(std::equal(shorter.begin(), shorter.end(), got.begin()));
+  DeleteVariableRecord(fb, big);
+  ASSERT_TRUE(EngineOK);
+  FlushFileBlock(fb);
+  d = Dat();
+  auto sections = [](uint32_t n) { return n <= L - 6 ? 1 : 1 + (n - (L - 6) + L - 8) / (L - 7); };
+  EXPECT_EQ(Le32(d, 4), sections(4000) - 1 + sections(100));
+
+  // A chain that loops back on itself ends in an error, not a hang.
+  const int32_t two = looped;
+  const uint32_t firstLink = Le32(d, two * L + L - 4);
+  CloseFileBlock(fb);
+  for (int i = 0; i < 4; ++i)
+    d[firstLink * L + L - 4 + i] = static_cast<uint8_t>(firstLink >> (8 * i));
+  WriteAll(Name("T.DAT"), d);
+  OpenFileBlock(fb, Name("T"), false, false, false, false);
+  ASSERT_TRUE(EngineOK);
+  got.assign(100000, 0);
+  len = static_cast<uint32_t>(got.size());
+  GetVariableRecord(fb, two, got.data(), false, len);
+  EXPECT_EQ(EngineError, 10170);
+  DeleteVariableRecord(fb, two);
+  EXPECT_EQ(EngineError, 10170);
+  CloseFileBlock(fb);
+}
+
+// Records the dialog file's bytes at the moment the data file's record slot
+// is written: the log entry that protects the write.
+class LogSnapshotLayer : public OsLayer {
+ public:
+  std::string dialogPath;
+  uint32_t recordLength = 0;
+  Bytes seen;
+  ssize_t PWrite(int fd, const void* buf, size_t n, off_t offset) override {
+    if (n == recordLength && offset > 0 && seen.empty()) seen = ReadAll(dialogPath);
+    return OsLayer::PWrite(fd, buf, n, offset);
+  }
+};
+
+TEST_F(DataFileTest, SaveModeLogEntryIsExactAndEmptiedAfterEachOperation) {
+  FileBlockHandle fb = CreateOpen(32, true);
+  ASSERT_NE(fb, nullptr);
+  EXPECT_EQ(ReadAll(Name("T.DIA")).size(), 1u);
+  int32_t ref = 0;
+  Bytes r = Record(32, 5);
+  AddRecord(fb, ref, r.data());
+  AddRecord(fb, ref, r.data());
+  DeleteRecord(fb, 1);
+  ASSERT_TRUE(EngineOK);
+  EXPECT_EQ(ReadAll(Name("T.DIA")).size(), 1u);
+  Bytes d = Dat();
+  EXPECT_EQ(d[20], 0) << "save mode never leaves the in-use byte set";
+  EXPECT_EQ(Le32(d, 0), 1u);
+
+  LogSnapshotLayer layer;
+  layer.dialogPath = Name("T.DIA");
+  layer.recordLength = 32;
+  SetOsLayer(&layer);
+  AddRecord(fb, ref, r.data());  // reuses slot 1, whose link is -1
+  SetOsLayer(nullptr);
+  ASSERT_TRUE(EngineOK);
+  EXPECT_EQ(ref, 1);
+  Bytes expected = {0};  // byte 0 is not part of the log
+  auto put = [&](uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) expected.push_back(i < 4 ? static_cast<uint8_t>(v >> (8 * i)) : 0);
+  };
+  put(1000, 2);
+  put(0, 2);
+  put(1, 4);           // free head
+  put(1, 4);           // free count
+  put(2, 4);           // highest
+  put(32, 4);          // record length
+  put(0, 4);           // indexes
+  put(0, 1);           // in use
+  put(0, 7);           // without meaning
+  put(0xFFFFFFFF, 4);  // restore link: the taken slot held -1
+  EXPECT_EQ(layer.seen, expected);
+  CloseFileBlock(fb);
+}
+
+// Fails the n-th call of a kind during one operation, for n = 1, 2, ...
+// until the operation succeeds untouched; each failure must be reported as
+// restored and leave the data file as it was.
+TEST_F(DataFileTest, SaveModeRestoresEveryInterruptedOperation) {
+  FaultLayer faults;
+  for (FaultLayer::Kind kind : {FaultLayer::kWrite, FaultLayer::kSync}) {
+    for (int op = 0; op < 3; ++op) {
+      FileBlockHandle fb = CreateOpen(32, true);
+      int32_t ref = 0;
+      Bytes r = Record(32, 9);
+      for (int i = 0; i < 3; ++i) AddRecord(fb, ref, r.data());
+      if (op == 1) DeleteRecord(fb, 2);  // the add then reuses slot 2
+      ASSERT_TRUE(EngineOK);
+      const Bytes before = Dat();
+      int failures = 0;
+      for (int nth = 1;; ++nth) {
+        faults.Arm(kind, nth);
+        SetOsLayer(&faults);
+        Bytes w = Record(32, static_cast<uint8_t>(nth));
+        if (op == 2)
+          DeleteRecord(fb, 3);
+        else
+          AddRecord(fb, ref, w.data());
+        SetOsLayer(nullptr);
+        if (faults.fired() == 0) {
+          EXPECT_TRUE(EngineOK) << EngineError;
+          break;
+        }
+        if (EngineError == 10140) {
+          // Only the forcing of the emptied log failed: the change is done.
+          EXPECT_EQ(kind, FaultLayer::kSync);
+          EXPECT_NE(Dat(), before);
+          break;
+        }
+        ++failures;
+        EXPECT_EQ(EngineError, op == 2 ? 10002 : 10001)
+            << "kind " << kind << " op " << op << " nth " << nth;
+        Bytes after = Dat();
+        // A reused slot past its link word held a deleted record's bytes,
+        // which no log keeps: those may differ.
+        if (op == 1 && after.size() == before.size())
+          std::copy(before.begin() + 2 * 32 + 4, before.begin() + 3 * 32,
+                    after.begin() + 2 * 32 + 4);
+        EXPECT_EQ(after, before) << "kind " << kind << " op " << op << " nth " << nth;
+        EXPECT_EQ(ReadAll(Name("T.DIA")).size(), 1u);
+        ASSERT_LT(nth, 50);
+      }
+      EXPECT_GT(failures, 1);
+      CloseFileBlock(fb);
+      ASSERT_TRUE(EngineOK);
+      OpenFileBlock(fb, Name("T"), false, false, true, false);
+      ASSERT_TRUE(EngineOK) << EngineError;
+      CloseFileBlock(fb);
+    }
+  }
+}
+
+TEST_F(DataFileTest, CreateRejectsBadArgumentsAndLeavesNothing) {
+  CreateFileBlock(Name("A"), 20, 0, {});
+  EXPECT_EQ(EngineError, 10020);
+  std::vector<KeyDescriptor> keys(111, KeyDescriptor{10, 0});
+  CreateFileBlock(Name("A"), 40, 111, keys);
+  EXPECT_EQ(EngineError, 10050);
+  keys = {{10, 0}, {51, 0}};
+  CreateFileBlock(Name("A"), 40, 2, keys);
+  EXPECT_EQ(EngineError, 10055);
+  EXPECT_FALSE(std::filesystem::exists(Name("A.DAT")));
+  EXPECT_FALSE(std::filesystem::exists(Name("A.IX")));
+  FileBlockHandle fb = nullptr;
+  OpenFileBlock(fb, Name("missing"), false, false, false, false);
+  EXPECT_EQ(EngineError, 9903);
+  EXPECT_EQ(fb, nullptr);
+  CloseFileBlock(fb);
+  EXPECT_EQ(EngineError, 10445);
+}
+
+TEST(EngineControl, StartStopAndErrorClasses) {
+  int32_t ref = 0;
+  AddRecord(nullptr, ref, nullptr);
+  EXPECT_EQ(EngineError, 10455);
+  ExitEngine();
+  EXPECT_EQ(EngineError, 10455);
+  EXPECT_EQ(InitEngine(0, 7), 0);
+  EXPECT_EQ(EngineError, 10451);
+  EXPECT_EQ(InitEngine(1, 160), 0);
+  EXPECT_EQ(EngineError, 10310);
+  EXPECT_EQ(InitEngine(0, 8), 8);
+  EXPECT_TRUE(EngineOK);
+  EXPECT_EQ(InitEngine(0, 8), 0);
+  EXPECT_EQ(EngineError, 10450);
+  EXPECT_FALSE(CheckEngineReady(false));
+  EXPECT_TRUE(EngineOK);
+  AddRecord(nullptr, ref, nullptr);
+  EXPECT_EQ(EngineError, 10445);
+  ExitEngine();
+  EXPECT_TRUE(EngineOK);
+  EXPECT_FALSE(CheckEngineReady(false));
+  EXPECT_EQ(EngineError, 10455);
+
+  const std::pair<int32_t, int> classes[] = {
+      {0, 0},     {9903, 1},  {10200, 1}, {10299, 1}, {10410, 1}, {10205, 1},
+      {9900, 2},  {10065, 2}, {10110, 2}, {10330, 2}, {10399, 2}, {10001, 3},
+      {10009, 3}, {10010, 4}, {10140, 4}, {10300, 4}, {9999, 4},  {-1, 4}};
+  for (auto [error, cls] : classes) {
+    EngineError = error;
+    EXPECT_EQ(ErrorClass(), cls) << error;
+  }
+  ClearStatus();
+  EngineError = 10230;
+  EngineOK = false;
+  TStatusArea area;
+  SaveStatus(area);
+  ClearStatus();
+  RestoreStatus(area);
+  EXPECT_EQ(EngineError, 10230);
+  EXPECT_FALSE(EngineOK);
+  ClearStatus();
+}
+
+}  // namespace
+}  // namespace qorvex::isam::testing

@@ -1,0 +1,146 @@
+// Shared helpers of the engine tests: a scratch folder, whole-file reads and
+// writes, an engine started for the test's lifetime and a fault-injecting OS
+// layer.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "isam/engine.h"
+#include "isam/osfile.h"
+
+namespace qorvex::isam::testing {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteAll(const std::string& path, const Bytes& b) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+}
+
+inline uint32_t Le32(const Bytes& b, size_t at) {
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+inline uint16_t Le16(const Bytes& b, size_t at) {
+  return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string t = (std::filesystem::temp_directory_path() / "qorvex-XXXXXX").string();
+    if (mkdtemp(t.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
+    path_ = t;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Starts the engine for one test and stops it at the end.
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(InitEngine(0, buffers_), buffers_) << EngineError; }
+  void TearDown() override {
+    SetOsLayer(nullptr);
+    ExitEngine();
+  }
+  std::string Name(const std::string& base) const { return dir_ / base; }
+
+  int32_t buffers_ = 160;
+  TempDir dir_;
+};
+
+// Fails chosen calls. A call kind is counted from the moment of Arm; the
+// n-th call (1-based) of that kind fails, once or from then on.
+class FaultLayer : public OsLayer {
+ public:
+  enum Kind { kWrite, kRead, kSync, kTruncate, kOpen };
+  enum Mode { kErrno, kShort, kTorn512 };
+
+  void Arm(Kind kind, int nth, bool sticky = false, Mode mode = kErrno, int err = EIO) {
+    kind_ = kind;
+    nth_ = nth;
+    sticky_ = sticky;
+    mode_ = mode;
+    err_ = err;
+    seen_ = 0;
+    fired_ = 0;
+  }
+  void Disarm() { nth_ = 0; }
+  int fired() const { return fired_; }
+  int seen() const { return seen_; }
+
+  ssize_t PWrite(int fd, const void* buf, size_t n, off_t offset) override {
+    if (Hit(kWrite)) {
+      if (mode_ == kShort && n > 1) return OsLayer::PWrite(fd, buf, n / 2, offset);
+      if (mode_ == kTorn512 && n > 512) return OsLayer::PWrite(fd, buf, 512, offset);
+      errno = err_;
+      return -1;
+    }
+    return OsLayer::PWrite(fd, buf, n, offset);
+  }
+  ssize_t PRead(int fd, void* buf, size_t n, off_t offset) override {
+    if (Hit(kRead)) {
+      if (mode_ == kShort && n > 1) return OsLayer::PRead(fd, buf, n / 2, offset);
+      errno = err_;
+      return -1;
+    }
+    return OsLayer::PRead(fd, buf, n, offset);
+  }
+  int FSync(int fd) override {
+    if (Hit(kSync)) return errno = err_, -1;
+    return OsLayer::FSync(fd);
+  }
+  int FTruncate(int fd, off_t length) override {
+    if (Hit(kTruncate)) return errno = err_, -1;
+    return OsLayer::FTruncate(fd, length);
+  }
+  int Open(const char* path, int flags, mode_t mode) override {
+    if (Hit(kOpen)) return errno = err_, -1;
+    return OsLayer::Open(path, flags, mode);
+  }
+
+ private:
+  bool Hit(Kind kind) {
+    if (nth_ == 0 || kind != kind_) return false;
+    ++seen_;
+    if (seen_ == nth_ || (sticky_ && seen_ > nth_)) {
+      ++fired_;
+      return true;
+    }
+    return false;
+  }
+
+  Kind kind_ = kWrite;
+  int nth_ = 0;
+  bool sticky_ = false;
+  Mode mode_ = kErrno;
+  int err_ = EIO;
+  int seen_ = 0;
+  int fired_ = 0;
+};
+
+}  // namespace qorvex::isam::testing
