@@ -174,6 +174,7 @@ struct DataFacts {
   uint32_t readableSlots = 0;  // slots 1..readableSlots lie inside the file
   uint32_t indexCount = 0;
   bool indexCountUsable = false;
+  bool refsChecked = true;    // index refs must name live records
   std::vector<uint8_t> kind;  // per slot 0..readableSlots
 };
 
@@ -533,7 +534,7 @@ class TreeChecker {
 
   template <class ItemAt>
   void CheckRef(const ItemAt& itemAt, uint32_t ref) {
-    if (!data_.headerUsable) return;  // the data file fault is reported already
+    if (!data_.headerUsable || !data_.refsChecked) return;  // reported already, or not asked
     auto line = [&] { return Cat(itemAt(), ": ref ", ref); };
     if (ref < 1 || ref > data_.highest) {
       rep_.Fault(Cat(line(), " outside ", dataName_, " slots 1..", data_.highest));
@@ -660,6 +661,7 @@ CheckReport CheckFileBlock(const std::string& dataPath, const std::string& index
       rep.Fault(Cat(BaseName(dataPath), ": cannot read (", error, ")"));
     } else {
       DataFacts facts;
+      facts.refsChecked = options.refsToRecords;
       CheckData(dataPath, dataFile, options, facts, report, rep);
       if (facts.indexCountUsable && facts.indexCount > 0) {
         report.indexEntries.assign(facts.indexCount, 0);

@@ -17,7 +17,8 @@
 namespace qorvex::isam {
 
 struct CheckOptions {
-  bool variable = false;  // data file holds variable-length records (section chains)
+  bool variable = false;      // data file holds variable-length records (section chains)
+  bool refsToRecords = true;  // every index ref must name a live record
 };
 
 struct CheckReport {

@@ -105,6 +105,20 @@ int TakeHead() {
   return n;
 }
 
+// A page read from disk: keys within the key length, and either a leaf
+// (no children) or an inner page whose children all lie in 1..highest.
+bool PlausiblePage(const PageRef& p, const Descriptor& d) {
+  const int count = p.count();
+  const bool leaf = p.child0() == 0;
+  if (!leaf && p.child0() > d.highest) return false;
+  for (int i = 1; i <= count; ++i) {
+    if (p.keyLen(i) > d.keyLength) return false;
+    const uint32_t c = p.child(i);
+    if (leaf ? c != 0 : (c == 0 || c > d.highest)) return false;
+  }
+  return true;
+}
+
 bool CheckPageNumber(const TFileBlock* fb, int k, uint32_t page) {
   return (page >= 1 && page <= fb->desc[k].highest) || Fail(kErrPageSizeMismatch);
 }
@@ -158,6 +172,10 @@ uint8_t* GetPage(TFileBlock* fb, int k, uint32_t page) {
     return nullptr;
   }
   UnpackPage(buf, d.keyLength);
+  if (!PlausiblePage(PageRef(buf), d)) {
+    Fail(kErrPageSizeMismatch);
+    return nullptr;
+  }
   nodes[n].owner = fb;
   nodes[n].page = page;
   nodes[n].index = static_cast<uint16_t>(k);
@@ -211,6 +229,8 @@ bool MarkPageDirty(TFileBlock* fb, int k, uint32_t page) {
 bool ReleasePage(TFileBlock* fb, int k, uint32_t page) {
   if (!CheckPageNumber(fb, k, page)) return false;
   if (fb->saveMode && !MarkPageDirty(fb, k, page)) return false;  // its before-image
+  // The link is written to disk at once: its before-image must be there first.
+  if (fb->saveMode && !IsNetwork(fb) && !LogForce(fb)) return false;
   const int n = Find(fb, k, page);
   if (!ReleaseSlot(fb, k, page)) return false;
   if (n >= 0) Free(n);
