@@ -8,6 +8,8 @@
 // the chain runs in record order.
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
+#include <vector>
 
 #include "isam/fileblock.h"
 #include "isam/osfile.h"
@@ -54,17 +56,23 @@ bool CheckLink(const TFileBlock* fb, uint32_t link, uint32_t steps) {
          Fail(kErrChainCorrupt);
 }
 
-// Deletes the continuation chain starting at link.
+// Deletes the continuation chain starting at link. The chain is walked
+// whole before anything is deleted: a damaged chain that returns to a slot
+// (a freed slot with link 1 reads like a continuation) must not free a slot
+// twice.
 bool DeleteChain(TFileBlock* fb, uint32_t link, uint8_t* work) {
   const uint32_t L = fb->desc[0].length;
+  std::vector<uint32_t> chain;
+  std::unordered_set<uint32_t> seen;
   for (uint32_t steps = 1; link != 0; ++steps) {
-    if (!CheckLink(fb, link, steps)) return false;
+    if (!CheckLink(fb, link, steps) || !seen.insert(link).second) return Fail(kErrChainCorrupt);
     if (!FileRead(fb->data.fd, SlotOffset(fb, link), work, L)) return false;
     if (work[0] != 1) return Fail(kErrChainCorrupt);
-    const uint32_t next = LoadU32(work + L - 4);
-    if (!DeleteSlot(fb, static_cast<int32_t>(link))) return false;
-    link = next;
+    chain.push_back(link);
+    link = LoadU32(work + L - 4);
   }
+  for (uint32_t slot : chain)
+    if (!DeleteSlot(fb, static_cast<int32_t>(slot))) return false;
   return true;
 }
 
@@ -153,19 +161,21 @@ void GetVariableRecord(FileBlockHandle fb, int32_t ref, void* buffer, bool fileB
   }
   auto* out = static_cast<uint8_t*>(buffer);
   uint32_t count = LoadU16(work + L - 6);
-  if (count > L - 6) return void(Fail(kErrChainCorrupt));
-  uint32_t copied = std::min(count, room);
-  std::memcpy(out, work, copied);
   uint32_t link = LoadU32(work + L - 4);
+  if (count > L - 6 || (link != 0 && count != L - 6)) return void(Fail(kErrChainCorrupt));
+  uint32_t copied = std::min(count, room);
+  if (copied > 0) std::memcpy(out, work, copied);
   for (uint32_t steps = 1; link != 0 && copied < room; ++steps) {
     if (!CheckLink(fb, link, steps)) return;
     if (!FileRead(fb->data.fd, SlotOffset(fb, link), work, L)) return;
     count = LoadU16(work + L - 6);
-    if (work[0] != 1 || count > L - 7) return void(Fail(kErrChainCorrupt));
+    link = LoadU32(work + L - 4);
+    // Only the last continuation may be part-full: each step makes progress.
+    if (work[0] != 1 || count > L - 7 || (link != 0 && count != L - 7))
+      return void(Fail(kErrChainCorrupt));
     const uint32_t take = std::min(count, room - copied);
     std::memcpy(out + copied, work + 1, take);
     copied += take;
-    link = LoadU32(work + L - 4);
   }
   length = copied;
   if (restRead) Fail(kErrRecordLockedRestRead);
