@@ -199,7 +199,12 @@ TEST_F(BtreeTest, DeletingEverythingFreesEveryPageForReuse) {
 // both files as they were. The operations split and merge pages.
 TEST_F(BtreeTest, SaveModeRestoresEveryInterruptedKeyOperation) {
   FaultLayer faults;
-  for (FaultLayer::Kind kind : {FaultLayer::kWrite, FaultLayer::kSync}) {
+  const std::pair<FaultLayer::Kind, FaultLayer::Mode> cases[] = {
+      {FaultLayer::kWrite, FaultLayer::kErrno},
+      {FaultLayer::kWrite, FaultLayer::kShort},
+      {FaultLayer::kWrite, FaultLayer::kTorn512},
+      {FaultLayer::kSync, FaultLayer::kErrno}};
+  for (auto [kind, mode] : cases) {
     for (int op = 0; op < 4; ++op) {
       FileBlockHandle fb = Create({{4, 0}, {6, 1}}, true);
       ASSERT_NE(fb, nullptr);
@@ -210,7 +215,7 @@ TEST_F(BtreeTest, SaveModeRestoresEveryInterruptedKeyOperation) {
       const Bytes dat = ReadAll(Name("K.DAT")), ix = Ix();
       int failures = 0;
       for (int nth = 1;; ++nth) {
-        faults.Arm(kind, nth);
+        faults.Arm(kind, nth, false, mode);
         SetOsLayer(&faults);
         switch (op) {
           case 0:
