@@ -88,16 +88,27 @@ class FaultLayer : public OsLayer {
     err_ = err;
     seen_ = 0;
     fired_ = 0;
+    restFails_ = false;
   }
   void Disarm() { nth_ = 0; }
   int fired() const { return fired_; }
   int seen() const { return seen_; }
 
+  // Short and torn writes model a disk that fills up in the middle of a
+  // write: part of it lands, the rest of it fails with ENOSPC.
   ssize_t PWrite(int fd, const void* buf, size_t n, off_t offset) override {
+    if (restFails_) {
+      restFails_ = false;
+      errno = ENOSPC;
+      return -1;
+    }
     if (Hit(kWrite)) {
-      if (mode_ == kShort && n > 1) return OsLayer::PWrite(fd, buf, n / 2, offset);
-      if (mode_ == kTorn512 && n > 512) return OsLayer::PWrite(fd, buf, 512, offset);
-      errno = err_;
+      const size_t part = mode_ == kShort ? n / 2 : (mode_ == kTorn512 && n > 512 ? 512 : 0);
+      if (part > 0) {
+        restFails_ = true;
+        return OsLayer::PWrite(fd, buf, part, offset);
+      }
+      errno = mode_ == kErrno ? err_ : ENOSPC;
       return -1;
     }
     return OsLayer::PWrite(fd, buf, n, offset);
@@ -141,6 +152,7 @@ class FaultLayer : public OsLayer {
   int err_ = EIO;
   int seen_ = 0;
   int fired_ = 0;
+  bool restFails_ = false;
 };
 
 }  // namespace qorvex::isam::testing
