@@ -3,8 +3,10 @@
 // full scan in topic+term order, and lookups after close and reopen.
 // Each phase is timed per run; the medians are compared.
 //
-//   bench_engine [--quick] [--repeat R]
+//   bench_engine [--quick] [--repeat R] [--n N]
 //
+// QORVEX_BENCH_SQLITE_PRAGMA adds one statement to SQLite's settings (for
+// experiments such as memory-mapped reads).
 // The last line is the ratio at the largest N (our time / SQLite's).
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -210,6 +212,7 @@ sqlite3* OpenSqlite(const std::string& path) {
   if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) Die("sqlite open");
   Sql(db, "PRAGMA synchronous=OFF");
   Sql(db, "PRAGMA journal_mode=OFF");
+  if (const char* pragma = getenv("QORVEX_BENCH_SQLITE_PRAGMA")) Sql(db, pragma);
   return db;
 }
 
@@ -309,19 +312,22 @@ double Median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
   bool quick = false;
-  int repeat = 0;
+  int repeat = 0, only = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--quick") {
       quick = true;
     } else if (a == "--repeat" && i + 1 < argc) {
       repeat = std::atoi(argv[++i]);
+    } else if (a == "--n" && i + 1 < argc) {
+      only = std::atoi(argv[++i]);
     } else {
-      std::fprintf(stderr, "usage: bench_engine [--quick] [--repeat R]\n");
+      std::fprintf(stderr, "usage: bench_engine [--quick] [--repeat R] [--n N]\n");
       return 2;
     }
   }
-  const std::vector<int> sizes = quick ? std::vector<int>{2000} : std::vector<int>{10000, 200000};
+  std::vector<int> sizes = quick ? std::vector<int>{2000} : std::vector<int>{10000, 200000};
+  if (only > 0) sizes = {only};
 
   char dirTemplate[] = "/tmp/qorvex-bench-XXXXXX";
   if (mkdtemp(dirTemplate) == nullptr) Die("mkdtemp");

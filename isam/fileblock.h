@@ -58,6 +58,9 @@ struct TFileBlock {
   std::vector<std::pair<uint16_t, uint32_t>> loggedPages;
   std::vector<bool> headerLogged;  // per file number, in the current operation
   uint64_t logEnd = 1;
+  // Continuations of the last variable record read: how many sections the
+  // next read fetches at once.
+  uint32_t chainHint = 0;
 };
 
 namespace isam {

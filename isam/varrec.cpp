@@ -49,6 +49,60 @@ bool AddContinuations(TFileBlock* fb, const uint8_t* bytes, uint32_t n, uint8_t*
   return true;
 }
 
+// Sections of a record of n bytes: the first and the continuations.
+uint32_t SectionCount(const Layout& lay, uint32_t n) {
+  return n <= lay.firstRoom() ? 1 : 1 + (n - lay.firstRoom() + lay.moreRoom() - 1) / lay.moreRoom();
+}
+
+// Builds section i (0 = first) of a record laid out in appended slots
+// base + 1 (the tail) .. base + sections (the first), and its link.
+void BuildSection(const Layout& lay, const uint8_t* bytes, uint32_t n, uint32_t sections,
+                  uint32_t i, uint32_t base, uint8_t* out) {
+  std::memset(out, 0, lay.L);
+  uint32_t from = 0, count = 0;
+  if (i == 0) {
+    count = std::min(n, lay.firstRoom());
+    // The first word belongs to the engine: 0 marks the live record.
+    if (count > 4) std::memcpy(out + 4, bytes + 4, count - 4);
+  } else {
+    from = lay.firstRoom() + (i - 1) * lay.moreRoom();
+    count = std::min(lay.moreRoom(), n - from);
+    out[0] = 1;
+    std::memcpy(out + 1, bytes + from, count);
+  }
+  StoreU16(out + lay.L - 6, static_cast<uint16_t>(count));
+  // Section i sits in slot base + sections - i; the next one just below it.
+  StoreU32(out + lay.L - 4, i + 1 < sections ? base + sections - i - 1 : 0);
+}
+
+// Most adds append: with no deleted slot to reuse (and no log to keep), the
+// sections of a record land in consecutive new slots, the same bytes that
+// adding them one by one would give, written with one call. False when this
+// path does not apply (or it failed: EngineOK tells).
+bool AppendWhole(TFileBlock* fb, const uint8_t* bytes, uint32_t n, int32_t& ref) {
+  constexpr uint64_t kMaxBytes = 1 << 20;
+  Descriptor& d = fb->desc[0];
+  const Layout lay{d.length};
+  const uint32_t sections = SectionCount(lay, n);
+  if (fb->saveMode || d.freeHead != -1 || static_cast<uint64_t>(sections) * lay.L > kMaxBytes)
+    return false;
+  if (d.highest > 0x7FFFFFFE - sections) return Fail(kErrChainCorrupt);
+  uint8_t* work = nullptr;
+  if (!GrowVariableBuffer(static_cast<size_t>(sections) * lay.L, work) || !MarkInUse(fb))
+    return false;
+  const uint32_t base = d.highest;
+  for (uint32_t i = 0; i < sections; ++i)
+    BuildSection(lay, bytes, n, sections, i, base, work + (sections - 1 - i) * lay.L);
+  if (!FileWrite(fb->data.fd, SlotOffset(fb, base + 1), work,
+                 static_cast<size_t>(sections) * lay.L))
+    return false;
+  d.highest = base + sections;
+  d.modified = true;
+  d.reused = false;
+  ref = static_cast<int32_t>(base + sections);
+  return true;
+}
+
 // A link read from disk: a slot of the file, visited at most once per chain
 // (bounded by the number of slots).
 bool CheckLink(const TFileBlock* fb, uint32_t link, uint32_t steps) {
@@ -84,15 +138,55 @@ bool ReadFirst(TFileBlock* fb, int32_t ref, uint8_t* work) {
   return LoadU32(work) == 0 || Fail(kErrChainCorrupt);
 }
 
+// Reads sections in runs of consecutive slots: the sections of a record
+// that was appended lie just below its first section, so one read usually
+// fetches the whole chain.
+constexpr uint32_t kMaxBatch = 16;
+class SectionReader {
+ public:
+  explicit SectionReader(TFileBlock* fb) : fb_(fb), L_(fb->desc[0].length) {}
+  bool Init() {
+    batch_ = std::max<uint32_t>(1, std::min<uint32_t>(kMaxBatch, (64u << 10) / L_));
+    return GrowVariableBuffer(static_cast<size_t>(batch_) * L_, buf_);
+  }
+  // Slot's bytes, reading it together with up to `below` slots under it.
+  const uint8_t* Read(uint32_t slot, uint32_t below) {
+    if (count_ > 0 && slot >= lo_ && slot < lo_ + count_) return buf_ + (slot - lo_) * L_;
+    below = std::min({below, batch_ - 1, slot > 0 ? slot - 1 : 0});
+    count_ = 0;
+    if (!FileRead(fb_->data.fd, SlotOffset(fb_, slot - below), buf_,
+                  static_cast<size_t>(below + 1) * L_))
+      return nullptr;
+    lo_ = slot - below;
+    count_ = below + 1;
+    return buf_ + below * L_;
+  }
+  // The slot without its first word (which reads as 0).
+  const uint8_t* ReadAfterWord(uint32_t slot) {
+    count_ = 0;
+    if (!FileRead(fb_->data.fd, SlotOffset(fb_, slot) + 4, buf_ + 4, L_ - 4)) return nullptr;
+    std::memset(buf_, 0, 4);
+    return buf_;
+  }
+
+ private:
+  TFileBlock* fb_;
+  uint32_t L_;
+  uint32_t batch_ = 1;
+  uint8_t* buf_ = nullptr;
+  uint32_t lo_ = 0, count_ = 0;
+};
+
 }  // namespace
 
 void AddVariableRecord(FileBlockHandle fb, int32_t& ref, const void* buffer, uint32_t length) {
   Operation op(fb, kNeedWriteLock | kNotReadOnly);
   if (!op.ok()) return;
   const Layout lay{fb->desc[0].length};
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  if (AppendWhole(fb, bytes, length, ref) || !EngineOK) return;
   uint8_t* work = nullptr;
   if (!GrowVariableBuffer(lay.L, work)) return;
-  const auto* bytes = static_cast<const uint8_t*>(buffer);
   uint32_t next = 0;
   if (!AddContinuations(fb, bytes, length, work, next)) return;
   const uint32_t count = std::min(length, lay.firstRoom());
@@ -145,38 +239,42 @@ void GetVariableRecord(FileBlockHandle fb, int32_t ref, void* buffer, bool fileB
   const uint32_t room = length;
   length = 0;
   if (!op.ok()) return;
-  const uint32_t L = fb->desc[0].length;
-  uint8_t* work = nullptr;
-  if (!GrowVariableBuffer(L, work)) return;
   if (ref < 0) return void(Fail(kErrReadPastEnd));
+  const uint32_t L = fb->desc[0].length;
+  SectionReader reader(fb);
+  if (!reader.Init()) return;
+  // Another station's lock on the first word fails the read at once; a
+  // network block therefore reads the first section alone.
+  const uint8_t* section =
+      reader.Read(static_cast<uint32_t>(ref), IsNetwork(fb) ? 0 : fb->chainHint);
   bool restRead = false;
-  if (!FileRead(fb->data.fd, SlotOffset(fb, static_cast<uint32_t>(ref)), work, L)) {
+  if (section == nullptr) {
     // Another station holds the first word: read the rest, report it at the end.
     if (!fileBlockLocked || EngineError != kErrFile) return;
     ClearStatus();
-    if (!FileRead(fb->data.fd, SlotOffset(fb, static_cast<uint32_t>(ref)) + 4, work + 4, L - 4))
-      return;
-    std::memset(work, 0, 4);
+    if ((section = reader.ReadAfterWord(static_cast<uint32_t>(ref))) == nullptr) return;
     restRead = true;
   }
   auto* out = static_cast<uint8_t*>(buffer);
-  uint32_t count = LoadU16(work + L - 6);
-  uint32_t link = LoadU32(work + L - 4);
+  uint32_t count = LoadU16(section + L - 6);
+  uint32_t link = LoadU32(section + L - 4);
   if (count > L - 6 || (link != 0 && count != L - 6)) return void(Fail(kErrChainCorrupt));
   uint32_t copied = std::min(count, room);
-  if (copied > 0) std::memcpy(out, work, copied);
-  for (uint32_t steps = 1; link != 0 && copied < room; ++steps) {
+  if (copied > 0) std::memcpy(out, section, copied);
+  uint32_t steps = 1;
+  for (; link != 0 && copied < room; ++steps) {
     if (!CheckLink(fb, link, steps)) return;
-    if (!FileRead(fb->data.fd, SlotOffset(fb, link), work, L)) return;
-    count = LoadU16(work + L - 6);
-    link = LoadU32(work + L - 4);
+    if ((section = reader.Read(link, kMaxBatch - 1)) == nullptr) return;
+    count = LoadU16(section + L - 6);
+    link = LoadU32(section + L - 4);
     // Only the last continuation may be part-full: each step makes progress.
-    if (work[0] != 1 || count > L - 7 || (link != 0 && count != L - 7))
+    if (section[0] != 1 || count > L - 7 || (link != 0 && count != L - 7))
       return void(Fail(kErrChainCorrupt));
     const uint32_t take = std::min(count, room - copied);
-    std::memcpy(out + copied, work + 1, take);
+    std::memcpy(out + copied, section + 1, take);
     copied += take;
   }
+  fb->chainHint = std::min(steps - 1, kMaxBatch - 1);
   length = copied;
   if (restRead) Fail(kErrRecordLockedRestRead);
 }
