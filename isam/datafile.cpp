@@ -303,7 +303,11 @@ void OpenFileBlock(FileBlockHandle& handle, std::string_view name, bool readOnly
   d.length = LoadU32(h + 12);
   // A record length the file cannot have been made with, or a highest slot
   // beyond what offsets can address, is damage that calls for a rebuild.
-  if (d.length < kDataHeaderBytes || d.length > 0x7FFFFFFF ||
+  // Slot 0 is always whole, so the file bounds the record length (and with
+  // it every buffer sized by it).
+  uint64_t size = 0;
+  if (!FileSize(fb->data.fd, size)) return fail(0);
+  if (d.length < kDataHeaderBytes || d.length > size ||
       static_cast<uint64_t>(d.highest) * d.length > (uint64_t{1} << 46))
     return fail(kErrMustRebuild);
   if (fb->indexCount > 0) {

@@ -41,8 +41,11 @@ inline uint16_t Le16(const Bytes& b, size_t at) {
 
 class TempDir {
  public:
-  TempDir() {
-    std::string t = (std::filesystem::temp_directory_path() / "qorvex-XXXXXX").string();
+  // base: where to make the folder (default: the system's temporary folder).
+  explicit TempDir(const std::string& base = {}) {
+    const std::filesystem::path root =
+        base.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(base);
+    std::string t = (root / "qorvex-XXXXXX").string();
     if (mkdtemp(t.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
     path_ = t;
   }
@@ -68,6 +71,13 @@ class EngineTest : public ::testing::Test {
     ExitEngine();
   }
   std::string Name(const std::string& base) const { return dir_ / base; }
+
+  // Tests that write many small files use memory-backed storage when the
+  // machine has it: the engine forces files to disk on every close.
+  static std::string FastStorage() {
+    std::error_code ec;
+    return std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "";
+  }
 
   int32_t buffers_ = 160;
   TempDir dir_;

@@ -1,0 +1,360 @@
+// Damaged file blocks: starting from small valid blocks, every header byte
+// and every byte of the first pages is changed, the files are cut at every
+// 512-byte boundary and chains are made to loop; each damaged block is then
+// opened, walked and changed. The engine must answer with EngineOK or an
+// engine error every time: no crash, no sanitizer report, no endless loop.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "isam/engine.h"
+#include "tests/isam/testutil.h"
+
+namespace qorvex::isam::testing {
+namespace {
+
+struct Block {
+  Bytes dat, ix;
+  bool variable = false;
+};
+
+class CorruptTest : public EngineTest {
+ protected:
+  CorruptTest() : fast_(FastStorage()) {}
+  std::string Name(const std::string& base) const { return fast_ / base; }
+  std::string N() const { return Name("C"); }
+
+  void Write(const Block& b) {
+    WriteAll(Name("C.DAT"), b.dat);
+    if (!b.ix.empty()) WriteAll(Name("C.IX"), b.ix);
+    std::filesystem::remove(Name("C.DIA"));
+  }
+  Block Read(bool variable) { return {ReadAll(Name("C.DAT")), ReadAll(Name("C.IX")), variable}; }
+
+  // After every call: the status is consistent.
+  void Status(const char* call) {
+    ASSERT_EQ(EngineOK, EngineError == 0)
+        << call << " left EngineOK " << EngineOK << " with error " << EngineError;
+  }
+
+  // Opens, walks and changes the block on disk; true when it opened.
+  bool Walk(bool variable) {
+    FileBlockHandle fb = nullptr;
+    OpenFileBlock(fb, N(), false, false, false, false);
+    Status("OpenFileBlock");
+    if (!EngineOK) {
+      EXPECT_EQ(fb, nullptr);
+      return false;
+    }
+    std::vector<uint8_t>& buf = buffer_;
+    const int32_t length = FileLength(fb);
+    Status("FileLength");
+    const int32_t recordLength = RecordLength(fb);
+    Status("RecordLength");
+    // The first slots and the last ones (and one past the end).
+    for (int32_t ref = 1; ref <= length; ref = ref == 60 && length > 80 ? length - 20 : ref + 1) {
+      int32_t marker = -1;
+      ReadRecordMarker(fb, ref, marker);
+      Status("ReadRecordMarker");
+      if (!EngineOK || marker != 0) continue;
+      if (variable) {
+        uint32_t room = static_cast<uint32_t>(buf.size());
+        GetVariableRecord(fb, ref, buf.data(), false, room);
+        Status("GetVariableRecord");
+        if (EngineOK) {
+          EXPECT_LE(room, buf.size());
+        }
+      } else if (recordLength > 0 && recordLength <= static_cast<int32_t>(buf.size())) {
+        GetRecord(fb, ref, buf.data(), false);
+        Status("GetRecord");
+      }
+    }
+    for (int k = 1; k <= 3; ++k) {
+      std::string key;
+      int32_t ref = 0;
+      for (auto step : {&NextKey, &PrevKey}) {
+        ClearKey(fb, k);
+        Status("ClearKey");
+        if (!EngineOK) break;  // no such index
+        int steps = 0;
+        for (; steps < 5000; ++steps) {
+          step(fb, k, ref, key);
+          Status("NextKey/PrevKey");
+          if (!EngineOK) break;
+        }
+        EXPECT_LT(steps, 5000) << "stepping index " << k << " does not end";
+      }
+      FindKey(fb, k, ref, "0005");
+      Status("FindKey");
+      key = "0007";
+      SearchKey(fb, k, ref, key);
+      Status("SearchKey");
+      key = "zzzz";
+      SearchKeyOrLast(fb, k, ref, key);
+      Status("SearchKeyOrLast");
+      KeyExists(fb, k, 5, "0005");
+      Status("KeyExists");
+      AddKey(fb, k, 1, "0042");
+      Status("AddKey");
+      DeleteKey(fb, k, 3, "0003");
+      Status("DeleteKey");
+      AddKey(fb, k, 2, "00005");
+      Status("AddKey");
+    }
+    int32_t ref = 0;
+    std::fill(buf.begin(), buf.end(), 0);
+    if (variable) {
+      AddVariableRecord(fb, ref, buf.data(), 300);
+      Status("AddVariableRecord");
+      DeleteVariableRecord(fb, 2);
+      Status("DeleteVariableRecord");
+      PutVariableRecord(fb, 3, buf.data(), 500);
+      Status("PutVariableRecord");
+    } else if (recordLength > 0 && recordLength <= static_cast<int32_t>(buf.size())) {
+      AddRecord(fb, ref, buf.data());
+      Status("AddRecord");
+      DeleteRecord(fb, 2);
+      Status("DeleteRecord");
+    }
+    CloseFileBlock(fb);
+    Status("CloseFileBlock");
+    return true;
+  }
+
+  // Runs one damaged copy; counts cases and the ones that still opened.
+  void Case(const Block& b) {
+    Write(b);
+    ++cases_;
+    if (Walk(b.variable)) ++opened_;
+  }
+
+  Block MakeFixed() {
+    const std::vector<KeyDescriptor> keys = {{4, 0}, {8, 1}, {12, 1}};
+    CreateFileBlock(N(), 32, 3, keys);
+    FileBlockHandle fb = nullptr;
+    OpenFileBlock(fb, N(), false, false, false, false);
+    EXPECT_TRUE(EngineOK);
+    Bytes r(32, 0x41);
+    std::fill_n(r.begin(), 4, 0);
+    for (int i = 1; i <= 300; ++i) {
+      int32_t ref = 0;
+      AddRecord(fb, ref, r.data());
+      AddKey(fb, 1, ref, Key(i));
+      AddKey(fb, 2, ref, Key(i % 37));
+      AddKey(fb, 3, ref, Key(i * 7919 % 1000));
+    }
+    for (int i = 1; i <= 300; i += 3) {  // frees slots and, by merging, pages
+      DeleteRecord(fb, i);
+      DeleteKey(fb, 1, i, Key(i));
+      DeleteKey(fb, 3, i, Key(i * 7919 % 1000));
+    }
+    EXPECT_TRUE(EngineOK) << EngineError;
+    CloseFileBlock(fb);
+    return Read(false);
+  }
+
+  Block MakeVariable() {
+    const std::vector<KeyDescriptor> keys = {{6, 0}};
+    CreateFileBlock(N(), 40, 1, keys);
+    FileBlockHandle fb = nullptr;
+    OpenFileBlock(fb, N(), false, false, false, false);
+    EXPECT_TRUE(EngineOK);
+    Bytes t(400, 0x5A);
+    std::fill_n(t.begin(), 4, 0);
+    std::vector<int32_t> refs;
+    for (int i = 0; i < 60; ++i) {
+      int32_t ref = 0;
+      AddVariableRecord(fb, ref, t.data(), static_cast<uint32_t>(i * 37 % 400));
+      AddKey(fb, 1, ref, Key(i));
+      refs.push_back(ref);
+    }
+    for (int i = 0; i < 60; i += 4) DeleteVariableRecord(fb, refs[i]);
+    EXPECT_TRUE(EngineOK) << EngineError;
+    CloseFileBlock(fb);
+    return Read(true);
+  }
+
+  static std::string Key(int i) {
+    std::string s = std::to_string(i);
+    return std::string(4 - std::min<size_t>(4, s.size()), '0') + s;
+  }
+
+  // Offsets of the first bytes of a file that damage should reach: the
+  // headers and the used part of the first page row.
+  static std::vector<size_t> IndexOffsets(const Bytes& ix) {
+    std::vector<size_t> at;
+    uint32_t rowSize = 0;
+    std::vector<std::pair<uint32_t, uint32_t>> slots;  // header offset, stride
+    for (uint32_t offset = 0; offset + 28 <= ix.size() && slots.size() < 3;) {
+      const uint32_t pageSize = Le32(ix, offset + 12);
+      if (pageSize < 68 || pageSize > 4000) break;
+      slots.push_back({offset, (pageSize - 6) / 62});
+      offset += pageSize;
+      rowSize = offset;
+    }
+    for (auto [offset, stride] : slots) {
+      for (size_t i = 0; i < 28; ++i) at.push_back(offset + i);
+      const size_t page = rowSize + offset;  // page 1
+      if (page + 2 > ix.size()) continue;
+      const size_t used = std::min<size_t>(6 + Le16(ix, page) * stride, stride * 62 + 6);
+      for (size_t i = 0; i < used && page + i < ix.size(); ++i) at.push_back(page + i);
+    }
+    return at;
+  }
+
+  TempDir fast_;
+  std::vector<uint8_t> buffer_ =
+      std::vector<uint8_t>(70000);  // reused: fresh pages cost more than the walk
+  int cases_ = 0, opened_ = 0;
+};
+
+TEST_F(CorruptTest, EveryDamagedBlockGivesOkOrAnEngineError) {
+  for (bool variable : {false, true}) {
+    const Block good = variable ? MakeVariable() : MakeFixed();
+    ASSERT_FALSE(HasFatalFailure());
+    const int openedBefore = opened_;
+    Case(good);
+    ASSERT_EQ(opened_, openedBefore + 1) << "the undamaged block opens";
+
+    // Header bytes of the data file, each set to three values.
+    for (size_t i = 0; i < 21; ++i)
+      for (int value : {-1, 0x00, 0x7F}) {
+        Block b = good;
+        b.dat[i] = static_cast<uint8_t>(value < 0 ? b.dat[i] ^ 0xFF : value);
+        Case(b);
+        if (HasFatalFailure()) return;
+      }
+    // Index headers and the first page of every index.
+    for (size_t i : IndexOffsets(good.ix))
+      for (int value : {-1, 0x00, 0x7F}) {
+        Block b = good;
+        b.ix[i] = static_cast<uint8_t>(value < 0 ? b.ix[i] ^ 0xFF : value);
+        Case(b);
+        if (HasFatalFailure()) return;
+      }
+    // Cut at every 512-byte boundary and at a few odd sizes.
+    for (Bytes Block::*file : {&Block::dat, &Block::ix}) {
+      std::vector<size_t> sizes = {0, 1, 20, 27, 33};
+      for (size_t n = 512; n < (good.*file).size(); n += 512) sizes.push_back(n);
+      for (size_t n : sizes) {
+        if (n >= (good.*file).size()) continue;
+        Block b = good;
+        (b.*file).resize(n);
+        Case(b);
+        if (HasFatalFailure()) return;
+      }
+    }
+  }
+  std::printf("%d damaged blocks walked, %d of them opened\n", cases_, opened_);
+  EXPECT_GT(cases_, 1500);
+  EXPECT_LT(opened_, cases_) << "damage is noticed at open at least sometimes";
+}
+
+TEST_F(CorruptTest, LoopingChainsEndInAnError) {
+  // Data free chain: the head's link points to the head itself, then to an
+  // earlier member.
+  Block good = MakeFixed();
+  const uint32_t head = Le32(good.dat, 0);
+  ASSERT_GT(head, 0u);
+  const uint32_t second = Le32(good.dat, head * 32);
+  for (uint32_t link : {head, second}) {
+    Block b = good;
+    const uint32_t at = (link == head ? head : second) * 32;
+    for (int i = 0; i < 4; ++i) b.dat[at + i] = static_cast<uint8_t>(head >> (8 * i));
+    Case(b);
+    // Several adds run into the loop: each must fail cleanly or succeed.
+    FileBlockHandle fb = nullptr;
+    OpenFileBlock(fb, N(), false, false, false, false);
+    ASSERT_TRUE(EngineOK);
+    Bytes r(32, 0);
+    int failures = 0;
+    for (int i = 0; i < 200; ++i) {
+      int32_t ref = 0;
+      AddRecord(fb, ref, r.data());
+      Status("AddRecord");
+      if (!EngineOK) ++failures;
+    }
+    EXPECT_GT(failures, 0) << "the loop is noticed";
+    CloseFileBlock(fb);
+  }
+
+  // A child pointer to the root, and to its own page.
+  {
+    const uint32_t rowSize =
+        Le32(good.ix, 12) + Le32(good.ix, Le32(good.ix, 12) + 12) +
+        Le32(good.ix, Le32(good.ix, 12) + Le32(good.ix, Le32(good.ix, 12) + 12) + 12);
+    const uint32_t root = Le32(good.ix, 16);
+    ASSERT_GT(root, 0u);
+    const size_t page = static_cast<size_t>(root) * rowSize;
+    const uint32_t child = Le32(good.ix, page + 2);
+    ASSERT_GT(child, 0u) << "the first index has two levels";
+    for (uint32_t target : {root, child}) {
+      Block b = good;
+      const size_t at = target == root ? static_cast<size_t>(child) * rowSize + 2 : page + 2;
+      const uint32_t to = target == root ? root : root;
+      for (int i = 0; i < 4; ++i) b.ix[at + i] = static_cast<uint8_t>(to >> (8 * i));
+      Case(b);
+      if (HasFatalFailure()) return;
+    }
+  }
+
+  // A variable record whose last section links back to its first.
+  Block v = MakeVariable();
+  bool looped = false;
+  for (uint32_t s = 1; s * 40 + 40 <= v.dat.size() && !looped; ++s) {
+    const size_t at = s * 40;
+    if (Le32(v.dat, at) != 0 || Le32(v.dat, at + 36) == 0) continue;  // a first section with more
+    uint32_t link = Le32(v.dat, at + 36);
+    for (int guard = 0; guard < 100 && Le32(v.dat, link * 40 + 36) != 0; ++guard)
+      link = Le32(v.dat, link * 40 + 36);
+    Block b = v;
+    for (int i = 0; i < 4; ++i) b.dat[link * 40 + 36 + i] = static_cast<uint8_t>(s >> (8 * i));
+    Case(b);
+    looped = true;
+  }
+  EXPECT_TRUE(looped);
+}
+
+// A record length beyond the file is refused at open: every buffer sized by
+// it (up to 4 GiB) would otherwise be allocated on the first read.
+TEST_F(CorruptTest, RecordLengthBeyondTheFileIsRefused) {
+  Block b = MakeFixed();
+  for (uint32_t length : {static_cast<uint32_t>(b.dat.size()) + 1, 0x7FFFFFFFu, 20u}) {
+    for (int i = 0; i < 4; ++i) b.dat[12 + i] = static_cast<uint8_t>(length >> (8 * i));
+    Write(b);
+    FileBlockHandle fb = nullptr;
+    OpenFileBlock(fb, N(), false, false, false, false);
+    EXPECT_EQ(EngineError, 10010) << length;
+    EXPECT_EQ(fb, nullptr);
+  }
+}
+
+TEST_F(CorruptTest, EngineStillWorksAfterDamage) {
+  Block b = MakeFixed();
+  b.dat[12] ^= 0x55;  // record length
+  b.ix[12] ^= 0x01;   // page size of index 1
+  Case(b);
+  const std::vector<KeyDescriptor> keys = {{10, 0}};
+  CreateFileBlock(Name("ok"), 64, 1, keys);
+  ASSERT_TRUE(EngineOK);
+  FileBlockHandle fb = nullptr;
+  OpenFileBlock(fb, Name("ok"), false, false, false, false);
+  ASSERT_TRUE(EngineOK);
+  Bytes r(64, 0);
+  int32_t ref = 0;
+  AddRecord(fb, ref, r.data());
+  AddKey(fb, 1, ref, "fine");
+  int32_t found = 0;
+  FindKey(fb, 1, found, "fine");
+  EXPECT_TRUE(EngineOK);
+  EXPECT_EQ(found, ref);
+  CloseFileBlock(fb);
+  EXPECT_TRUE(EngineOK);
+}
+
+}  // namespace
+}  // namespace qorvex::isam::testing
