@@ -13,6 +13,7 @@
 
 #include "isam/engine.h"
 #include "tests/isam/testutil.h"
+#include "tests/isam/walk.h"
 
 namespace qorvex::isam::testing {
 namespace {
@@ -43,86 +44,9 @@ class CorruptTest : public EngineTest {
 
   // Opens, walks and changes the block on disk; true when it opened.
   bool Walk(bool variable) {
-    FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, N(), false, false, false, false);
-    Status("OpenFileBlock");
-    if (!EngineOK) {
-      EXPECT_EQ(fb, nullptr);
-      return false;
-    }
-    std::vector<uint8_t>& buf = buffer_;
-    const int32_t length = FileLength(fb);
-    Status("FileLength");
-    const int32_t recordLength = RecordLength(fb);
-    Status("RecordLength");
-    // The first slots and the last ones (and one past the end).
-    for (int32_t ref = 1; ref <= length; ref = ref == 60 && length > 80 ? length - 20 : ref + 1) {
-      int32_t marker = -1;
-      ReadRecordMarker(fb, ref, marker);
-      Status("ReadRecordMarker");
-      if (!EngineOK || marker != 0) continue;
-      if (variable) {
-        uint32_t room = static_cast<uint32_t>(buf.size());
-        GetVariableRecord(fb, ref, buf.data(), false, room);
-        Status("GetVariableRecord");
-        if (EngineOK) {
-          EXPECT_LE(room, buf.size());
-        }
-      } else if (recordLength > 0 && recordLength <= static_cast<int32_t>(buf.size())) {
-        GetRecord(fb, ref, buf.data(), false);
-        Status("GetRecord");
-      }
-    }
-    for (int k = 1; k <= 3; ++k) {
-      std::string key;
-      int32_t ref = 0;
-      for (auto step : {&NextKey, &PrevKey}) {
-        ClearKey(fb, k);
-        Status("ClearKey");
-        if (!EngineOK) break;  // no such index
-        int steps = 0;
-        for (; steps < 5000; ++steps) {
-          step(fb, k, ref, key);
-          Status("NextKey/PrevKey");
-          if (!EngineOK) break;
-        }
-        EXPECT_LT(steps, 5000) << "stepping index " << k << " does not end";
-      }
-      FindKey(fb, k, ref, "0005");
-      Status("FindKey");
-      key = "0007";
-      SearchKey(fb, k, ref, key);
-      Status("SearchKey");
-      key = "zzzz";
-      SearchKeyOrLast(fb, k, ref, key);
-      Status("SearchKeyOrLast");
-      KeyExists(fb, k, 5, "0005");
-      Status("KeyExists");
-      AddKey(fb, k, 1, "0042");
-      Status("AddKey");
-      DeleteKey(fb, k, 3, "0003");
-      Status("DeleteKey");
-      AddKey(fb, k, 2, "00005");
-      Status("AddKey");
-    }
-    int32_t ref = 0;
-    std::fill(buf.begin(), buf.end(), 0);
-    if (variable) {
-      AddVariableRecord(fb, ref, buf.data(), 300);
-      Status("AddVariableRecord");
-      DeleteVariableRecord(fb, 2);
-      Status("DeleteVariableRecord");
-      PutVariableRecord(fb, 3, buf.data(), 500);
-      Status("PutVariableRecord");
-    } else if (recordLength > 0 && recordLength <= static_cast<int32_t>(buf.size())) {
-      AddRecord(fb, ref, buf.data());
-      Status("AddRecord");
-      DeleteRecord(fb, 2);
-      Status("DeleteRecord");
-    }
-    CloseFileBlock(fb);
-    Status("CloseFileBlock");
-    return true;
+    const WalkResult r = WalkBlock(N(), variable, buffer_);
+    for (const WalkFault& f : r.faults) ADD_FAILURE() << f.call << ": " << f.what;
+    return r.opened;
   }
 
   // Runs one damaged copy; counts cases and the ones that still opened.
