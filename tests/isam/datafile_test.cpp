@@ -399,6 +399,54 @@ TEST_F(DataFileTest, VariableRecordsAreTheSameBytesWhicheverWayTheyAreWritten) {
   EXPECT_TRUE(report.ok()) << report.faults.front();
 }
 
+TEST_F(DataFileTest, ReadOnlyAndUnsharedOpens) {
+  const std::vector<KeyDescriptor> keys = {{8, 0}};
+  CreateFileBlock(Name("T"), 32, 1, keys);
+  FileBlockHandle fb = nullptr;
+  OpenFileBlock(fb, Name("T"), false, false, false, false);
+  ASSERT_TRUE(EngineOK);
+  Bytes r = Record(32, 3);
+  int32_t ref = 0;
+  AddRecord(fb, ref, r.data());
+  AddKey(fb, 1, ref, "key");
+  // An unshared block cannot be opened a second time, not even read-only.
+  FileBlockHandle other = nullptr;
+  OpenFileBlock(other, Name("T"), false, false, false, false);
+  EXPECT_EQ(EngineError, 10140);
+  OpenFileBlock(other, Name("T"), true, false, false, false);
+  EXPECT_NE(EngineError, 0);
+  EXPECT_EQ(other, nullptr);
+  CloseFileBlock(fb);
+  ASSERT_TRUE(EngineOK);
+
+  const Bytes dat = Dat(), ix = ReadAll(Name("T.IX"));
+  OpenFileBlock(fb, Name("T"), true, false, false, false);
+  ASSERT_TRUE(EngineOK);
+  OpenFileBlock(other, Name("T"), true, false, false, false);
+  EXPECT_TRUE(EngineOK) << "read-only opens share";
+  CloseFileBlock(other);
+  AddRecord(fb, ref, r.data());
+  EXPECT_EQ(EngineError, 10065);
+  DeleteRecord(fb, 1);
+  EXPECT_EQ(EngineError, 10065);
+  AddKey(fb, 1, 1, "more");
+  EXPECT_EQ(EngineError, 10065);
+  int32_t found = 0;
+  FindKey(fb, 1, found, "key");
+  EXPECT_TRUE(EngineOK);
+  EXPECT_EQ(found, 1);
+  FlushFileBlock(fb);
+  CloseFileBlock(fb);
+  EXPECT_TRUE(EngineOK);
+  EXPECT_EQ(Dat(), dat);
+  EXPECT_EQ(ReadAll(Name("T.IX")), ix);
+
+  DeleteFileBlock(Name("T"));
+  EXPECT_TRUE(EngineOK);
+  EXPECT_FALSE(std::filesystem::exists(Name("T.DAT")));
+  EXPECT_FALSE(std::filesystem::exists(Name("T.IX")));
+}
+
 TEST_F(DataFileTest, CreateRejectsBadArgumentsAndLeavesNothing) {
   CreateFileBlock(Name("A"), 20, 0, {});
   EXPECT_EQ(EngineError, 10020);
