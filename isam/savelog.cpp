@@ -172,7 +172,7 @@ bool LogReplay(TFileBlock* fb) {
         d.highest = image.highest;
         d.root = image.root;
         d.entryCount = image.entryCount;
-        d.depth = 0;
+        // The path is stale; a step re-positions from the key it is given.
         d.positionCurrent = false;
         if (!WriteHeader(fb, k)) return false;
         restored[k] = true;
@@ -211,9 +211,17 @@ void LogFinish(TFileBlock* fb, int32_t restoredError) {
     if (fb->logEnd == 1) return void(fb->inUse = false);
   }
   // Keep the cause in the first-error copies; the status tells the restore.
+  // A key not found or already there changed nothing: that answer stands.
+  const int32_t cause = EngineError;
+  const bool unchanged = cause >= 10200 && cause <= 10299;
   const uint16_t io = EngineFirstIoFunction;
   const uint32_t os = EngineFirstOsError;
   ClearStatus();
+  if (unchanged) {
+    if (Empty(fb)) Fail(cause);
+    fb->inUse = false;
+    return;
+  }
   const bool replayed = LogReplay(fb);
   if (EngineFirstIoFunction == 0 && EngineFirstOsError == 0) {
     EngineFirstIoFunction = io;

@@ -422,7 +422,7 @@ void RunModel(FileBlockHandle& fb, uint32_t seed, int operations, std::vector<Mo
   }
 }
 
-void RunSeeds(BtreeTest& t, std::vector<uint32_t> seeds, int operations) {
+void RunSeeds(BtreeTest& t, std::vector<uint32_t> seeds, int operations, bool saveMode = false) {
   if (const char* s = std::getenv("QORVEX_SEED"))
     seeds = {static_cast<uint32_t>(std::strtoul(s, nullptr, 10))};
   if (const char* s = std::getenv("QORVEX_OPERATIONS")) operations = std::atoi(s);
@@ -432,10 +432,10 @@ void RunSeeds(BtreeTest& t, std::vector<uint32_t> seeds, int operations) {
     std::vector<KeyDescriptor> keys;
     for (const ModelIndex& m : model)
       keys.push_back({static_cast<uint8_t>(m.keyLength), m.duplicates});
-    FileBlockHandle fb = t.Create(keys);
+    FileBlockHandle fb = t.Create(keys, saveMode);
     ASSERT_NE(fb, nullptr);
     RunModel(
-        fb, seed, operations, model, [&] { return t.Open(); }, [&] { return t.Check(); });
+        fb, seed, operations, model, [&] { return t.Open(saveMode); }, [&] { return t.Check(); });
     CloseFileBlock(fb);
     if (::testing::Test::HasFatalFailure()) return;
   }
@@ -454,6 +454,11 @@ class SmallCacheBtreeTest : public BtreeTest {
 };
 TEST_F(SmallCacheBtreeTest, RandomOperationsMatchAModel) {
   RunSeeds(*this, {11, 12}, 30000);
+}
+
+// Save mode logs and forces every change: the same operations through it.
+TEST_F(SmallCacheBtreeTest, RandomOperationsMatchAModelInSaveMode) {
+  RunSeeds(*this, {21, 22}, 40000, true);
 }
 
 }  // namespace

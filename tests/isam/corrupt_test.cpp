@@ -25,8 +25,6 @@ struct Block {
 
 class CorruptTest : public EngineTest {
  protected:
-  CorruptTest() : fast_(FastStorage()) {}
-  std::string Name(const std::string& base) const { return fast_ / base; }
   std::string N() const { return Name("C"); }
 
   void Write(const Block& b) {
@@ -130,7 +128,6 @@ class CorruptTest : public EngineTest {
     return at;
   }
 
-  TempDir fast_;
   std::vector<uint8_t> buffer_ =
       std::vector<uint8_t>(70000);  // reused: fresh pages cost more than the walk
   int cases_ = 0, opened_ = 0;

@@ -80,7 +80,7 @@ class EngineTest : public ::testing::Test {
   }
 
   int32_t buffers_ = 160;
-  TempDir dir_;
+  TempDir dir_{FastStorage()};
 };
 
 // Fails chosen calls. A call kind is counted from the moment of Arm; the
