@@ -226,8 +226,7 @@ bool WriteItem(PageStore& s, uint32_t page, int i, const uint8_t* item) {
 }
 
 // Lays out left.child0, left's items, the separator (item sep of parent,
-// taking right's first child), right's items, and optionally an extra item
-// at position `at` of the whole (1-based; 0: none), into run.
+// taking right's first child) and right's items into run.
 bool Gather(const Descriptor& d, PageStore& s, uint32_t left, uint32_t right, uint32_t parent,
             int sep, Run& run) {
   uint8_t* lb = Load(d, s, left);
