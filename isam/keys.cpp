@@ -32,6 +32,17 @@ void Change(TFileBlock* fb, int k, int32_t restoredError, F change) {
   if (fb->saveMode) LogFinish(fb, restoredError);
 }
 
+// A lookup that moves the position of index keyNumber, with its in/out key
+// cut to the longest key.
+template <typename F>
+void Positioned(TFileBlock* fb, int keyNumber, std::string& key, F lookup) {
+  Operation op(fb, Flags(kLookupFlags, keyNumber));
+  if (!op.ok()) return;
+  if (key.size() > kMaxKeyBytes) key.resize(kMaxKeyBytes);
+  FilePageStore s(fb, keyNumber);
+  lookup(fb->desc[keyNumber], s);
+}
+
 }  // namespace
 
 void AddKey(FileBlockHandle fb, int keyNumber, int32_t ref, std::string_view key) {
@@ -62,43 +73,25 @@ void FindKey(FileBlockHandle fb, int keyNumber, int32_t& ref, std::string_view k
 }
 
 void FindKeyAndRef(FileBlockHandle fb, int keyNumber, int32_t& ref, int mode, std::string& key) {
-  Operation op(fb, Flags(kLookupFlags, keyNumber));
-  if (!op.ok()) return;
-  if (key.size() > kMaxKeyBytes) key.resize(kMaxKeyBytes);
-  FilePageStore s(fb, keyNumber);
-  BtFindKeyAndRef(fb->desc[keyNumber], s, ref, mode, key);
+  Positioned(fb, keyNumber, key,
+             [&](Descriptor& d, PageStore& s) { BtFindKeyAndRef(d, s, ref, mode, key); });
 }
 
 void SearchKey(FileBlockHandle fb, int keyNumber, int32_t& ref, std::string& key) {
-  Operation op(fb, Flags(kLookupFlags, keyNumber));
-  if (!op.ok()) return;
-  if (key.size() > kMaxKeyBytes) key.resize(kMaxKeyBytes);
-  FilePageStore s(fb, keyNumber);
-  BtSearchKey(fb->desc[keyNumber], s, ref, key);
+  Positioned(fb, keyNumber, key, [&](Descriptor& d, PageStore& s) { BtSearchKey(d, s, ref, key); });
 }
 
 void SearchKeyOrLast(FileBlockHandle fb, int keyNumber, int32_t& ref, std::string& key) {
-  Operation op(fb, Flags(kLookupFlags, keyNumber));
-  if (!op.ok()) return;
-  if (key.size() > kMaxKeyBytes) key.resize(kMaxKeyBytes);
-  FilePageStore s(fb, keyNumber);
-  BtSearchKeyOrLast(fb->desc[keyNumber], s, ref, key);
+  Positioned(fb, keyNumber, key,
+             [&](Descriptor& d, PageStore& s) { BtSearchKeyOrLast(d, s, ref, key); });
 }
 
 void NextKey(FileBlockHandle fb, int keyNumber, int32_t& ref, std::string& key) {
-  Operation op(fb, Flags(kLookupFlags, keyNumber));
-  if (!op.ok()) return;
-  if (key.size() > kMaxKeyBytes) key.resize(kMaxKeyBytes);
-  FilePageStore s(fb, keyNumber);
-  BtNextKey(fb->desc[keyNumber], s, ref, key);
+  Positioned(fb, keyNumber, key, [&](Descriptor& d, PageStore& s) { BtNextKey(d, s, ref, key); });
 }
 
 void PrevKey(FileBlockHandle fb, int keyNumber, int32_t& ref, std::string& key) {
-  Operation op(fb, Flags(kLookupFlags, keyNumber));
-  if (!op.ok()) return;
-  if (key.size() > kMaxKeyBytes) key.resize(kMaxKeyBytes);
-  FilePageStore s(fb, keyNumber);
-  BtPrevKey(fb->desc[keyNumber], s, ref, key);
+  Positioned(fb, keyNumber, key, [&](Descriptor& d, PageStore& s) { BtPrevKey(d, s, ref, key); });
 }
 
 void ClearKey(FileBlockHandle fb, int keyNumber) {
