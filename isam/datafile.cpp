@@ -202,55 +202,42 @@ bool DeleteSlot(TFileBlock* fb, int32_t ref) {
   return EngineOK;
 }
 
-}  // namespace isam
-
-using namespace isam;
-
-void CreateFileBlock(std::string_view name, int32_t recordLength, int32_t indexCount,
-                     std::span<const KeyDescriptor> keys) {
-  Operation op(NoFileBlock(), kEngineWide);
-  if (!op.ok()) return;
-  if (recordLength < kDataHeaderBytes) return void(Fail(kErrRecordLengthTooSmall));
-  if (indexCount > kMaxIndexes) return void(Fail(kErrTooManyIndexes));
-  if (indexCount < 0 || keys.size() < static_cast<size_t>(indexCount))
-    return void(Fail(kErrBadKeyLength));
-  std::string dataPart, indexPart;
-  SplitName(name, dataPart, indexPart);
-  const std::string dat = BuildFileName(dataPart, "DAT");
-  const std::string ix = BuildFileName(indexPart, "IX");
-  const std::string dia = BuildFileName(dataPart, "DIA");
-  for (const std::string* p : {&ix, &dia, &dat}) Os().Unlink(p->c_str());  // errors ignored
-
+bool CreateDataFile(const std::string& path, uint32_t length, uint8_t indexCount) {
   int fd = -1;
-  if (!FileCreate(dat, fd)) return;
+  if (!FileCreate(path, fd)) return false;
   Descriptor d;
-  d.length = static_cast<uint32_t>(recordLength);
+  d.length = length;
   std::vector<uint8_t> slot0(d.length, 0);
-  EncodeDataHeader(d, static_cast<uint8_t>(indexCount), false, slot0.data());
+  EncodeDataHeader(d, indexCount, false, slot0.data());
   bool ok = FileWrite(fd, 0, slot0.data(), slot0.size());
   if (!FileClose(fd)) ok = false;
-  if (ok && indexCount > 0) ok = CreateIndexFile(ix, keys.first(indexCount));
-  if (!ok) {
-    // Create leaves nothing behind when it fails.
-    TStatusArea saved;
-    SaveStatus(saved);
-    Os().Unlink(ix.c_str());
-    Os().Unlink(dat.c_str());
-    RestoreStatus(saved);
-  }
+  return ok;
 }
 
-void OpenFileBlock(FileBlockHandle& handle, std::string_view name, bool readOnly, bool network,
-                   bool saveMode, bool noLock) {
+bool RereadDataHeader(TFileBlock* fb) {
+  uint8_t h[kDataHeaderBytes];
+  if (!FileRead(fb->data.fd, 0, h, sizeof h)) return false;
+  Descriptor& d = fb->desc[0];
+  const uint32_t highest = LoadU32(h + 8);
+  if (LoadU32(h + 12) != d.length || h[16] != fb->indexCount ||
+      static_cast<uint64_t>(highest) * d.length > (uint64_t{1} << 46))
+    return Fail(kErrMustRebuild);
+  d.freeHead = static_cast<int32_t>(LoadU32(h + 0));
+  d.freeCount = LoadU32(h + 4);
+  d.highest = highest;
+  d.modified = false;
+  return true;
+}
+
+bool OpenBlock(TFileBlock*& handle, std::string_view name, bool readOnly, bool network,
+               bool saveMode, bool noLock, bool acceptInUse) {
   handle = nullptr;
-  Operation op(NoFileBlock(), kEngineWide);
-  if (!op.ok()) return;
   if (noLock) readOnly = true;
   if (readOnly) saveMode = false;
-  (void)network;  // shared use between programs comes with the network state
+  const bool net = network && EngineNetworkKind() == 2;
 
   std::unique_ptr<TFileBlock> owned(new (std::nothrow) TFileBlock);
-  if (!owned) return void(Fail(kErrNoOpenMemory));
+  if (!owned) return Fail(kErrNoOpenMemory);
   TFileBlock* fb = owned.get();
   std::string dataPart, indexPart;
   SplitName(name, dataPart, indexPart);
@@ -259,31 +246,35 @@ void OpenFileBlock(FileBlockHandle& handle, std::string_view name, bool readOnly
   fb->dialog.path = BuildFileName(dataPart, "DIA");
   fb->readOnly = readOnly;
   fb->saveMode = saveMode;
-  const bool shared = readOnly;
+  const bool shared = readOnly || net;
   auto fail = [&](int32_t error) {
     if (error != 0) Fail(error);
+    if (net && EngineError == kErrFile) Fail(kNetErrOpenLock);
     TStatusArea saved;
     SaveStatus(saved);
+    NetAbandon(fb);
     FileClose(fb->dialog.fd);
     FileClose(fb->index.fd);
     FileClose(fb->data.fd);
     RestoreStatus(saved);
+    return false;
   };
 
-  // The dialog file: a log left in it is replayed below; save mode needs one.
+  // The dialog file: a log left in it is replayed below; save mode and
+  // network use need one.
   const bool dialogExists = FileExistsAt(fb->dialog.path);
-  bool replay = false;
   if (dialogExists) {
     if (!FileOpen(fb->dialog.path, readOnly, shared, fb->dialog.fd)) return fail(0);
-    uint64_t size = 0;
-    if (!FileSize(fb->dialog.fd, size)) return fail(0);
-    replay = size > 1;
-    if (replay && readOnly) return fail(kErrReplayReadOnly);
+  } else if (net && readOnly) {
+    return fail(kErrDialogMissing);
+  } else if (net) {
+    if (!FileOpenOrCreate(fb->dialog.path, fb->dialog.fd)) return fail(0);
   } else if (saveMode) {
     if (!FileCreate(fb->dialog.path, fb->dialog.fd)) return fail(0);
     const uint8_t zero = 0;
     if (!FileWrite(fb->dialog.fd, 0, &zero, 1)) return fail(0);
   }
+  if (net && !NetBeginOpen(fb, noLock)) return fail(0);
 
   if (!FileOpen(fb->data.path, readOnly, shared, fb->data.fd)) return fail(0);
   uint8_t h[kDataHeaderBytes];
@@ -315,7 +306,27 @@ void OpenFileBlock(FileBlockHandle& handle, std::string_view name, bool readOnly
       return fail(EngineError == kErrTooManyFiles ? 0 : kErrMustRebuild);
     if (!ReadIndexHeaders(fb)) return fail(kErrMustRebuild);
   }
-  if (h[20] != 0 && !replay) return fail(kErrMustRebuild);
+
+  // A dialog longer than one byte holds a log unless it is a valid
+  // network dialog.
+  bool replay = false;
+  bool validDialog = false;
+  if (fb->dialog.fd >= 0) {
+    uint64_t dialogSize = 0;
+    uint8_t mark[2] = {};
+    if (!FileSize(fb->dialog.fd, dialogSize)) return fail(0);
+    if (dialogSize >= 3 && !FileRead(fb->dialog.fd, 1, mark, 2)) return fail(0);
+    validDialog = dialogSize == 3 + DialogSlotArea(fb->indexCount) && LoadU16(mark) == kDialogValid;
+    replay = dialogSize > 1 && !validDialog;
+    if (replay && readOnly) return fail(net ? kErrDialogMissing : kErrReplayReadOnly);
+  }
+  if (h[20] != 0 && !replay && !acceptInUse) {
+    // Shared, the byte may be a live station's unsaved change: only when no
+    // other station has the block open is it left over from a crash.
+    bool alone = true;
+    if (net && !NetAllStationsFree(fb, alone)) return fail(0);
+    if (alone) return fail(kErrMustRebuild);
+  }
 
   fb->hook = DefaultHook;
   fb->hookData = 0;
@@ -323,31 +334,85 @@ void OpenFileBlock(FileBlockHandle& handle, std::string_view name, bool readOnly
   RegisterOpen(fb);
   fb->magic = kFileBlockMagic;
   owned.release();
+  // From here on a failure closes the registered block.
+  auto abandonOpen = [&] {
+    const int32_t error = EngineError == kErrFile && net ? kNetErrOpenLock : EngineError;
+    UnregisterOpen(fb);
+    fb->magic = 0;
+    DropPages(fb, 0);
+    NetAbandon(fb);
+    Abandon(fb);
+    return Fail(error);
+  };
 
-  if (replay) {
+  if (net) {
+    // Sets up the dialog (replaying a log found in it) and claims a station.
+    if (!NetSetUpDialog(fb) || !NetClaimStation(fb) || !NetEndOpen(fb)) return abandonOpen();
+  } else if (replay) {
     // Before-images of an interrupted save-mode operation.
-    if (!LogReplay(fb)) {
-      const int32_t error = EngineError;
-      UnregisterOpen(fb);
-      fb->magic = 0;
-      DropPages(fb, 0);
-      Abandon(fb);
-      return void(Fail(error));
-    }
+    if (!LogReplay(fb)) return abandonOpen();
     ClearStatus();
   }
-  if (!saveMode && dialogExists) {
+  if (!saveMode && !net && dialogExists) {
     FileClose(fb->dialog.fd);
     if (!readOnly) Os().Unlink(fb->dialog.path.c_str());
   }
   handle = fb;
+  return true;
+}
+
+}  // namespace isam
+
+using namespace isam;
+
+void CreateFileBlock(std::string_view name, int32_t recordLength, int32_t indexCount,
+                     std::span<const KeyDescriptor> keys) {
+  Operation op(NoFileBlock(), kEngineWide);
+  if (!op.ok()) return;
+  if (recordLength < kDataHeaderBytes) return void(Fail(kErrRecordLengthTooSmall));
+  if (indexCount > kMaxIndexes) return void(Fail(kErrTooManyIndexes));
+  if (indexCount < 0 || keys.size() < static_cast<size_t>(indexCount))
+    return void(Fail(kErrBadKeyLength));
+  std::string dataPart, indexPart;
+  SplitName(name, dataPart, indexPart);
+  const std::string dat = BuildFileName(dataPart, "DAT");
+  const std::string ix = BuildFileName(indexPart, "IX");
+  const std::string dia = BuildFileName(dataPart, "DIA");
+  for (const std::string* p : {&ix, &dia, &dat}) Os().Unlink(p->c_str());  // errors ignored
+
+  if (!CreateDataFile(dat, static_cast<uint32_t>(recordLength), static_cast<uint8_t>(indexCount)))
+    return;
+  bool ok = true;
+  if (indexCount > 0) ok = CreateIndexFile(ix, keys.first(indexCount));
+  if (!ok) {
+    // Create leaves nothing behind when it fails.
+    TStatusArea saved;
+    SaveStatus(saved);
+    Os().Unlink(ix.c_str());
+    Os().Unlink(dat.c_str());
+    RestoreStatus(saved);
+  }
+}
+
+void OpenFileBlock(FileBlockHandle& handle, std::string_view name, bool readOnly, bool network,
+                   bool saveMode, bool noLock) {
+  handle = nullptr;
+  Operation op(NoFileBlock(), kEngineWide);
+  if (!op.ok()) return;
+  OpenBlock(handle, name, readOnly, network, saveMode, noLock, false);
 }
 
 void CloseFileBlock(FileBlockHandle fb) {
   Operation op(fb, 0);
   if (!op.ok()) return;
   bool ok = true;
-  if (!IsNetwork(fb) && !fb->saveMode && !fb->readOnly && (fb->inUse || fb->desc[0].modified)) {
+  int32_t error = kErrClose;
+  if (IsNetwork(fb)) {
+    if (!NetClose(fb)) {
+      ok = false;
+      error = EngineError;
+    }
+  } else if (!fb->saveMode && !fb->readOnly && (fb->inUse || fb->desc[0].modified)) {
     ok = WriteBackAll(fb, true);
   }
   DropPages(fb, 0);
@@ -357,7 +422,7 @@ void CloseFileBlock(FileBlockHandle fb) {
   UnregisterOpen(fb);
   fb->magic = 0;
   delete fb;
-  if (!ok) Fail(kErrClose);
+  if (!ok) Fail(error);
 }
 
 void DeleteFileBlock(std::string_view name) {
@@ -375,12 +440,13 @@ void DeleteFileBlock(std::string_view name) {
 void FlushFileBlock(FileBlockHandle fb) {
   Operation op(fb, 0);
   if (!op.ok()) return;
-  if (fb->readOnly || fb->saveMode || (IsNetwork(fb) && !NetHoldsWriteLock(fb))) return;
+  if (fb->readOnly || fb->saveMode || (IsNetwork(fb) && !fb->net->writeLocked)) return;
   if (!fb->inUse) return;
   if (!WriteBackAll(fb, false)) return;
   if (!ForceToDisk(fb, fb->data)) return;
   if (fb->indexCount > 0 && !ForceToDisk(fb, fb->index)) return;
   fb->inUse = false;
+  if (IsNetwork(fb)) NetBroadcast(fb);
 }
 
 void AddRecord(FileBlockHandle fb, int32_t& ref, void* buffer) {

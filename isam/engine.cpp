@@ -99,16 +99,19 @@ Operation::Operation(TFileBlock* fb, uint16_t flags) : fb_(fb) {
     Fail(kErrKeyNumber);
     return;
   }
-  if ((flags & kAutoReadLock) && IsNetwork(fb)) {
-    if (!NetTakeAutomaticReadLock(fb, autoLock_) && EngineError == kErrFile) Fail(kErrAutoReadLock);
-  }
+  if ((flags & kAutoReadLock) && IsNetwork(fb)) NetTakeAutomaticReadLock(fb, autoLock_);
 }
 
 Operation::~Operation() {
   if (!checked_) return;
   if (!EngineOK && EngineError == kErrFile && (fb_->readOnly || IsNetwork(fb_)))
     EngineError = kErrReadOnlyFileError;
-  if (autoLock_) NetReleaseAutomaticReadLock(fb_);
+  if (!autoLock_) return;
+  // The operation's own error, when it has one, stays.
+  TStatusArea saved;
+  SaveStatus(saved);
+  const bool failed = !EngineOK;
+  if (!NetReleaseAutomaticReadLock(fb_) && failed) RestoreStatus(saved);
 }
 
 }  // namespace isam

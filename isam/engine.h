@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -87,5 +88,22 @@ void LockRecord(FileBlockHandle fb, int32_t ref);
 void UnlockRecord(FileBlockHandle fb, int32_t ref);
 bool IsRecordLocked(FileBlockHandle fb, int32_t ref, bool keepStatus);
 bool AnyRecordLocked(FileBlockHandle fb, bool keepStatus);
+
+// Rebuild of a file block from its data file: the records in use are copied
+// into a new data file in slot order (the old one lies aside as ".SAV"
+// meanwhile), then a new index file is filled with the keys the builder
+// gives. A record whose key is already in a unique index is deleted and
+// written to the ".MSG" file.
+using KeyBuilder = std::function<std::string(std::span<const uint8_t> record, int keyNumber)>;
+// Called after each record handled with the slots read so far, the records
+// written (or indexed) so far, the record length and the record; leaving
+// EngineOK false stops the rebuild (10460).
+using RebuildProgress = std::function<void(uint32_t slotsRead, uint32_t recordsDone,
+                                           uint32_t recordLength, const void* record)>;
+void SetRebuildProgress(RebuildProgress progress);
+void RebuildFileBlock(std::string_view name, int32_t recordLength, int32_t indexCount,
+                      const KeyBuilder& keyBuilder, std::span<const KeyDescriptor> keys);
+void RebuildVariableFileBlock(std::string_view name, int32_t sectionLength, int32_t indexCount,
+                              const KeyBuilder& keyBuilder, std::span<const KeyDescriptor> keys);
 
 }  // namespace qorvex

@@ -101,6 +101,9 @@ std::string BuildFileName(std::string_view part, std::string_view extension);
 void SplitName(std::string_view name, std::string& dataPart, std::string& indexPart);
 void EncodeDataHeader(const Descriptor& d, uint8_t indexCount, bool inUse, uint8_t out[21]);
 bool WriteDataHeader(TFileBlock* fb, bool inUse);
+bool RereadDataHeader(TFileBlock* fb);
+// A new, empty data file (slot 0 only) replacing any file of that path.
+bool CreateDataFile(const std::string& path, uint32_t length, uint8_t indexCount);
 bool MarkInUse(TFileBlock* fb);
 // Slot allocation and release on descriptor k (0 data; pages of index k).
 bool AllocateSlot(TFileBlock* fb, int k, uint32_t& slot);
@@ -118,9 +121,24 @@ bool WriteSlotWord(TFileBlock* fb, int k, uint32_t slot, int32_t word);
 bool WriteBackAll(TFileBlock* fb, bool dropPages);
 bool ForceToDisk(TFileBlock* fb, FileEntry& file);
 
+// Opens a file block (OpenFileBlock without the entry check). acceptInUse
+// opens a data file left in use, for the rebuild that repairs it.
+bool OpenBlock(TFileBlock*& handle, std::string_view name, bool readOnly, bool network,
+               bool saveMode, bool noLock, bool acceptInUse);
+
+// --- varrec.cpp ----------------------------------------------------------------
+// Sections of a variable record of n bytes in sections of L bytes.
+uint32_t VariableSectionCount(uint32_t L, uint32_t n);
+// Section i (0 = first) of a record of n bytes laid out in appended slots
+// base + 1 (the tail) .. base + sections (the first), with its link.
+void BuildVariableSection(uint32_t L, const uint8_t* bytes, uint32_t n, uint32_t sections,
+                          uint32_t i, uint32_t base, uint8_t* out);
+
 // --- indexfile.cpp ------------------------------------------------------------
 bool CreateIndexFile(const std::string& path, std::span<const KeyDescriptor> keys);
 bool ReadIndexHeaders(TFileBlock* fb);
+// Another station changed the file: its header is read again.
+bool RereadIndexHeader(TFileBlock* fb, int k);
 void EncodeIndexHeader(const Descriptor& d, uint8_t out[28]);
 bool WriteIndexHeader(TFileBlock* fb, int k);
 uint64_t PageOffset(const TFileBlock* fb, int k, uint32_t page);

@@ -88,6 +88,29 @@ bool ReadIndexHeaders(TFileBlock* fb) {
   return true;
 }
 
+bool RereadIndexHeader(TFileBlock* fb, int k) {
+  Descriptor& d = fb->desc[k];
+  uint8_t h[kIndexHeaderBytes];
+  if (!FileRead(fb->index.fd, d.headerOffset, h, sizeof h)) return false;
+  const uint32_t highest = LoadU32(h + 8);
+  const uint32_t root = LoadU32(h + 16);
+  const auto freeHead = static_cast<int32_t>(LoadU32(h + 0));
+  if (LoadU32(h + 12) != d.length) return Fail(kErrPageSizeMismatch);
+  if (root > highest ||
+      (freeHead != -1 && (freeHead < 1 || static_cast<uint32_t>(freeHead) > highest)) ||
+      highest > 0x7FFFFFFF / fb->rowSize)
+    return Fail(kErrChainCorrupt);
+  d.freeHead = freeHead;
+  d.freeCount = LoadU32(h + 4);
+  d.highest = highest;
+  d.root = root;
+  d.entryCount = LoadU32(h + 22);
+  d.modified = false;
+  d.positionCurrent = false;  // a step re-positions from the key it is given
+  if (highest > static_cast<uint32_t>(fb->rowCount)) fb->rowCount = static_cast<int32_t>(highest);
+  return true;
+}
+
 bool WriteIndexHeader(TFileBlock* fb, int k) {
   Descriptor& d = fb->desc[k];
   uint8_t h[kIndexHeaderBytes];

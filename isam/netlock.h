@@ -1,24 +1,93 @@
 // Network locking between programs sharing a file block (isam layer).
 // Without network use (engine kind 0, or a file block opened without the
 // network flag) every lock succeeds at once and every query is false.
+//
+// Dialog file of a network block (little-endian):
+//   0       u8   first byte (also byte 0 of a save-mode log)
+//   1-2     u16  2000 once any station has broadcast changes
+//   3+s*len len  slot of station s = 0..5: bit 0 data file changed, bit k
+//                index k changed (bit i of byte i/8, least significant first)
+// Lock regions (regions past the end of a file are names only):
+//   dialog 3, 1 byte                 open lock (serialises opens)
+//   dialog 3+s*len, len bytes        read lock of station s
+//   dialog 3, slot area              write lock (every station's slot)
+//   dialog 0x7FFFFFFF-s, 1 byte      station number s in use
+//   dialog 0x7FFF0001, 65535 bytes   all station numbers at once
+//   data   r*record length, 4 bytes  record lock of ref r
 #pragma once
+
+#include <cstdint>
+#include <vector>
 
 #include "isam/fileblock.h"
 
 namespace qorvex::isam {
 
 enum : int32_t {
+  kNetErrNoStation = 10306,
   kNetErrUnknownKind = 10310,
   kNetErrShutdown = 10315,
+  kNetErrCloseFileBlockLock = 10322,
+  kNetErrCloseRecordLocks = 10323,
+  kNetErrWriteLock = 10330,
+  kNetErrReadLock = 10332,
+  kNetErrRecordLock = 10335,
+  kNetErrNoRecordLockMemory = 10337,
+  kNetErrRelease = 10340,
+  kNetErrReleaseStation = 10341,
+  kNetErrReleaseOpenLock = 10342,
+  kNetErrRegionUnlock = 10345,
+  kNetErrOpenLock = 10355,
+  kNetErrNoStateMemory = 10356,
+  kNetErrDialogBusy = 10360,
+};
+
+inline constexpr int kMaxStations = 5;
+inline constexpr uint16_t kDialogValid = 2000;
+
+struct NetState {
+  bool writeLocked = false;
+  bool readLocked = false;
+  bool automatic = false;     // the read lock lives for one operation
+  bool noLock = false;        // lock operations do nothing
+  bool resync = false;        // every file is re-read at the next lock
+  bool broadcastAll = false;  // the next write-lock release sets every bit
+  uint32_t slotAreaLength = 0;
+  uint16_t slotLength = 0;
+  uint16_t station = 0;  // 1..5, 0 while none
+  uint16_t highestStation = 0;
+  std::vector<int32_t> recordLocks;  // refs this station holds locked
 };
 
 uint8_t EngineNetworkKind();
 void NetInit(uint8_t kind);
 bool NetShutdown();
+
+// Slot area length of a dialog for a block with that many indexes.
+uint32_t DialogSlotArea(uint8_t indexCount);
+
+// Open steps. NetBeginOpen allocates the state and takes the open lock;
+// NetSetUpDialog makes a missing or damaged dialog valid (after checking
+// that no other station has the block open); NetClaimStation takes a
+// station number; NetEndOpen releases the open lock.
+bool NetBeginOpen(TFileBlock* fb, bool noLock);
+bool NetAllStationsFree(TFileBlock* fb, bool& free);
+bool NetSetUpDialog(TFileBlock* fb);
+bool NetClaimStation(TFileBlock* fb);
+bool NetEndOpen(TFileBlock* fb);
+// Releases what an open that failed took (status kept) and frees the state.
+void NetAbandon(TFileBlock* fb);
+// Close steps: record locks, file-block lock, station number; frees the state.
+bool NetClose(TFileBlock* fb);
+
 bool NetHoldsWriteLock(const TFileBlock* fb);
 // Entry check step 7: takes a read lock unless one is held; taken is true
 // when this call took it.
 bool NetTakeAutomaticReadLock(TFileBlock* fb, bool& taken);
-void NetReleaseAutomaticReadLock(TFileBlock* fb);
+bool NetReleaseAutomaticReadLock(TFileBlock* fb);
+// Tells the other stations which files changed (flush of a write-locked block).
+bool NetBroadcast(TFileBlock* fb);
+// Drops the region-lock table entries of a descriptor about to be closed.
+void NetForgetHandle(int fd);
 
 }  // namespace qorvex::isam

@@ -187,6 +187,18 @@ bool FileCreate(const std::string& path, int& fd) {
   return true;
 }
 
+bool FileOpenOrCreate(const std::string& path, int& fd) {
+  fd = Retry([&] { return Os().Open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644); });
+  if (fd < 0) return FailIo(kIoOpen, errno, FileStep::kCreate, path);
+  if (Retry([&] { return Os().Flock(fd, LOCK_SH | LOCK_NB); }) != 0) {
+    const int err = errno;
+    Os().Close(fd);
+    fd = -1;
+    return FailIo(kIoOpen, err, FileStep::kCreate, path);
+  }
+  return true;
+}
+
 bool FileReadSome(int fd, uint64_t offset, void* buf, size_t n, size_t& got) {
   got = 0;
   auto* p = static_cast<uint8_t*>(buf);

@@ -82,6 +82,8 @@ bool FailIo(uint16_t function, int err, FileStep step, const std::string& path =
 // Wrappers: true on success; on failure the status is set and fd left -1.
 bool FileOpen(const std::string& path, bool readOnly, bool shared, int& fd);
 bool FileCreate(const std::string& path, int& fd);
+// Opens the file shared, creating it empty when missing (never truncates).
+bool FileOpenOrCreate(const std::string& path, int& fd);
 // Exactly n bytes; a short read is 10070.
 bool FileRead(int fd, uint64_t offset, void* buf, size_t n);
 // Up to n bytes; got tells how many (0 at the end of the file).

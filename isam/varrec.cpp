@@ -49,15 +49,25 @@ bool AddContinuations(TFileBlock* fb, const uint8_t* bytes, uint32_t n, uint8_t*
   return true;
 }
 
-// Sections of a record of n bytes: the first and the continuations.
 uint32_t SectionCount(const Layout& lay, uint32_t n) {
+  return VariableSectionCount(lay.L, n);
+}
+
+void BuildSection(const Layout& lay, const uint8_t* bytes, uint32_t n, uint32_t sections,
+                  uint32_t i, uint32_t base, uint8_t* out) {
+  BuildVariableSection(lay.L, bytes, n, sections, i, base, out);
+}
+
+}  // namespace
+
+uint32_t isam::VariableSectionCount(uint32_t L, uint32_t n) {
+  const Layout lay{L};
   return n <= lay.firstRoom() ? 1 : 1 + (n - lay.firstRoom() + lay.moreRoom() - 1) / lay.moreRoom();
 }
 
-// Builds section i (0 = first) of a record laid out in appended slots
-// base + 1 (the tail) .. base + sections (the first), and its link.
-void BuildSection(const Layout& lay, const uint8_t* bytes, uint32_t n, uint32_t sections,
-                  uint32_t i, uint32_t base, uint8_t* out) {
+void isam::BuildVariableSection(uint32_t L, const uint8_t* bytes, uint32_t n, uint32_t sections,
+                                uint32_t i, uint32_t base, uint8_t* out) {
+  const Layout lay{L};
   std::memset(out, 0, lay.L);
   uint32_t from = 0, count = 0;
   if (i == 0) {
@@ -74,6 +84,8 @@ void BuildSection(const Layout& lay, const uint8_t* bytes, uint32_t n, uint32_t 
   // Section i sits in slot base + sections - i; the next one just below it.
   StoreU32(out + lay.L - 4, i + 1 < sections ? base + sections - i - 1 : 0);
 }
+
+namespace {
 
 // Most adds append: with no deleted slot to reuse (and no log to keep), the
 // sections of a record land in consecutive new slots, the same bytes that

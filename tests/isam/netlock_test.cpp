@@ -1,0 +1,183 @@
+// Sharing a file block between processes: each station is a peer process
+// (fork and exec), so the locks are the ones other programs would meet.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "isam/check.h"
+#include "tests/isam/crash_model.h"
+#include "tests/isam/peer.h"
+#include "tests/isam/testutil.h"
+
+namespace qorvex::isam::testing {
+namespace {
+
+class NetLockTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    name_ = Name("S");
+    const KeyDescriptor keys[] = {{crash::kKeyLength, 0}};
+    CreateFileBlock(name_, crash::kFixedLength, 1, keys);
+    ASSERT_TRUE(EngineOK) << EngineError;
+  }
+  // A station that has opened the block.
+  std::unique_ptr<Peer> Station(int32_t expect = 0) {
+    auto p = std::make_unique<Peer>();
+    EXPECT_EQ(p->Ask("open " + name_).error, expect);
+    return p;
+  }
+  std::string name_;
+};
+
+TEST_F(NetLockTest, ReadLocksShareAndTheWriteLockWaitsForThem) {
+  auto a = Station(), b = Station(), c = Station();
+  EXPECT_EQ(a->Ask("rlock").error, 0);
+  EXPECT_EQ(b->Ask("rlock").error, 0);
+  const Answer w = c->Ask("lock");
+  EXPECT_EQ(w.error, 10330);
+  EXPECT_GE(w.ms, 3000);
+  EXPECT_LT(w.ms, 6000);
+  // A read lock is not an exclusion among readers: c still reads.
+  EXPECT_EQ(c->Ask("rlock").error, 0);
+  EXPECT_EQ(c->Ask("unlock").error, 0);
+  EXPECT_EQ(a->Ask("unlock").error, 0);
+  EXPECT_EQ(b->Ask("unlock").error, 0);
+  const Answer free = c->Ask("lock");
+  EXPECT_EQ(free.error, 0);
+  EXPECT_LT(free.ms, 1000);
+  // Taking a read lock while holding the write lock gives the write lock up.
+  EXPECT_EQ(c->Ask("rlock").error, 0);
+  EXPECT_EQ(a->Ask("rlock").error, 0);
+  EXPECT_EQ(c->Ask("close").error, 0);
+  EXPECT_EQ(a->Ask("close").error, 0);
+  EXPECT_EQ(b->Ask("close").error, 0);
+}
+
+TEST_F(NetLockTest, FiveStationsAtMost) {
+  std::vector<std::unique_ptr<Peer>> stations;
+  for (int i = 0; i < 5; ++i) stations.push_back(Station());
+  auto sixth = Station(10306);
+  // A station that goes frees its number for the next one.
+  stations[2]->Kill();
+  auto next = Station();
+  EXPECT_EQ(next->Ask("close").error, 0);
+}
+
+TEST_F(NetLockTest, ChangesReachTheOtherStation) {
+  auto a = Station(), b = Station();
+  ASSERT_EQ(a->Ask("lock").error, 0);
+  for (int i = 0; i < 40; ++i) ASSERT_EQ(a->Ask("add " + crash::KeyOf(i)).error, 0);
+  ASSERT_EQ(a->Ask("unlock").error, 0);
+  // b reads (and caches) the tree as it is now.
+  EXPECT_EQ(b->Ask("find " + crash::KeyOf(7)).value, 8);
+  EXPECT_EQ(b->Ask("find " + crash::KeyOf(500)).error, 10200);
+  // a's adds fill b's cached root page, then split it: b's copy is stale.
+  ASSERT_EQ(a->Ask("lock").error, 0);
+  for (int i = 40; i < 50; ++i) ASSERT_EQ(a->Ask("add " + crash::KeyOf(i)).error, 0);
+  ASSERT_EQ(a->Ask("unlock").error, 0);
+  EXPECT_EQ(b->Ask("find " + crash::KeyOf(45)).value, 46);
+  ASSERT_EQ(a->Ask("lock").error, 0);
+  for (int i = 50; i < 600; ++i) ASSERT_EQ(a->Ask("add " + crash::KeyOf(i)).error, 0);
+  ASSERT_EQ(a->Ask("unlock").error, 0);
+  const Answer found = b->Ask("find " + crash::KeyOf(500));
+  EXPECT_EQ(found.error, 0);
+  EXPECT_EQ(found.value, 501);
+  EXPECT_EQ(b->Ask("find " + crash::KeyOf(7)).value, 8);
+  // Changes need the write lock.
+  EXPECT_EQ(b->Ask("add X").error, 10398);
+  // An explicit read lock resynchronises too.
+  ASSERT_EQ(a->Ask("lock").error, 0);
+  ASSERT_EQ(a->Ask("add " + crash::KeyOf(900)).error, 0);
+  ASSERT_EQ(a->Ask("unlock").error, 0);
+  ASSERT_EQ(b->Ask("rlock").error, 0);
+  EXPECT_EQ(b->Ask("find " + crash::KeyOf(900)).value, 601);
+  ASSERT_EQ(b->Ask("unlock").error, 0);
+  a->Ask("close");
+  b->Ask("close");
+  EXPECT_TRUE(CheckFileBlock(name_ + ".DAT", name_ + ".IX").ok());
+}
+
+TEST_F(NetLockTest, AKilledStationLeavesNoLockBehind) {
+  auto a = Station(), b = Station();
+  ASSERT_EQ(a->Ask("lock").error, 0);
+  ASSERT_EQ(a->Ask("add K").error, 0);  // the in-use byte is 1 now
+  ASSERT_EQ(a->Ask("lockrec 1").error, 0);
+  a->Kill();
+  const Answer w = b->Ask("lock");
+  EXPECT_EQ(w.error, 0);
+  EXPECT_LT(w.ms, 500);
+  EXPECT_EQ(b->Ask("lockrec 1").error, 0);
+  EXPECT_EQ(b->Ask("unlock").error, 0);
+  // While b is open the byte may be a live station's: a new station opens.
+  auto c = Station();
+  ASSERT_EQ(c->Ask("lock").error, 0);
+  ASSERT_EQ(c->Ask("add L").error, 0);
+  c->Kill();
+  b->Ask("close");
+  // Alone, the byte left by a killed station calls for a rebuild.
+  auto d = Station(10010);
+}
+
+TEST_F(NetLockTest, ClosingAnotherDescriptorKeepsTheLock) {
+  auto a = Station(), b = Station();
+  ASSERT_EQ(a->Ask("lock").error, 0);
+  ASSERT_EQ(a->Ask("touch " + name_).error, 0);
+  EXPECT_EQ(b->Ask("rlock").error, 10332);
+  ASSERT_EQ(a->Ask("unlock").error, 0);
+  EXPECT_EQ(b->Ask("rlock").error, 0);
+}
+
+TEST_F(NetLockTest, RecordLocksCountPerStation) {
+  auto a = Station(), b = Station();
+  ASSERT_EQ(a->Ask("lock").error, 0);
+  ASSERT_EQ(a->Ask("add K").error, 0);
+  ASSERT_EQ(a->Ask("unlock").error, 0);
+  EXPECT_EQ(a->Ask("lockrec 1").error, 0);
+  EXPECT_EQ(a->Ask("lockrec 1").error, 0);
+  EXPECT_EQ(a->Ask("isreclocked 1").value, 1);
+  const Answer busy = b->Ask("lockrec 1");
+  EXPECT_EQ(busy.error, 10335);
+  EXPECT_GE(busy.ms, 700);
+  EXPECT_EQ(b->Ask("isreclocked 1").value, 0);
+  EXPECT_EQ(b->Ask("lockrec 2").error, 0);  // another record is free
+  EXPECT_EQ(a->Ask("unlockrec 1").error, 0);
+  EXPECT_EQ(a->Ask("isreclocked 1").value, 0);
+  EXPECT_EQ(b->Ask("lockrec 1").error, 0);
+  EXPECT_EQ(a->Ask("unlockrec 1").error, 10345);  // not held any more
+  // Closing releases b's record locks.
+  EXPECT_EQ(b->Ask("close").error, 0);
+  EXPECT_EQ(a->Ask("lockrec 1").error, 0);
+}
+
+TEST_F(NetLockTest, NoUpdateIsLost) {
+  for (const char* mode : {"file", "record"}) {
+    SCOPED_TRACE(mode);
+    FileBlockHandle fb = nullptr;
+    OpenFileBlock(fb, name_, false, false, false, false);
+    ASSERT_TRUE(EngineOK) << EngineError;
+    if (FileLength(fb) == 1) {
+      std::vector<uint8_t> r(crash::kFixedLength, 0);
+      int32_t ref = 0;
+      AddRecord(fb, ref, r.data());
+      ASSERT_EQ(ref, 1);
+    }
+    CloseFileBlock(fb);
+    std::vector<std::unique_ptr<Peer>> stations;
+    for (int i = 0; i < 4; ++i) stations.push_back(Station());
+    for (auto& s : stations) s->Send(std::string("incr 2500 ") + mode);
+    for (auto& s : stations) {
+      Answer a;
+      std::istringstream(s->ReadLine(240000)) >> a.error >> a.value >> a.ms;
+      EXPECT_EQ(a.error, 0);
+    }
+    const int64_t expect = std::string(mode) == "file" ? 10000 : 20000;
+    EXPECT_EQ(stations[0]->Ask("get 1").value, expect);
+    for (auto& s : stations) EXPECT_EQ(s->Ask("close").error, 0);
+  }
+}
+
+}  // namespace
+}  // namespace qorvex::isam::testing

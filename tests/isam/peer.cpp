@@ -1,0 +1,214 @@
+// A station for the multi-process tests: reads one command per line from
+// standard input, runs it on the engine and answers one line
+// "<engine error> <value> <milliseconds>". The crash workload instead runs
+// until the process is killed, telling the parent what it completed.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "isam/engine.h"
+#include "tests/isam/crash_model.h"
+
+namespace {
+
+using namespace qorvex;
+using namespace qorvex::isam::testing;
+using Clock = std::chrono::steady_clock;
+
+FileBlockHandle fb = nullptr;
+
+void Say(const std::string& line) {
+  const std::string out = line + "\n";
+  (void)!write(1, out.data(), out.size());
+}
+
+// The shared block of the lock tests: records of 64 bytes with the key at 4
+// and a counter at 40; one unique index of 12-byte keys.
+std::vector<uint8_t> Record(const std::string& key) {
+  std::vector<uint8_t> r(crash::kFixedLength, 0);
+  std::copy(key.begin(), key.end(), r.begin() + 4);
+  return r;
+}
+
+// One increment of record 1's counter; true when it landed, false when a
+// lock was busy (the caller tries again).
+bool Increment(bool recordLock) {
+  uint8_t r[crash::kFixedLength];
+  if (recordLock) {
+    LockRecord(fb, 1);
+    if (!EngineOK) return false;
+  } else {
+    LockFileBlock(fb);
+    if (!EngineOK) return false;
+  }
+  GetRecord(fb, 1, r, !recordLock);
+  bool ok = EngineOK;
+  if (ok) {
+    uint64_t n = 0;
+    std::memcpy(&n, r + 40, 8);
+    ++n;
+    std::memcpy(r + 40, &n, 8);
+    PutRecord(fb, 1, r, recordLock);
+    ok = EngineOK;
+  }
+  if (recordLock)
+    UnlockRecord(fb, 1);
+  else
+    UnlockFileBlock(fb);
+  if (!ok || !EngineOK) {
+    std::fprintf(stderr, "increment failed: %d\n", EngineError);
+    _exit(3);
+  }
+  return true;
+}
+
+[[noreturn]] void CrashWorkload(const std::string& dir, uint32_t seed, int flushEvery,
+                                bool saveMode) {
+  InitEngine(0, 32);
+  FileBlockHandle fixed = nullptr, variable = nullptr;
+  OpenFileBlock(fixed, dir + "/F", false, false, saveMode, false);
+  if (!EngineOK) std::fprintf(stderr, "open F: %d\n", EngineError), _exit(2);
+  OpenFileBlock(variable, dir + "/V", false, false, saveMode, false);
+  if (!EngineOK) std::fprintf(stderr, "open V: %d\n", EngineError), _exit(2);
+  Say("R");
+  crash::Workload work(seed);
+  std::map<uint32_t, std::pair<int32_t, int32_t>> refs;  // key -> (fixed, variable)
+  auto check = [](const char* what) {
+    if (!EngineOK) std::fprintf(stderr, "%s: %d\n", what, EngineError), _exit(2);
+  };
+  for (;;) {
+    const crash::Op op = work.Next();
+    const std::string key = crash::KeyOf(op.key);
+    if (op.add) {
+      std::vector<uint8_t> f = crash::FixedRecord(op.key), v = crash::VariableRecord(op.key);
+      int32_t rf = 0, rv = 0;
+      AddRecord(fixed, rf, f.data());
+      check("add fixed");
+      AddKey(fixed, 1, rf, key);
+      check("key fixed");
+      AddVariableRecord(variable, rv, v.data(), static_cast<uint32_t>(v.size()));
+      check("add variable");
+      AddKey(variable, 1, rv, key);
+      check("key variable");
+      refs[op.key] = {rf, rv};
+    } else {
+      const auto [rf, rv] = refs[op.key];
+      refs.erase(op.key);
+      DeleteKey(fixed, 1, rf, key);
+      check("delete key fixed");
+      DeleteRecord(fixed, rf);
+      check("delete fixed");
+      DeleteKey(variable, 1, rv, key);
+      check("delete key variable");
+      DeleteVariableRecord(variable, rv);
+      check("delete variable");
+    }
+    if (saveMode) {
+      Say("D " + std::to_string(work.done()));
+    } else if (work.done() % flushEvery == 0) {
+      FlushFileBlock(fixed);
+      check("flush fixed");
+      FlushFileBlock(variable);
+      check("flush variable");
+      Say("D " + std::to_string(work.done()));
+    }
+  }
+}
+
+std::string Reply(int64_t value, Clock::time_point start) {
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  return std::to_string(EngineOK ? 0 : EngineError) + " " + std::to_string(value) + " " +
+         std::to_string(ms);
+}
+
+}  // namespace
+
+int main() {
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    std::istringstream in(line);
+    std::string cmd, arg;
+    in >> cmd >> arg;
+    const auto start = Clock::now();
+    int64_t value = 0;
+    if (cmd == "open") {
+      static bool started = false;
+      if (!started && InitEngine(2, 64) == 0) {
+        Say(Reply(0, start));
+        continue;
+      }
+      started = true;
+      OpenFileBlock(fb, arg, false, true, false, false);
+    } else if (cmd == "lock") {
+      LockFileBlock(fb);
+    } else if (cmd == "rlock") {
+      ReadLockFileBlock(fb);
+    } else if (cmd == "unlock") {
+      UnlockFileBlock(fb);
+    } else if (cmd == "add") {
+      std::vector<uint8_t> r = Record(arg);
+      int32_t ref = 0;
+      AddRecord(fb, ref, r.data());
+      if (EngineOK) AddKey(fb, 1, ref, arg);
+      value = ref;
+    } else if (cmd == "find") {
+      int32_t ref = 0;
+      FindKey(fb, 1, ref, arg);
+      value = ref;
+    } else if (cmd == "get") {
+      uint8_t r[crash::kFixedLength];
+      GetRecord(fb, std::stoi(arg), r, false);
+      uint64_t n = 0;
+      std::memcpy(&n, r + 40, 8);
+      value = static_cast<int64_t>(n);
+    } else if (cmd == "lockrec") {
+      LockRecord(fb, std::stoi(arg));
+    } else if (cmd == "unlockrec") {
+      UnlockRecord(fb, std::stoi(arg));
+    } else if (cmd == "isreclocked") {
+      value = IsRecordLocked(fb, std::stoi(arg), false);
+    } else if (cmd == "incr") {
+      // incr N file|record: N increments, retried while a lock is busy.
+      std::string mode;
+      in >> mode;
+      int busy = 0;
+      for (int n = std::stoi(arg); n > 0;)
+        if (Increment(mode == "record"))
+          --n;
+        else
+          ++busy;
+      ClearStatus();
+      value = busy;
+    } else if (cmd == "touch") {
+      // Opens and closes other descriptors of the block's files.
+      for (const char* ext : {".DIA", ".DAT"}) {
+        FILE* f = std::fopen((arg + ext).c_str(), "rb");
+        if (f != nullptr) std::fclose(f);
+      }
+      ClearStatus();
+    } else if (cmd == "close") {
+      CloseFileBlock(fb);
+    } else if (cmd == "crash") {
+      // crash DIR SEED FLUSH-EVERY SAVE-MODE
+      uint32_t seed = 0;
+      int flushEvery = 1, save = 0;
+      in >> seed >> flushEvery >> save;
+      CrashWorkload(arg, seed, flushEvery, save != 0);
+    } else if (cmd == "exit") {
+      return 0;
+    } else {
+      std::fprintf(stderr, "unknown command %s\n", cmd.c_str());
+      return 2;
+    }
+    Say(Reply(value, start));
+  }
+  return 0;
+}
