@@ -1,0 +1,259 @@
+// Rebuild of a file block from its data file: reorganise through ".SAV",
+// re-index with duplicates logged to ".MSG", resume and refuse cases, the
+// way back on failure.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "isam/check.h"
+#include "tests/isam/testutil.h"
+
+namespace qorvex::isam::testing {
+namespace {
+
+constexpr int32_t kL = 40;
+// Index 1: bytes 4..7 with duplicates; index 2: bytes 8..11, unique.
+const KeyDescriptor kTwoKeys[] = {{4, 1}, {4, 0}};
+
+std::string Key(std::span<const uint8_t> r, int k) {
+  return std::string(r.begin() + 4 * k, r.begin() + 4 * k + 4);
+}
+
+Bytes Rec(const std::string& k1, const std::string& k2, uint8_t fill) {
+  Bytes r(kL, fill);
+  std::fill(r.begin(), r.begin() + 12, 0);
+  std::copy(k1.begin(), k1.end(), r.begin() + 4);
+  std::copy(k2.begin(), k2.end(), r.begin() + 8);
+  return r;
+}
+
+class RebuildTest : public EngineTest {
+ protected:
+  void TearDown() override {
+    SetRebuildProgress(nullptr);
+    EngineTest::TearDown();
+  }
+  // A block "B" with these records (and no keys); the refs listed are
+  // deleted afterwards.
+  void Make(const std::vector<Bytes>& records, const std::vector<int32_t>& deleted = {}) {
+    CreateFileBlock(base_, kL, 2, kTwoKeys);
+    ASSERT_TRUE(EngineOK) << EngineError;
+    FileBlockHandle fb = nullptr;
+    OpenFileBlock(fb, base_, false, false, false, false);
+    for (Bytes r : records) {
+      int32_t ref = 0;
+      AddRecord(fb, ref, r.data());  // the keys come with the rebuild
+      ASSERT_TRUE(EngineOK) << EngineError;
+    }
+    for (int32_t ref : deleted) DeleteRecord(fb, ref);  // keys are rebuilt anyway
+    CloseFileBlock(fb);
+    ASSERT_TRUE(EngineOK) << EngineError;
+  }
+  void Rebuild() { RebuildFileBlock(base_, kL, 2, Key, kTwoKeys); }
+  bool Exists(const std::string& ext) const { return std::filesystem::exists(base_ + ext); }
+  CheckReport Check() const { return CheckFileBlock(base_ + ".DAT", base_ + ".IX"); }
+
+  std::string base_ = Name("B");
+};
+
+TEST_F(RebuildTest, DeletedSlotsGoAndTheOrderStays) {
+  Make({Rec("a", "1", 0x11), Rec("b", "2", 0x22), Rec("c", "3", 0x33), Rec("d", "4", 0x44),
+        Rec("e", "5", 0x55)},
+       {2, 4});
+  Rebuild();
+  ASSERT_TRUE(EngineOK) << EngineError;
+  const Bytes dat = ReadAll(base_ + ".DAT");
+  ASSERT_EQ(dat.size(), 4u * kL);
+  EXPECT_EQ(static_cast<int32_t>(Le32(dat, 0)), -1);  // no deleted slot
+  EXPECT_EQ(Le32(dat, 4), 0u);
+  EXPECT_EQ(Le32(dat, 8), 3u);
+  EXPECT_EQ(Le32(dat, 16), 2u);
+  EXPECT_EQ(dat[20], 0);
+  const Bytes a = Rec("a", "1", 0x11), c = Rec("c", "3", 0x33), e = Rec("e", "5", 0x55);
+  EXPECT_TRUE(std::equal(a.begin(), a.end(), dat.begin() + kL));
+  EXPECT_TRUE(std::equal(c.begin(), c.end(), dat.begin() + 2 * kL));
+  EXPECT_TRUE(std::equal(e.begin(), e.end(), dat.begin() + 3 * kL));
+  EXPECT_FALSE(Exists(".SAV"));
+  EXPECT_FALSE(Exists(".MSG"));
+  const CheckReport report = Check();
+  EXPECT_TRUE(report.ok()) << report.faults.front();
+  EXPECT_EQ(report.indexEntries, (std::vector<uint32_t>{3, 3}));
+  FileBlockHandle fb = nullptr;
+  OpenFileBlock(fb, base_, false, false, false, false);
+  ASSERT_TRUE(EngineOK) << EngineError;
+  int32_t ref = 0;
+  FindKey(fb, 2, ref, Key(e, 2));
+  EXPECT_EQ(ref, 3);
+  CloseFileBlock(fb);
+}
+
+TEST_F(RebuildTest, ADuplicateInAUniqueIndexIsDeletedAndLogged) {
+  Make({Rec("a", "x", 0x41), Rec("b", "x", 0x42), Rec("c", "y", 0x43)});
+  Rebuild();
+  ASSERT_TRUE(EngineOK) << EngineError;
+  const Bytes msg = ReadAll(base_ + ".MSG");
+  const Bytes b = Rec("b", "x", 0x42);
+  std::string expect = std::string("Key:<x\0\0\0> KeyNr: 2 Ref: 2 not added\r\n", 38) +
+                       "Data record deleted - Dump follows\r\n" + std::string(b.begin(), b.end()) +
+                       "\r\n\r\n";
+  EXPECT_EQ(std::string(msg.begin(), msg.end()), expect);
+  const Bytes dat = ReadAll(base_ + ".DAT");
+  EXPECT_EQ(static_cast<int32_t>(Le32(dat, 0)), 2);  // the second record was deleted
+  const CheckReport report = Check();
+  EXPECT_TRUE(report.ok()) << report.faults.front();
+  EXPECT_EQ(report.liveRecords, 2u);
+  EXPECT_EQ(report.indexEntries, (std::vector<uint32_t>{2, 2}));  // b's first key went too
+  // A second rebuild finds nothing to log: the file is made anew only when needed.
+  Rebuild();
+  ASSERT_TRUE(EngineOK) << EngineError;
+  EXPECT_FALSE(Exists(".MSG"));
+}
+
+TEST_F(RebuildTest, SavAndDatTogetherChangeNothing) {
+  Make({Rec("a", "1", 1), Rec("b", "2", 2)});
+  const Bytes dat = ReadAll(base_ + ".DAT"), ix = ReadAll(base_ + ".IX");
+  WriteAll(base_ + ".SAV", Bytes(kL * 3, 7));
+  Rebuild();
+  EXPECT_EQ(EngineError, 10465);
+  EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
+  EXPECT_EQ(ReadAll(base_ + ".IX"), ix);
+  EXPECT_EQ(ReadAll(base_ + ".SAV"), Bytes(kL * 3, 7));
+  // Neither file: nothing to rebuild from.
+  std::filesystem::remove(base_ + ".DAT");
+  std::filesystem::remove(base_ + ".SAV");
+  Rebuild();
+  EXPECT_EQ(EngineError, 10410);
+}
+
+TEST_F(RebuildTest, ALoneSavIsResumedAndACutRecordDropped) {
+  Make({Rec("a", "1", 1), Rec("b", "2", 2), Rec("c", "3", 3), Rec("d", "4", 4)});
+  Bytes dat = ReadAll(base_ + ".DAT");
+  dat.resize(4 * kL + kL / 2);  // the fourth record cut in the middle
+  dat[20] = 1;                  // and left in use
+  WriteAll(base_ + ".SAV", dat);
+  std::filesystem::remove(base_ + ".DAT");
+  std::filesystem::remove(base_ + ".IX");
+  Rebuild();
+  ASSERT_TRUE(EngineOK) << EngineError;
+  EXPECT_FALSE(Exists(".SAV"));
+  const CheckReport report = Check();
+  EXPECT_TRUE(report.ok()) << report.faults.front();
+  EXPECT_EQ(report.liveRecords, 3u);
+  EXPECT_EQ(ReadAll(base_ + ".DAT").size(), 4u * kL);
+}
+
+TEST_F(RebuildTest, AFailureTakesTheWayBack) {
+  Make({Rec("a", "1", 1), Rec("b", "2", 2), Rec("c", "3", 3)}, {2});
+  const Bytes dat = ReadAll(base_ + ".DAT");
+  // Stopped by the progress callback in the copy.
+  SetRebuildProgress([](uint32_t slots, uint32_t, uint32_t, const void*) {
+    if (slots == 2) EngineOK = false;
+  });
+  Rebuild();
+  EXPECT_EQ(EngineError, 10460);
+  EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
+  EXPECT_FALSE(Exists(".SAV"));
+  SetRebuildProgress(nullptr);
+  // A write of the new data file fails.
+  FaultLayer faults;
+  SetOsLayer(&faults);
+  faults.Arm(FaultLayer::kWrite, 2, true);
+  Rebuild();
+  SetOsLayer(nullptr);
+  EXPECT_FALSE(EngineOK);
+  EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
+  EXPECT_FALSE(Exists(".SAV"));
+  // Held open by another program: refused before anything moves.
+  FileBlockHandle fb = nullptr;
+  OpenFileBlock(fb, base_, false, false, false, false);
+  ASSERT_TRUE(EngineOK);
+  Rebuild();
+  EXPECT_EQ(EngineError, 10140);
+  EXPECT_FALSE(Exists(".SAV"));
+  CloseFileBlock(fb);
+  EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
+}
+
+TEST_F(RebuildTest, AnInterruptedReindexIsRebuiltAgain) {
+  Make({Rec("a", "1", 1), Rec("b", "2", 2), Rec("c", "3", 3)});
+  int calls = 0;
+  // Phase 1 reports 3 slots; the fifth call is in the re-index.
+  SetRebuildProgress([&calls](uint32_t, uint32_t, uint32_t, const void*) {
+    if (++calls == 5) EngineOK = false;
+  });
+  Rebuild();
+  EXPECT_EQ(EngineError, 10460);
+  SetRebuildProgress(nullptr);
+  FileBlockHandle fb = nullptr;
+  OpenFileBlock(fb, base_, false, false, false, false);
+  EXPECT_EQ(EngineError, 10010);  // the half-filled index is not taken for whole
+  Rebuild();
+  ASSERT_TRUE(EngineOK) << EngineError;
+  EXPECT_TRUE(Check().ok());
+  OpenFileBlock(fb, base_, false, false, false, false);
+  EXPECT_TRUE(EngineOK);
+  CloseFileBlock(fb);
+}
+
+TEST_F(RebuildTest, VariableRecordsKeepTheirBytes) {
+  constexpr int32_t kSection = 64;
+  const KeyDescriptor keys[] = {{4, 0}};
+  CreateFileBlock(base_, kSection, 1, keys);
+  FileBlockHandle fb = nullptr;
+  OpenFileBlock(fb, base_, false, false, false, false);
+  std::vector<Bytes> records;
+  std::vector<int32_t> refs;
+  for (uint32_t i = 0; i < 60; ++i) {
+    Bytes r(5 + (i * 97) % 700, static_cast<uint8_t>(i));
+    std::fill(r.begin(), r.begin() + 4, 0);
+    if (r.size() >= 8) std::memcpy(r.data() + 4, &i, 4);
+    int32_t ref = 0;
+    AddVariableRecord(fb, ref, r.data(), static_cast<uint32_t>(r.size()));
+    ASSERT_TRUE(EngineOK) << EngineError;
+    records.push_back(r);
+    refs.push_back(ref);
+  }
+  for (uint32_t i = 0; i < 60; i += 3) DeleteVariableRecord(fb, refs[i]);
+  CloseFileBlock(fb);
+  // Break one chain: its second section no longer reads as a continuation.
+  Bytes dat = ReadAll(base_ + ".DAT");
+  const uint32_t victim = 31;  // 700-ish bytes: many sections
+  const uint32_t second = Le32(dat, refs[victim] * kSection + kSection - 4);
+  ASSERT_NE(second, 0u);
+  dat[second * kSection] = 0x55;
+  WriteAll(base_ + ".DAT", dat);
+  auto key = [](std::span<const uint8_t> r, int) {
+    return r.size() >= 8 ? std::string(r.begin() + 4, r.begin() + 8) : std::string(4, '\0');
+  };
+  RebuildVariableFileBlock(base_, kSection, 1, key, keys);
+  ASSERT_TRUE(EngineOK) << EngineError;
+  const CheckReport report = CheckFileBlock(base_ + ".DAT", base_ + ".IX", {true, true});
+  EXPECT_TRUE(report.ok()) << report.faults.front();
+  OpenFileBlock(fb, base_, false, false, false, false);
+  ASSERT_TRUE(EngineOK) << EngineError;
+  int found = 0;
+  for (uint32_t i = 0; i < 60; ++i) {
+    if (i % 3 == 0 || records[i].size() < 8) continue;
+    int32_t ref = 0;
+    FindKey(fb, 1, ref, std::string(records[i].begin() + 4, records[i].begin() + 8));
+    if (i == victim) {
+      EXPECT_EQ(EngineError, 10200) << "the broken record is dropped";
+      continue;
+    }
+    ASSERT_TRUE(EngineOK) << i;
+    Bytes back(2000);
+    uint32_t n = static_cast<uint32_t>(back.size());
+    GetVariableRecord(fb, ref, back.data(), false, n);
+    back.resize(n);
+    EXPECT_EQ(back, records[i]) << i;
+    ++found;
+  }
+  EXPECT_EQ(found, 39);
+  CloseFileBlock(fb);
+}
+
+}  // namespace
+}  // namespace qorvex::isam::testing
