@@ -185,12 +185,12 @@ bool AddSlot(TFileBlock* fb, const void* buffer, uint32_t& slot) {
   return EngineOK;
 }
 
-bool DeleteSlot(TFileBlock* fb, int32_t ref) {
+bool DeleteSlot(TFileBlock* fb, int32_t ref, bool live) {
   if (ref < 1 || static_cast<uint32_t>(ref) > fb->desc[0].highest) return Fail(kErrDeleteRefRange);
   if (!MarkInUse(fb)) return false;
   if (fb->saveMode) {
     LogBeginOperation(fb);
-    if (!LogHeader(fb, 0, -2) || !LogForce(fb)) {
+    if (!LogHeader(fb, 0, -2, live) || !LogForce(fb)) {
       LogFinish(fb, kErrDeleteRecordRestored);
       return false;
     }
@@ -502,7 +502,7 @@ void PutRecord(FileBlockHandle fb, int32_t ref, void* buffer, bool skipLockCheck
 void DeleteRecord(FileBlockHandle fb, int32_t ref) {
   Operation op(fb, kNeedWriteLock | kNotReadOnly);
   if (!op.ok()) return;
-  DeleteSlot(fb, ref);
+  DeleteSlot(fb, ref, true);
 }
 
 void ReadRecordMarker(FileBlockHandle fb, int32_t ref, int32_t& marker) {

@@ -114,7 +114,8 @@ inline uint64_t SlotOffset(const TFileBlock* fb, uint32_t slot) {
 // Record bodies (no entry check, no hook): add a record of record-length
 // bytes into a new slot, delete the slot ref (1..highest).
 bool AddSlot(TFileBlock* fb, const void* buffer, uint32_t& slot);
-bool DeleteSlot(TFileBlock* fb, int32_t ref);
+// live: the slot holds a record start (first word 0), not a continuation.
+bool DeleteSlot(TFileBlock* fb, int32_t ref, bool live);
 bool ReadSlotWord(TFileBlock* fb, int k, uint32_t slot, int32_t& word);
 bool WriteSlotWord(TFileBlock* fb, int k, uint32_t slot, int32_t word);
 // Writes dirty pages and index headers, and the data header with in-use 0.
@@ -162,7 +163,9 @@ class FilePageStore;
 
 // --- savelog.cpp --------------------------------------------------------------
 void LogBeginOperation(TFileBlock* fb);
-bool LogHeader(TFileBlock* fb, int k, int32_t restoreLink);
+// liveSlot: the change deletes a live record (first word 0); a replay that
+// undoes it gives the slot its 0 word back.
+bool LogHeader(TFileBlock* fb, int k, int32_t restoreLink, bool liveSlot = false);
 bool LogPage(TFileBlock* fb, int k, uint32_t page, const uint8_t* unpacked);
 bool LogForce(TFileBlock* fb);
 // Ends a save-mode operation: changed files to disk, log emptied.

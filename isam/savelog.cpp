@@ -2,7 +2,8 @@
 // that an interrupted add or delete can be undone. The log is the file from
 // byte 1 on; an empty log is a 1-byte file. Entries (little-endian):
 //   header: u16 1000, u16 file number (0 data, k index k), 28 bytes of the
-//           header as on disk (data: 21 bytes + 7 zero), i32 restore link
+//           header as on disk (data: 21 bytes, then 1 when the change
+//           deletes a live record, 6 zero), i32 restore link
 //           (the link word of the slot the change took off the free chain,
 //           or -2)
 //   page:   the packed page with bytes 2-3 replaced by the u16 index number,
@@ -70,14 +71,15 @@ void LogBeginOperation(TFileBlock* fb) {
   fb->headerLogged.assign(fb->indexCount + 1, false);
 }
 
-bool LogHeader(TFileBlock* fb, int k, int32_t restoreLink) {
+bool LogHeader(TFileBlock* fb, int k, int32_t restoreLink, bool liveSlot) {
   if (restoreLink == -2 && fb->headerLogged[k]) return true;
   uint8_t e[kHeaderEntryBytes] = {};
   StoreU16(e, kLogHeaderEntry);
   StoreU16(e + 2, static_cast<uint16_t>(k));
-  if (k == 0)
+  if (k == 0) {
     EncodeDataHeader(fb->desc[0], fb->indexCount, false, e + 4);
-  else
+    e[4 + kDataHeaderBytes] = liveSlot ? 1 : 0;
+  } else
     EncodeIndexHeader(fb->desc[k], e + 4);
   StoreU32(e + 4 + kIndexHeaderBytes, static_cast<uint32_t>(restoreLink));
   if (!Append(fb, e, sizeof e)) return false;
@@ -159,8 +161,10 @@ bool LogReplay(TFileBlock* fb) {
       if (!restored[k]) {
         Descriptor& d = fb->desc[k];
         // A deleted record's slot got the old free head as its link; the
-        // record was live, so its word was 0.
-        if (k == 0 && link == -2 && d.freeCount == image.freeCount + 1 && d.freeHead >= 1 &&
+        // record was live, so its word was 0. (A continuation's word is not
+        // known: it stays as it is, in no chain.)
+        if (k == 0 && link == -2 && h[kDataHeaderBytes] == 1 &&
+            d.freeCount == image.freeCount + 1 && d.freeHead >= 1 &&
             static_cast<uint32_t>(d.freeHead) <= d.highest && d.freeHead != image.freeHead) {
           int32_t word = 0;
           if (!ReadSlotWord(fb, 0, static_cast<uint32_t>(d.freeHead), word)) return false;

@@ -138,7 +138,7 @@ bool DeleteChain(TFileBlock* fb, uint32_t link, uint8_t* work) {
     link = LoadU32(work + L - 4);
   }
   for (uint32_t slot : chain)
-    if (!DeleteSlot(fb, static_cast<int32_t>(slot))) return false;
+    if (!DeleteSlot(fb, static_cast<int32_t>(slot), false)) return false;
   return true;
 }
 
@@ -241,7 +241,7 @@ void DeleteVariableRecord(FileBlockHandle fb, int32_t ref) {
   if (!GrowVariableBuffer(L, work)) return;
   if (!ReadFirst(fb, ref, work)) return;
   const uint32_t chain = LoadU32(work + L - 4);
-  if (!DeleteSlot(fb, ref)) return;
+  if (!DeleteSlot(fb, ref, true)) return;
   DeleteChain(fb, chain, work);
 }
 
