@@ -61,9 +61,11 @@ TEST_F(NetLockTest, FiveStationsAtMost) {
   for (int i = 0; i < 5; ++i) stations.push_back(Station());
   auto sixth = Station(10306);
   // A station that goes frees its number for the next one.
-  stations[2]->Kill();
+  EXPECT_EQ(stations[1]->Ask("close").error, 0);
   auto next = Station();
-  EXPECT_EQ(next->Ask("close").error, 0);
+  stations[2]->Kill();
+  auto last = Station();
+  EXPECT_EQ(sixth->Ask("open " + name_).error, 10306);
 }
 
 TEST_F(NetLockTest, ChangesReachTheOtherStation) {
@@ -119,6 +121,60 @@ TEST_F(NetLockTest, AKilledStationLeavesNoLockBehind) {
   b->Ask("close");
   // Alone, the byte left by a killed station calls for a rebuild.
   auto d = Station(10010);
+}
+
+TEST_F(NetLockTest, AnUnsharedOpenAndStationsExcludeEachOther) {
+  FileBlockHandle fb = nullptr;
+  OpenFileBlock(fb, name_, false, false, false, false);
+  ASSERT_TRUE(EngineOK) << EngineError;
+  auto a = Station(10355);
+  CloseFileBlock(fb);
+  EXPECT_EQ(a->Ask("open " + name_).error, 0);
+  OpenFileBlock(fb, name_, false, false, false, false);
+  EXPECT_EQ(EngineError, 10140);
+  // Read-only programs may look on.
+  OpenFileBlock(fb, name_, true, false, false, false);
+  EXPECT_TRUE(EngineOK) << EngineError;
+  CloseFileBlock(fb);
+  EXPECT_EQ(a->Ask("close").error, 0);
+}
+
+TEST_F(NetLockTest, ADamagedDialogIsSetUpAgain) {
+  auto a = Station();
+  ASSERT_EQ(a->Ask("lock").error, 0);
+  ASSERT_EQ(a->Ask("add K1").error, 0);
+  ASSERT_EQ(a->Ask("unlock").error, 0);
+  const Bytes dialog = ReadAll(name_ + ".DIA");
+  EXPECT_EQ(dialog.size(), 3u + 6u);  // one byte per station slot (1 index)
+  EXPECT_EQ(Le16(dialog, 1), 2000);
+  WriteAll(name_ + ".DIA", Bytes{0});
+  // While a is open no one else may set it up.
+  auto b = Station(10360);
+  // a's next lock finds no valid dialog, re-reads everything and repairs it.
+  EXPECT_EQ(a->Ask("find K1").error, 0);
+  EXPECT_EQ(ReadAll(name_ + ".DIA").size(), 9u);
+  EXPECT_EQ(b->Ask("open " + name_).error, 0);
+  EXPECT_EQ(b->Ask("find K1").value, 1);
+}
+
+TEST_F(NetLockTest, SaveModeStationsShareTheDialogWithTheLog) {
+  auto a = std::make_unique<Peer>();
+  ASSERT_EQ(a->Ask("open " + name_ + " save").error, 0);
+  auto b = Station();
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_EQ(a->Ask("lock").error, 0);
+    for (int i = 0; i < 30; ++i) ASSERT_EQ(a->Ask("add " + crash::KeyOf(round * 100 + i)).error, 0);
+    ASSERT_EQ(a->Ask("unlock").error, 0);
+    EXPECT_EQ(b->Ask("find " + crash::KeyOf(round * 100 + 29)).value, round * 30 + 30);
+    EXPECT_EQ(b->Ask("find " + crash::KeyOf(round * 100 + 3)).value, round * 30 + 4);
+  }
+  ASSERT_EQ(b->Ask("lock").error, 0);
+  ASSERT_EQ(b->Ask("add Z").error, 0);
+  ASSERT_EQ(b->Ask("unlock").error, 0);
+  EXPECT_EQ(a->Ask("find Z").value, 91);
+  a->Ask("close");
+  b->Ask("close");
+  EXPECT_TRUE(CheckFileBlock(name_ + ".DAT", name_ + ".IX").ok());
 }
 
 TEST_F(NetLockTest, ClosingAnotherDescriptorKeepsTheLock) {

@@ -135,7 +135,7 @@ int main() {
   std::string line;
   while (std::getline(std::cin, line)) {
     std::istringstream in(line);
-    std::string cmd, arg;
+    std::string cmd, arg, flag;
     in >> cmd >> arg;
     const auto start = Clock::now();
     int64_t value = 0;
@@ -146,7 +146,8 @@ int main() {
         continue;
       }
       started = true;
-      OpenFileBlock(fb, arg, false, true, false, false);
+      in >> flag;  // "save": save mode
+      OpenFileBlock(fb, arg, false, true, flag == "save", false);
     } else if (cmd == "lock") {
       LockFileBlock(fb);
     } else if (cmd == "rlock") {
