@@ -289,7 +289,17 @@ bool TakeWriteLock(TFileBlock* fb) {
     return false;
   }
   if (fb->saveMode) {
-    fb->logEnd = 1;  // the log starts over the dialog's bytes
+    // The log takes the dialog's place: no stale slot bytes may follow it.
+    // Every other station re-reads everything after this lock, as the
+    // release broadcasts all bits (or the next lock finds no dialog).
+    if (!FileTruncate(fb->dialog.fd, 1)) {
+      TStatusArea saved;
+      SaveStatus(saved);
+      if (RegionUnlock(fb->dialog.fd, kSlotBase, n.slotAreaLength)) n.writeLocked = false;
+      RestoreStatus(saved);
+      return false;
+    }
+    fb->logEnd = 1;
     LogBeginOperation(fb);
   }
   for (Descriptor& d : fb->desc) d.changed = false;

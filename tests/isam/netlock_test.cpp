@@ -237,3 +237,42 @@ TEST_F(NetLockTest, NoUpdateIsLost) {
 
 }  // namespace
 }  // namespace qorvex::isam::testing
+
+namespace qorvex::isam::testing {
+namespace {
+
+// A save-mode log written over a dialog longer than its first entry: the
+// replay must not read the dialog's old slot bytes as entries.
+using NetworkSaveModeTest = EngineTest;
+
+TEST_F(NetworkSaveModeTest, ALogOverADialogLeavesNoStaleEntries) {
+  ExitEngine();
+  ASSERT_GT(InitEngine(2, 64), 0);
+  std::vector<KeyDescriptor> keys(60, KeyDescriptor{1, 1});  // slots of 8 bytes
+  const std::string name = Name("W");
+  CreateFileBlock(name, 32, 60, keys);
+  FileBlockHandle fb = nullptr;
+  OpenFileBlock(fb, name, false, true, true, false);
+  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_EQ(ReadAll(name + ".DIA").size(), 3u + 48u);
+  LockFileBlock(fb);
+  ASSERT_TRUE(EngineOK) << EngineError;
+  Bytes r(32, 0);
+  int32_t ref = 0;
+  FaultLayer faults;
+  SetOsLayer(&faults);
+  faults.Arm(FaultLayer::kWrite, 2);  // the record's slot, after the log entry
+  AddRecord(fb, ref, r.data());
+  SetOsLayer(nullptr);
+  EXPECT_EQ(EngineError, 10001);
+  AddRecord(fb, ref, r.data());
+  EXPECT_TRUE(EngineOK) << EngineError;
+  EXPECT_EQ(ref, 1);
+  UnlockFileBlock(fb);
+  EXPECT_TRUE(EngineOK) << EngineError;
+  CloseFileBlock(fb);
+  EXPECT_TRUE(CheckFileBlock(name + ".DAT", name + ".IX").ok());
+}
+
+}  // namespace
+}  // namespace qorvex::isam::testing
