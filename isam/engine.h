@@ -25,6 +25,8 @@ struct KeyDescriptor {
 };
 
 inline constexpr int kMaxIndexes = 110;
+// The engine's version text, checked by the driver at start.
+inline constexpr std::string_view kEngineVersion = "05.53";
 inline constexpr int kMaxKeyBytes = 50;
 
 // Engine control.
@@ -57,6 +59,9 @@ void DeleteRecord(FileBlockHandle fb, int32_t ref);
 void ReadRecordMarker(FileBlockHandle fb, int32_t ref, int32_t& marker);
 int32_t FileLength(FileBlockHandle fb);
 int32_t RecordLength(FileBlockHandle fb);
+// The indexes the open block has, and the layout of index k.
+int32_t IndexCount(FileBlockHandle fb);
+KeyDescriptor IndexLayout(FileBlockHandle fb, int keyNumber);
 
 // Variable-length records as chains of sections of RecordLength bytes.
 void AddVariableRecord(FileBlockHandle fb, int32_t& ref, const void* buffer, uint32_t length);

@@ -100,6 +100,18 @@ void ClearKey(FileBlockHandle fb, int keyNumber) {
   BtClearKey(fb->desc[keyNumber]);
 }
 
+int32_t IndexCount(FileBlockHandle fb) {
+  Operation op(fb, 0);
+  return op.ok() ? fb->indexCount : 0;
+}
+
+KeyDescriptor IndexLayout(FileBlockHandle fb, int keyNumber) {
+  Operation op(fb, Flags(kCheckKey, keyNumber));
+  if (!op.ok()) return {};
+  const Descriptor& d = fb->desc[keyNumber];
+  return {d.keyLength, static_cast<uint8_t>(d.duplicates ? 1 : 0)};
+}
+
 bool KeyExists(FileBlockHandle fb, int keyNumber, int32_t ref, std::string_view key) {
   Operation op(fb, Flags(kLookupFlags, keyNumber));
   if (!op.ok()) return false;

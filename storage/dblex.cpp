@@ -1,0 +1,149 @@
+// Lexicon database; see dblex.h.
+#include "storage/dblex.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace qorvex {
+namespace {
+
+std::string GetShort(const uint8_t* field, int max) {
+  const int n = std::min<int>(field[0], max);
+  return std::string(reinterpret_cast<const char*>(field + 1), static_cast<size_t>(n));
+}
+
+void SetShort(uint8_t* field, std::string_view text, int max) {
+  const size_t n = std::min(text.size(), static_cast<size_t>(max));
+  field[0] = static_cast<uint8_t>(n);
+  std::memcpy(field + 1, text.data(), n);
+}
+
+// A stored length beyond the text's room counts as the room.
+int32_t UsedText(const TLexRec& r) {
+  return std::clamp(r.TextLen, 0, kLexMaxText);
+}
+
+}  // namespace
+
+ToDatLex DatLex;
+
+void LexKeyBuilder(const uint8_t* record, uint16_t index, std::string& key) {
+  const auto& r = *reinterpret_cast<const TLexRec*>(record);
+  const std::string term = GetShort(r.Term, 50), topic = GetShort(r.Topic, 30);
+  switch (index) {
+    case 1:
+      key = ToStrings.UpPad(term, 20);
+      break;
+    case 2:
+      key = ToStrings.UpPad(topic, 10) + ToStrings.UpPad(term, 20);
+      break;
+    case 3: {
+      int32_t id;
+      std::memcpy(&id, record + offsetof(TLexRec, Id), 4);
+      key = LongToKey(id);
+      break;
+    }
+  }
+}
+
+bool ToDatLex::Open(SlotSet slots) {
+  if (!(slots & SlotBit(0))) return true;
+  ToKeys keys;
+  keys.SetKey(1, 20, true);
+  keys.SetKey(2, 30, true);
+  keys.SetKey(3, 5, false);
+  const int result =
+      AttachFileBlock(this, driverRef_, driver_, buffer_, kLexRecordLength, kLexSectionLength,
+                      "QDLex", "QDLex", 3, LexKeyBuilder, false, &keys);
+  if (result == 2) return false;
+  if (result == 0 && ErrorLevel() == 0)
+    (*driverRef_)->SetAutoNumber(3, (*driverRef_)->GetBuffer() + offsetof(TLexRec, Id));
+  return true;
+}
+
+void ToDatLex::Close(SlotSet slots, bool all) {
+  if (!(slots & SlotBit(0))) return;
+  do DetachFileBlock(this, driverRef_, buffer_, kLexRecordLength);
+  while (all && driverRef_ != nullptr);
+}
+
+void ToDatLex::Clear(uint8_t slot) {
+  if (slot == 0 && driverRef_ != nullptr && *driverRef_ != nullptr) (*driverRef_)->DeleteFiles();
+}
+
+TdbLexBase::TdbLexBase(uint8_t slot) : Slot(slot) {
+  if (DriverRef() == nullptr) OwnsOpen = DatLex.Open(SlotBit(Slot));
+}
+
+TdbLexBase::~TdbLexBase() {
+  if (OwnsOpen) DatLex.Close(SlotBit(Slot), false);
+}
+
+void TdbLexBase::FetchRec(bool toWorking, bool) {
+  if (Slot != 0) return;
+  if (const uint8_t* b = DatLex.Buffer()) std::memcpy(&OrgRec, b, sizeof OrgRec);
+  if (toWorking) Rec = OrgRec;
+}
+
+void TdbLexBase::GetUniqueKey(TKeyBuffer& key) {
+  ToStrings.ToKeyBuffer(LongToKey(OrgRec.Id), key);
+}
+
+void TdbLexBase::ClearRec() {
+  ClearBuffer();
+  if (Slot != 0) return;
+  std::memset(&OrgRec, 0, sizeof OrgRec);
+  std::memset(&Rec, 0, sizeof Rec);
+}
+
+bool TdbLexBase::Add() {
+  ClearBuffer();
+  IFDriver* d = Driver();
+  if (d == nullptr || Slot != 0) return false;
+  uint8_t* b = DatLex.Buffer();
+  std::memcpy(b, &Rec, sizeof Rec);
+  if (!AddRec(static_cast<uint16_t>(kLexFixedPart + UsedText(Rec)))) return false;
+  std::memcpy(&Rec.Id, b + offsetof(TLexRec, Id), 4);
+  OrgRec = Rec;
+  return true;
+}
+
+std::string TdbLexBase::GetTopic() const {
+  return GetShort(Rec.Topic, 30);
+}
+void TdbLexBase::SetTopic(std::string_view text) {
+  SetShort(Rec.Topic, text, 30);
+}
+std::string TdbLexBase::GetTerm() const {
+  return GetShort(Rec.Term, 50);
+}
+void TdbLexBase::SetTerm(std::string_view text) {
+  SetShort(Rec.Term, text, 50);
+}
+std::string TdbLexBase::GetSeeAlso() const {
+  return GetShort(Rec.SeeAlso, 255);
+}
+void TdbLexBase::SetSeeAlso(std::string_view text) {
+  SetShort(Rec.SeeAlso, text, 255);
+}
+
+std::string TdbLexBase::GetText() const {
+  return std::string(reinterpret_cast<const char*>(Rec.Text), static_cast<size_t>(UsedText(Rec)));
+}
+
+void TdbLexBase::SetText(std::string_view text) {
+  const size_t n = std::min(text.size(), static_cast<size_t>(kLexMaxText));
+  Rec.TextLen = static_cast<int32_t>(n);
+  std::memcpy(Rec.Text, text.data(), n);
+}
+
+bool TdbLex::FindTopicTerm(std::string_view topic, std::string_view term) {
+  return Locate(ToStrings.ToKeyBuffer(ToStrings.UpPad(topic, 10) + ToStrings.UpPad(term, 20)), 2,
+                true);
+}
+
+bool TdbLex::FindTerm(std::string_view term) {
+  return Locate(ToStrings.ToKeyBuffer(ToStrings.UpPad(term, 20)), 1, true);
+}
+
+}  // namespace qorvex

@@ -1,0 +1,111 @@
+// Lexicon database (storage layer): the glossary's records in the file block
+// QDLex, one owner (DatLex) sharing it among the typed objects (TdbLex) of
+// the process. Records are variable-length: 360 bytes of fields and the used
+// part of the text.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "storage/dbbase.h"
+
+namespace qorvex {
+
+static_assert(std::endian::native == std::endian::little, "records are stored as in memory");
+
+// A lexicon record (64360 bytes, little-endian; strings are a length byte
+// and the characters, Windows-1252).
+#pragma pack(push, 1)
+struct TLexRec {
+  uint8_t engineWord[4];  // 0: the engine's, 0 in a record that is added
+  int32_t Id;             // 4: unique number, index 3
+  int32_t TextLen;        // 8: used bytes of Text, 0..64000
+  uint8_t Topic[31];      // 12: up to 30 characters
+  uint8_t Term[51];       // 43: the headword, up to 50
+  uint8_t SeeAlso[256];   // 94: related headwords, up to 255
+  uint8_t reserved[10];   // 350: zero
+  uint8_t Text[64000];    // 360: the entry text with its markup
+};
+#pragma pack(pop)
+static_assert(offsetof(TLexRec, Id) == 4 && offsetof(TLexRec, TextLen) == 8 &&
+              offsetof(TLexRec, Topic) == 12 && offsetof(TLexRec, Term) == 43 &&
+              offsetof(TLexRec, SeeAlso) == 94 && offsetof(TLexRec, reserved) == 350 &&
+              offsetof(TLexRec, Text) == 360 && sizeof(TLexRec) == 64360);
+
+inline constexpr uint16_t kLexRecordLength = 64360;
+inline constexpr uint16_t kLexSectionLength = 616;
+inline constexpr uint16_t kLexFixedPart = 360;
+inline constexpr int32_t kLexMaxText = 64000;
+
+// Index 1: UpPad(Term, 20); 2: UpPad(Topic, 10) + UpPad(Term, 20); 3:
+// LongToKey(Id). Other numbers leave key as it is.
+void LexKeyBuilder(const uint8_t* record, uint16_t index, std::string& key);
+
+// Slot sets are bit sets of slots 0..7.
+using SlotSet = uint8_t;
+inline constexpr SlotSet SlotBit(uint8_t slot) {
+  return static_cast<SlotSet>(1u << slot);
+}
+
+class ToDatLex : public ToDatBase {
+ public:
+  bool Open(SlotSet slots);
+  void Close(SlotSet slots, bool all);
+  // Deletes the lexicon's files (the next operation creates them again).
+  void Clear(uint8_t slot);
+  IFDriver** DriverRef(uint8_t slot) { return slot == 0 ? driverRef_ : nullptr; }
+  uint8_t* Buffer() { return buffer_; }
+
+ private:
+  IFDriver** driverRef_ = nullptr;
+  IFDriver* driver_ = nullptr;
+  uint8_t* buffer_ = nullptr;
+};
+
+// The one owner of the lexicon file block.
+extern ToDatLex DatLex;
+
+class TdbLexBase : public TdbBase {
+ public:
+  explicit TdbLexBase(uint8_t slot);
+  ~TdbLexBase() override;
+  TdbLexBase(const TdbLexBase&) = delete;
+  TdbLexBase& operator=(const TdbLexBase&) = delete;
+
+  IFDriver** DriverRef() override { return DatLex.DriverRef(Slot); }
+  void FetchRec(bool toWorking, bool second) override;
+  bool First(int32_t index) override { return TdbBase::First(index); }
+  bool Locate(const TKeyBuffer& key, int32_t index, bool toWorking) override {
+    return FindKey(key, index, toWorking);
+  }
+  void GetUniqueKey(TKeyBuffer& key) override;
+  uint8_t UniqueKeyNr() override { return 3; }
+
+  void ClearRec();
+  bool Add();
+  std::string GetTopic() const;
+  void SetTopic(std::string_view text);
+  std::string GetTerm() const;
+  void SetTerm(std::string_view text);
+  std::string GetSeeAlso() const;
+  void SetSeeAlso(std::string_view text);
+  std::string GetText() const;
+  void SetText(std::string_view text);
+
+  uint8_t Slot;
+  bool OwnsOpen = false;
+  TLexRec OrgRec{};
+  TLexRec Rec{};
+};
+
+class TdbLex : public TdbLexBase {
+ public:
+  explicit TdbLex(uint8_t slot) : TdbLexBase(slot) {}
+  bool FindTopicTerm(std::string_view topic, std::string_view term);
+  bool FindTerm(std::string_view term);
+};
+
+}  // namespace qorvex

@@ -1,0 +1,185 @@
+// Error stack, severities, EDBError and the error dump; see debugstack.h.
+//
+// Dump (appended to the dump file, lines ending CR LF):
+//   (empty line)
+//   *->  YYYY:MM:DD  HH:MM              numbers right-aligned with blanks
+//        InitialFileblock  <file>       when an entry names another block
+//   per entry:
+//        Fileblock  <file>              when the entry's block is valid
+//        - Err: n (sev)  MP: marker/main  [SP: sub  SN: step]  KN: k  RN: r
+//        - DF: $hh  DS: $ll  DE: os
+//        - AA: $
+//   PosErrorDeleteKey                   when the delete-key flag is set
+#include "storage/debugstack.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+
+#include "isam/engine.h"
+#include "storage/ifdriver.h"
+#include "support/vxstrings.h"
+
+namespace qorvex {
+namespace {
+
+// Never destroyed: drivers may still record while the program ends.
+DebugStack& defaultStack = *new DebugStack;
+DebugStack* current = &defaultStack;
+int32_t errorLevel = 0;
+
+// Writes the dump of a fatal error left by the last operation when the
+// program ends.
+struct ExitRoutine {
+  ~ExitRoutine() {
+    if (errorLevel > 2 || current->deleteKeyFlag()) current->WriteDump(DumpTime::Now());
+  }
+} exitRoutine;
+
+int32_t Shown(int32_t number) {
+  return number >= 12288 ? (number & 0xFFF) : number;
+}
+
+std::string Hex2(unsigned v) {
+  char b[3];
+  std::snprintf(b, sizeof b, "%02X", v & 0xFF);
+  return b;
+}
+
+bool AppendToFile(const std::string& path, const std::string& text) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (size_t done = 0; ok && done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n <= 0)
+      ok = false;
+    else
+      done += static_cast<size_t>(n);
+  }
+  return ::close(fd) == 0 && ok;
+}
+
+}  // namespace
+
+int32_t ErrorSeverity(int32_t number) {
+  if (number == 28770) return 1;
+  if (number >= 12288) {
+    const int32_t s = ((number & 0xF000) >> 12) - 2;
+    return s >= 1 && s <= 5 ? s : 99;
+  }
+  const int32_t saved = EngineError;
+  const bool savedOk = EngineOK;
+  EngineError = number;
+  EngineOK = number == 0;
+  const int32_t s = ErrorClass();
+  EngineError = saved;
+  EngineOK = savedOk;
+  return s;
+}
+
+DumpTime DumpTime::Now() {
+  const std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min};
+}
+
+void DebugStack::Record(DriverOwner owner, int32_t severity, int32_t step, int32_t reference,
+                        uint16_t index, int32_t number) {
+  TErrorEntry e;
+  e.severity = severity != 0 ? severity : ErrorSeverity(number);
+  e.number = number;
+  e.index = index;
+  e.reference = reference;
+  e.mainOperation = mainOperation_;
+  e.subOperation = subOperation_;
+  e.step = step;
+  e.osError = static_cast<uint16_t>(EngineFirstOsError);
+  e.osFunction = EngineFirstIoFunction;
+  e.owner = owner;
+  if (count_ < kMaxEntries) ++count_;
+  entries_[count_ - 1] = e;
+  if (e.severity > errorLevel) errorLevel = e.severity;
+}
+
+void DebugStack::Clear() {
+  count_ = 0;
+  errorLevel = 0;
+  firstBlock_ = nullptr;
+  ClearStatus();
+}
+
+uint16_t DebugStack::SetSubOperation(uint16_t code) {
+  const uint16_t previous = subOperation_;
+  subOperation_ = code;
+  return previous;
+}
+
+void DebugStack::SetFirstBlock(DriverOwner owner) {
+  if (firstBlock_ == nullptr) firstBlock_ = owner;
+}
+
+const TErrorEntry* DebugStack::Worst() const {
+  const TErrorEntry* worst = nullptr;
+  for (int i = 0; i < count_; ++i)
+    if (worst == nullptr || entries_[i].severity > worst->severity) worst = &entries_[i];
+  return worst;
+}
+
+std::string DebugStack::DumpText(const DumpTime& when) const {
+  const TToStrings& s = ToStrings;
+  const std::string nl = "\r\n";
+  std::string out = nl;
+  out += "*->  " + s.IntToStrWidth(when.year, 4) + ":" + s.IntToStrWidth(when.month, 2) + ":" +
+         s.IntToStrWidth(when.day, 2) + "  " + s.IntToStrWidth(when.hour, 2) + ":" +
+         s.IntToStrWidth(when.minute, 2) + nl;
+  bool otherBlock = false;
+  for (int i = 0; i < count_; ++i)
+    if (entries_[i].owner != firstBlock_) otherBlock = true;
+  if (otherBlock && IFDriverValid(firstBlock_))
+    out += "     InitialFileblock  " + IFDriverFileName(firstBlock_) + nl;
+  for (int i = 0; i < count_; ++i) {
+    const TErrorEntry& e = entries_[i];
+    if (IFDriverValid(e.owner)) out += "     Fileblock  " + IFDriverFileName(e.owner) + nl;
+    out += "     - Err: " + s.IntToStr(Shown(e.number)) + " (" + s.IntToStr(e.severity) + ")" +
+           "  MP: " + s.IntToStr(e.marker) + "/" + s.IntToStr(e.mainOperation & 0xFFF) +
+           "  [SP: " + s.IntToStr(e.subOperation) + "  SN: " + s.IntToStr(e.step) + "]" +
+           "  KN: " + s.IntToStr(e.index) + "  RN: " + s.IntToStr(e.reference) + nl;
+    out += "     - DF: $" + Hex2(e.osFunction >> 8) + "  DS: $" + Hex2(e.osFunction) +
+           "  DE: " + s.IntToStr(e.osError) + nl;
+  }
+  out += "     - AA: $" + nl;
+  return out;
+}
+
+void DebugStack::WriteDump(const DumpTime& when) const {
+  if (errorLevel > 2) {
+    const std::string text = DumpText(when);
+    AppendToFile(dumpFileName_, text);
+    if (isatty(STDOUT_FILENO)) std::fwrite(text.data(), 1, text.size(), stdout);
+  }
+  if (deleteKey_) AppendToFile(dumpFileName_, "PosErrorDeleteKey\r\n");
+}
+
+DebugStack& CurrentDebugStack() {
+  return *current;
+}
+
+void SetCurrentDebugStack(DebugStack* stack) {
+  current = stack != nullptr ? stack : &defaultStack;
+}
+
+int32_t ErrorLevel() {
+  return errorLevel;
+}
+
+EDBError::EDBError(int32_t level, int32_t number, const std::string& blockName)
+    : std::runtime_error("Datenbankfehler " + ToStrings.IntToStr(level) + "(" +
+                         ToStrings.IntToStr(Shown(number)) + ") " + ToStrings.UpperCase(blockName)),
+      severity_(level),
+      blockName_(blockName) {}
+
+}  // namespace qorvex

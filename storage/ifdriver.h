@@ -1,0 +1,230 @@
+// File-block driver (storage layer): one driver object per file block
+// between the typed databases and the engine. It opens the engine block only
+// when an operation needs it (keeping at most a fixed number of engine files
+// open, closing others in ring order), creates or rebuilds unusable files,
+// retries locked operations, numbers records, keeps the indexes in step with
+// the records and records every failure in the error stack.
+//
+// Every public operation runs as: Enter (clear the stack, note the
+// operation, check and open as its code's high nibble asks), the work when
+// the error level is still 0, Leave (an error level above 2 raises
+// EDBError; the in-operation flag then stays set, so the next operation
+// records 28770 and does nothing). Results are read from ErrorLevel(); the
+// boolean returned is ErrorLevel() == 0.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "isam/engine.h"
+#include "storage/debugstack.h"
+
+namespace qorvex {
+
+// The key a record image has in an index (at most 50 characters are used).
+using DriverKeyBuilder =
+    std::function<void(const uint8_t* record, uint16_t index, std::string& key)>;
+// Asked when automatic retries ran out: (block name, kind) -> try again.
+// Kinds: 1 locked, 2 record lock failed, 3 file-block lock failed, 4 record
+// deleted meanwhile (add it again?), 5 index unusable (rebuild?), 6 files
+// missing (create?), 7 drive not ready, 8 path not found.
+using RetryHandler = std::function<bool(const std::string& blockName, uint8_t kind)>;
+// Called during rebuilds with a phase number and a record count.
+using ProgressHook = std::function<void(int phase, int32_t count)>;
+
+// The handler every block copies when it is opened (default: never retry).
+void SetRetryHandler(RetryHandler handler);
+// The folder relative file names resolve against (default: the current
+// directory at the first use), with its trailing '/'.
+void SetProgramFolder(std::string folder);
+const std::string& ProgramFolder();
+
+// Five characters that sort, as unsigned bytes, like the signed numbers.
+std::string LongToKey(int32_t v);
+int32_t KeyToLong(std::string_view key);
+
+// Block names compare after this mapping: a-z to A-Z, 0x84 to 0x8E, 0x94 to
+// 0x99, cut to 40 characters.
+std::string BlockNameKey(std::string_view name);
+
+// Operation codes (recorded in the error stack).
+enum DriverOp : uint16_t {
+  kOpStart = 0x26,
+  kOpOpen = 0x27,
+  kOpStop = 0x60,
+  kOpFindByName = 0x65,
+  kOpDestroy = 0x1028,
+  kOpDefineKey = 0x1029,
+  kOpSetAutoNumber = 0x102A,
+  kOpSetVarLength = 0x1033,
+  kOpClearBuffer = 0x1034,
+  kOpDeleteFiles = 0x1052,
+  kOpGetBuffer = 0x105A,
+  kOpSetProgressHook = 0x1066,
+  kOpUpdate = 0x4007,
+  kOpNext = 0x4009,
+  kOpDelete = 0x400D,
+  kOpAdd = 0x400E,
+  kOpSearch = 0x4010,
+  kOpFindKey = 0x4012,
+  kOpFirst = 0x401B,
+  kOpLast = 0x401C,
+};
+
+class IFbiDriver {
+ public:
+  virtual ~IFbiDriver() = default;
+  virtual bool ShouldRetry() = 0;
+  // The block's key builder, its result cut to 50 characters.
+  virtual std::string BuildKey(const uint8_t* record, uint16_t index);
+  // Builds the files: a missing data file is created empty, an existing one
+  // keeps its records and gets a new index.
+  virtual bool CreateFiles();
+
+ protected:
+  IFbiDriver() = default;
+  friend class IFDriver;
+
+  struct KeyEntry {
+    uint8_t defined = 0;
+    uint8_t keyLength = 0;
+    bool duplicates = false;
+    uint8_t* numberField = nullptr;  // automatic number inside the record buffer
+    int32_t startValue = 1;
+    int32_t increment = 1;
+  };
+
+  // Block descriptor.
+  FileBlockHandle handle_ = nullptr;
+  std::string fileName_;   // full path without extension
+  std::string blockName_;  // BlockNameKey of the name given
+  bool readOnly_ = false;
+  bool shared_ = false;
+  bool mustExist_ = false;
+  bool variableLength_ = false;
+  uint16_t sectionLength_ = 0;
+  uint16_t indexCount_ = 0;
+  std::vector<KeyEntry> keys_;  // [k - 1] describes index k
+  uint8_t* buffer_ = nullptr;
+  std::vector<uint8_t> ownBuffer_;  // the buffer when none was given
+  std::vector<uint8_t> snapshot_;   // the record as last read
+  uint16_t recordLength_ = 0;
+  int32_t currentRef_ = -1;
+  int32_t readRef_ = -1;
+  uint16_t varLength_ = 0, readLength_ = 0, maxLength_ = 0;
+  RetryHandler retryHandler_;
+  DriverKeyBuilder keyBuilder_;
+  uint16_t retryCount_ = 32;
+  uint32_t magic_ = 0;
+  uint16_t currentIndex_ = 0;
+  bool rebuildAllowed_ = false;
+  IFDriver** owner_ = nullptr;
+  ProgressHook progress_;
+  uint16_t waitCounter_ = 0;
+};
+
+class IFDriverLow : public IFbiDriver {
+ public:
+  ~IFDriverLow() override;
+  bool ShouldRetry() override;
+  virtual void FreeKeyTable();
+};
+
+class IFDriver : public IFDriverLow {
+ public:
+  static constexpr uint32_t kMagic = 0x11915158;
+
+  IFDriver() = default;
+  ~IFDriver() override;
+  IFDriver(const IFDriver&) = delete;
+  IFDriver& operator=(const IFDriver&) = delete;
+
+  // owner: the variable that holds this driver (the registry's entry).
+  bool Open(IFDriver** owner, std::string_view blockName, std::string_view fileName, bool readOnly,
+            bool shared, bool variableLength, bool rebuildAllowed, uint16_t sectionLength,
+            uint16_t indexCount, uint8_t* recordBuffer, uint16_t recordLength,
+            DriverKeyBuilder keyBuilder, uint16_t retryCount);
+  bool DefineKey(uint16_t index, uint8_t keyLength, bool duplicates);
+  // field: a 32-bit field inside the record buffer.
+  bool SetAutoNumber(uint16_t index, uint8_t* field);
+  bool SetVarLength(uint16_t length);
+  bool ClearBuffer();
+  uint8_t* GetBuffer();
+  bool SetProgressHook(ProgressHook hook);
+  bool DeleteFiles();
+
+  bool Add();
+  bool Update();
+  // mode: 0 none, 1 Last, 2 First, 3 Next, 4 previous entry.
+  bool Delete(int mode);
+  bool First(uint16_t index);
+  bool Last(uint16_t index);
+  bool Next(uint16_t index);
+  bool FindKey(uint16_t index, std::string_view key);
+  bool Search(uint16_t index, std::string_view key);
+
+  static bool Start(uint8_t networkKind, int32_t pageBuffers, int32_t maxFiles);
+  static bool Stop();
+  static bool Started();
+  static IFDriver** FindByName(std::string_view blockName);
+
+  uint16_t shareCount = 0;
+
+  // Read access for the typed layer and the tools.
+  const std::string& blockName() const { return blockName_; }
+  const std::string& fileName() const { return fileName_; }
+  uint16_t recordLength() const { return recordLength_; }
+  uint16_t readLength() const { return readLength_; }
+  int32_t currentRef() const { return currentRef_; }
+  bool valid() const { return owner_ != nullptr && magic_ == kMagic; }
+  bool engineOpen() const { return handle_ != nullptr; }
+  // Engine files this block uses while open.
+  int FilesNeeded() const { return 1 + (indexCount_ > 0 ? 1 : 0) + (shared_ ? 1 : 0); }
+
+ private:
+  bool Enter(uint16_t code);
+  bool Leave(bool navigation);
+  void Fail(int32_t number, int32_t severity = 0, int32_t step = 0, int32_t ref = 0,
+            uint16_t index = 0);
+  // Runs an engine call in the retry loop; a failure is recorded.
+  template <typename F>
+  bool Engine(F call, int32_t step, int32_t ref = 0, uint16_t index = 0, int32_t severity = 0);
+  template <typename F>
+  bool Retried(F call, uint16_t waitStart = 0);
+
+  bool EnsureOpen();
+  bool OpenEngineBlock();
+  bool ValidateDescriptor();
+  bool CompareLayout();
+  void CloseEngineBlock();
+  bool HoldsLocks() const;
+  bool HoldsLocksElsewhere() const;
+  bool CheckIndex(uint16_t index);
+
+  bool ReadRecord(int32_t ref, uint16_t index);
+  bool Position(uint16_t index, int32_t ref);
+  bool AutoNumber();
+  bool DoAdd(bool lockTaken);
+  bool DoUpdate();
+  bool DoDelete(int mode);
+  bool Reposition(int mode, const std::string& key, int32_t ref);
+  bool SameAsSnapshot() const;
+  bool ReRead(std::vector<uint8_t>& out, uint16_t& length, bool& deleted);
+  bool LockForChange(bool& taken);
+  void Unlock(bool taken);
+
+  static bool EnterProgram(uint16_t code);
+  static bool LeaveProgram();
+
+  friend bool IFDriverValid(DriverOwner owner);
+  friend std::string IFDriverFileName(DriverOwner owner);
+};
+
+// The dump's view of an entry's block.
+bool IFDriverValid(DriverOwner owner);
+std::string IFDriverFileName(DriverOwner owner);
+
+}  // namespace qorvex

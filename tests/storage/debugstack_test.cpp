@@ -1,0 +1,115 @@
+// The error stack: severities, the fifth error, EDBError's message and the
+// dump's text and file.
+#include "storage/debugstack.h"
+
+#include <gtest/gtest.h>
+
+#include "isam/engine.h"
+#include "tests/isam/testutil.h"
+
+namespace qorvex::testing {
+namespace {
+
+using isam::testing::ReadAll;
+using isam::testing::TempDir;
+
+class DebugStackTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    stack_.Clear();
+    SetCurrentDebugStack(nullptr);
+    CurrentDebugStack().Clear();
+  }
+  DebugStack stack_;
+};
+
+TEST_F(DebugStackTest, SeveritiesComeFromTheNumber) {
+  EXPECT_EQ(ErrorSeverity(12289), 1);    // 0x3001
+  EXPECT_EQ(ErrorSeverity(16478), 2);    // 0x405E
+  EXPECT_EQ(ErrorSeverity(24592), 4);    // 0x6010
+  EXPECT_EQ(ErrorSeverity(28715), 5);    // 0x702B
+  EXPECT_EQ(ErrorSeverity(28770), 1);    // re-entered
+  EXPECT_EQ(ErrorSeverity(0xF000), 99);  // 15 - 2 = 13: outside 1..5
+  EXPECT_EQ(ErrorSeverity(0xC000), 99);
+  EXPECT_EQ(ErrorSeverity(10200), 1);  // engine: its error class
+  EXPECT_EQ(ErrorSeverity(10330), 2);
+  EXPECT_EQ(ErrorSeverity(10070), 4);
+}
+
+TEST_F(DebugStackTest, AFifthErrorReplacesTheFourth) {
+  SetCurrentDebugStack(&stack_);
+  stack_.Clear();
+  for (int32_t n : {12289, 12289, 10330, 12309}) stack_.Record(nullptr, 0, 1, 0, 0, n);
+  EXPECT_EQ(stack_.count(), 4);
+  EXPECT_EQ(ErrorLevel(), 2);  // 12309 alone is severity 1: callers give it 4 or 5
+  stack_.Record(nullptr, 0, 5, 7, 2, 28715);
+  EXPECT_EQ(stack_.count(), 4);
+  EXPECT_EQ(stack_.entry(4).number, 28715);
+  EXPECT_EQ(stack_.entry(4).reference, 7);
+  EXPECT_EQ(stack_.entry(3).number, 10330);
+  EXPECT_EQ(ErrorLevel(), 5);
+  EXPECT_EQ(stack_.Worst()->number, 28715);
+  // The first of equals is the worst; an explicit severity wins.
+  stack_.Clear();
+  stack_.Record(nullptr, 4, 1, 0, 0, 10070);
+  stack_.Record(nullptr, 4, 2, 0, 0, 10140);
+  EXPECT_EQ(stack_.Worst()->number, 10070);
+  EXPECT_EQ(ErrorLevel(), 4);
+  stack_.Clear();
+  EXPECT_EQ(ErrorLevel(), 0);
+  EXPECT_EQ(stack_.Worst(), nullptr);
+}
+
+TEST_F(DebugStackTest, EDBErrorSaysLevelNumberAndBlock) {
+  EXPECT_STREQ(EDBError(4, 10070, "QDLex").what(), "Datenbankfehler 4(10070) QDLEX");
+  EXPECT_STREQ(EDBError(5, 28742, "QDLex").what(), "Datenbankfehler 5(70) QDLEX");
+  EXPECT_EQ(EDBError(4, 24592, "qdsetup").severity(), 4);
+}
+
+TEST_F(DebugStackTest, TheDumpTextIsExact) {
+  SetCurrentDebugStack(&stack_);
+  stack_.Clear();
+  stack_.SetMainOperation(0x400E);
+  stack_.SetSubOperation(0x21);
+  EngineFirstIoFunction = 0x3F00;
+  EngineFirstOsError = 0x10005;  // only the low 16 bits are kept
+  stack_.Record(nullptr, 0, 5, 42, 3, 10070);
+  ClearStatus();
+  stack_.Record(nullptr, 5, 6, 0, 0, 28742);
+  const std::string text = stack_.DumpText({2026, 3, 7, 9, 5});
+  EXPECT_EQ(text,
+            "\r\n"
+            "*->  2026: 3: 7   9: 5\r\n"
+            "     - Err: 10070 (4)  MP: 0/14  [SP: 33  SN: 5]  KN: 3  RN: 42\r\n"
+            "     - DF: $3F  DS: $00  DE: 5\r\n"
+            "     - Err: 70 (5)  MP: 0/14  [SP: 33  SN: 6]  KN: 0  RN: 0\r\n"
+            "     - DF: $00  DS: $00  DE: 0\r\n"
+            "     - AA: $\r\n");
+}
+
+TEST_F(DebugStackTest, TheDumpIsAppendedAndTheDeleteKeyLineFollows) {
+  TempDir dir;
+  SetCurrentDebugStack(&stack_);
+  stack_.SetDumpFileName(dir / "IFD.ERR");
+  stack_.Clear();
+  stack_.Record(nullptr, 2, 1, 0, 0, 10330);
+  stack_.WriteDump({2026, 12, 7, 14, 30});
+  EXPECT_FALSE(std::filesystem::exists(dir / "IFD.ERR")) << "level 2 writes nothing";
+  stack_.SetDeleteKeyFlag();
+  stack_.WriteDump({2026, 12, 7, 14, 30});
+  auto text = [&] {
+    const auto b = ReadAll(dir / "IFD.ERR");
+    return std::string(b.begin(), b.end());
+  };
+  EXPECT_EQ(text(), "PosErrorDeleteKey\r\n");
+  stack_.Record(nullptr, 4, 1, 0, 0, 10140);
+  stack_.WriteDump({2026, 12, 7, 14, 30});
+  stack_.WriteDump({2026, 12, 7, 14, 31});
+  const std::string one = stack_.DumpText({2026, 12, 7, 14, 30}) + "PosErrorDeleteKey\r\n";
+  const std::string two = stack_.DumpText({2026, 12, 7, 14, 31}) + "PosErrorDeleteKey\r\n";
+  EXPECT_EQ(text(), "PosErrorDeleteKey\r\n" + one + two);
+  stack_.SetDumpFileName("/dev/null");
+}
+
+}  // namespace
+}  // namespace qorvex::testing
