@@ -20,7 +20,8 @@ void SetShort(uint8_t* field, std::string_view text, int max) {
 
 // A stored length beyond the text's room counts as the room.
 int32_t UsedText(const TLexRec& r) {
-  return std::clamp(r.TextLen, 0, kLexMaxText);
+  const int32_t n = r.TextLen;  // a copy: the record may lie unaligned
+  return std::clamp(n, 0, kLexMaxText);
 }
 
 }  // namespace

@@ -97,8 +97,9 @@ class TdbLexBase : public TdbBase {
 
   uint8_t Slot;
   bool OwnsOpen = false;
-  TLexRec OrgRec{};
-  TLexRec Rec{};
+  // Aligned, so that Id and TextLen (offsets 4 and 8) are aligned too.
+  alignas(4) TLexRec OrgRec{};
+  alignas(4) TLexRec Rec{};
 };
 
 class TdbLex : public TdbLexBase {

@@ -27,14 +27,18 @@ struct Answer {
 
 class Peer {
  public:
-  Peer() {
+  // arg: an argument to start the peer program with.
+  explicit Peer(const std::string& arg = {}) {
     int toChild[2], fromChild[2];
     if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
       dup2(toChild[0], 0);
       dup2(fromChild[1], 1);
-      execl(QORVEX_PEER, QORVEX_PEER, static_cast<char*>(nullptr));
+      if (arg.empty())
+        execl(QORVEX_PEER, QORVEX_PEER, static_cast<char*>(nullptr));
+      else
+        execl(QORVEX_PEER, QORVEX_PEER, arg.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
     close(toChild[0]);

@@ -1,0 +1,146 @@
+// The lexicon database as the viewer and the import use it.
+#include "storage/dblex.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "isam/check.h"
+#include "tests/storage/storagetest.h"
+
+namespace qorvex::testing {
+namespace {
+
+using isam::testing::Bytes;
+using isam::testing::Le16;
+using isam::testing::Le32;
+using isam::testing::ReadAll;
+
+class LexTest : public StorageTest {
+ protected:
+  void SetUp() override {
+    StorageTest::SetUp();
+    ASSERT_TRUE(DatLex.Open(SlotBit(0)));
+    lex_ = std::make_unique<TdbLex>(0);
+  }
+  void TearDown() override {
+    lex_.reset();
+    DatLex.Close(SlotBit(0), false);
+    StorageTest::TearDown();
+  }
+  bool Add(const std::string& topic, const std::string& term, const std::string& text = "Text",
+           const std::string& seeAlso = "") {
+    lex_->ClearRec();
+    lex_->SetTopic(topic);
+    lex_->SetTerm(term);
+    lex_->SetSeeAlso(seeAlso);
+    lex_->SetText(text);
+    return lex_->Add();
+  }
+  // The stored length of the variable record ref: the sum of its sections.
+  uint32_t StoredLength(int32_t ref) {
+    const Bytes dat = ReadAll(Path("QDLex.DAT"));
+    constexpr uint32_t L = kLexSectionLength;
+    uint32_t n = 0;
+    for (uint32_t s = static_cast<uint32_t>(ref), steps = 0; s != 0 && steps < 200; ++steps) {
+      n += Le16(dat, s * L + L - 6);
+      s = Le32(dat, s * L + L - 4);
+    }
+    return n;
+  }
+  std::unique_ptr<TdbLex> lex_;
+};
+
+TEST_F(LexTest, AddsNumberFromOneAndLookupsFoldCaseAndCut) {
+  EXPECT_FALSE(lex_->First(2)) << "an empty lexicon";
+  ASSERT_TRUE(Add("Antennen", "Dipol", "Ein Dipol ist..."));
+  EXPECT_EQ(lex_->Rec.Id, 1);
+  EXPECT_EQ(lex_->OrgRec.Id, 1);
+  ASSERT_TRUE(Add("Betrieb", "\xD6l"));  // Öl
+  EXPECT_EQ(lex_->Rec.Id, 2);
+  ASSERT_TRUE(Add("Antennentechnik und mehr", "Yagi-Uda-Antenne mit vielen Elementen"));
+  EXPECT_EQ(lex_->Rec.Id, 3);
+
+  EXPECT_TRUE(lex_->FindTerm("dipol"));
+  EXPECT_EQ(lex_->GetText(), "Ein Dipol ist...");
+  EXPECT_EQ(lex_->GetTopic(), "Antennen");
+  EXPECT_TRUE(lex_->FindTerm("\xF6L"));  // öL: umlauts fold too
+  EXPECT_EQ(lex_->Rec.Id, 2);
+  // Only 20 characters of a term and 10 of a topic count.
+  EXPECT_TRUE(lex_->FindTerm("YAGI-UDA-ANTENNE MIT anderen"));
+  EXPECT_EQ(lex_->Rec.Id, 3);
+  EXPECT_TRUE(lex_->FindTopicTerm("antennente", "yagi-uda-antenne mit"));
+  EXPECT_TRUE(lex_->FindTopicTerm("ANTENNENTEXTE", "yagi-uda-antenne mit"));
+  EXPECT_FALSE(lex_->FindTopicTerm("Antennen", "Yagi"));
+  // A failed lookup leaves the images.
+  EXPECT_FALSE(lex_->FindTerm("Quarz"));
+  EXPECT_EQ(lex_->Rec.Id, 3);
+  // The tree's walk: topic (10) then term (20), upper-cased.
+  std::vector<int32_t> order;
+  for (bool ok = lex_->First(2); ok; ok = lex_->Next(false, true)) order.push_back(lex_->Rec.Id);
+  EXPECT_EQ(order, (std::vector<int32_t>{1, 3, 2}));
+  // Next at the end: false, and the images reloaded from the last record read.
+  EXPECT_EQ(lex_->Rec.Id, 2);
+  EXPECT_EQ(lex_->Count(), 3);
+  EXPECT_TRUE(isam::CheckFileBlock(Path("QDLex.DAT"), Path("QDLex.IX"), {true, true}).ok());
+}
+
+TEST_F(LexTest, TextIsCutAndStoredWithItsLength) {
+  ASSERT_TRUE(Add("T", "Lang", std::string(70000, 'x')));
+  EXPECT_EQ(lex_->Rec.TextLen, 64000);
+  ASSERT_TRUE(Add("T", "Kurz", "abc"));
+  ASSERT_TRUE(lex_->FindTerm("Lang"));
+  EXPECT_EQ(lex_->GetText(), std::string(64000, 'x'));
+  ASSERT_TRUE(lex_->FindTerm("Kurz"));
+  EXPECT_EQ(lex_->GetText(), "abc");
+  // The driver closes the block when the owner detaches: the files are final.
+  lex_.reset();
+  DatLex.Close(SlotBit(0), false);
+  // Refs: "Lang" takes 106 sections (its first is the last appended).
+  EXPECT_EQ(StoredLength(106), 64360u);
+  EXPECT_EQ(StoredLength(107), 363u);
+  // Long fields are cut, not refused.
+  ASSERT_TRUE(DatLex.Open(SlotBit(0)));
+  lex_ = std::make_unique<TdbLex>(0);
+  ASSERT_TRUE(Add(std::string(40, 't'), std::string(60, 'w'), "", std::string(300, 's')));
+  EXPECT_EQ(lex_->GetTopic().size(), 30u);
+  EXPECT_EQ(lex_->GetTerm().size(), 50u);
+  EXPECT_EQ(lex_->GetSeeAlso().size(), 255u);
+  // A stored length above the room reads as the room.
+  lex_->Rec.TextLen = 99999;
+  EXPECT_EQ(lex_->GetText().size(), 64000u);
+}
+
+TEST_F(LexTest, ClearStartsAgainFromOne) {
+  ASSERT_TRUE(Add("A", "Eins"));
+  ASSERT_TRUE(Add("A", "Zwei"));
+  DatLex.Clear(0);
+  EXPECT_FALSE(lex_->FindTerm("Eins"));
+  ASSERT_TRUE(Add("A", "Neu"));
+  EXPECT_EQ(lex_->Rec.Id, 1);
+  EXPECT_EQ(lex_->Count(), 1);
+}
+
+TEST_F(LexTest, ObjectsOwnTheOpenOnlyWhenTheyMadeIt) {
+  EXPECT_FALSE(lex_->OwnsOpen);
+  lex_.reset();
+  DatLex.Close(SlotBit(0), false);
+  EXPECT_EQ(DatLex.DriverRef(0), nullptr);
+  {
+    TdbLex own(0);
+    EXPECT_TRUE(own.OwnsOpen);
+    EXPECT_NE(DatLex.DriverRef(0), nullptr);
+    EXPECT_EQ(DatLex.DriverRef(1), nullptr);
+  }
+  EXPECT_EQ(DatLex.DriverRef(0), nullptr);
+  // Two attachments share one driver.
+  ASSERT_TRUE(DatLex.Open(SlotBit(0)));
+  ASSERT_TRUE(DatLex.Open(SlotBit(0)));
+  EXPECT_EQ((*DatLex.DriverRef(0))->shareCount, 1);
+  DatLex.Close(SlotBit(0), false);
+  EXPECT_NE(DatLex.DriverRef(0), nullptr);
+  lex_ = std::make_unique<TdbLex>(0);
+}
+
+}  // namespace
+}  // namespace qorvex::testing
