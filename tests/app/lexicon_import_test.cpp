@@ -1,0 +1,184 @@
+// The lexicon import: how lines are split, cut into pieces and unquoted, and
+// what an import does to the lexicon files.
+#include "app/core/lexicon_import.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "isam/check.h"
+#include "tests/storage/storagetest.h"
+
+namespace qorvex::testing {
+namespace {
+
+using isam::testing::ReadAll;
+using isam::testing::WriteAll;
+
+TEST(CsvTest, LinesEndAtCrLfLfOrCr) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(SplitCsvLines(""), V{});
+  EXPECT_EQ(SplitCsvLines("a"), V{"a"});
+  EXPECT_EQ(SplitCsvLines("a\r\n"), V{"a"});
+  EXPECT_EQ(SplitCsvLines("a\r\nb\nc\rd"), (V{"a", "b", "c", "d"}));
+  EXPECT_EQ(SplitCsvLines("a\n\rb"), (V{"a", "", "b"})) << "LF CR is two line ends";
+  EXPECT_EQ(SplitCsvLines("a\r\n\r\nb\r\n\r\n"), (V{"a", "", "b", ""}));
+  EXPECT_EQ(SplitCsvLines("\n"), V{""});
+}
+
+TEST(CsvTest, QuotesCollapseThenTheEndsGo) {
+  EXPECT_EQ(StripCsvQuotes("\"\"Q\"\" code"), "Q\" code");
+  EXPECT_EQ(StripCsvQuotes("\"\"\"Q\"\"\""), "Q");
+  EXPECT_EQ(StripCsvQuotes("\"a\""), "a");
+  EXPECT_EQ(StripCsvQuotes("\""), "");
+  EXPECT_EQ(StripCsvQuotes("\"\""), "");
+  EXPECT_EQ(StripCsvQuotes(" \"x\" "), " \"x\" ") << "blanks stay, so the quotes are inside";
+  EXPECT_EQ(StripCsvQuotes(""), "");
+}
+
+TEST(CsvTest, ALineFallsIntoItsFourPieces) {
+  CsvEntry e = ParseCsvLine("Antenne;<Technik>Eine <b>Antenne</b> strahlt ab.;Dipol, Richtantenne");
+  EXPECT_EQ(e.term, "Antenne");
+  EXPECT_EQ(e.topic, "Technik");
+  EXPECT_EQ(e.text, "Eine <b>Antenne</b> strahlt ab.");
+  EXPECT_EQ(e.seeAlso, "Dipol, Richtantenne");
+  // The see-also piece keeps further semicolons.
+  EXPECT_EQ(ParseCsvLine("a;<b>c;d;e;f").seeAlso, "d;e;f");
+  // No ";": no term; the text is the line unless "<" ... ">" come in order.
+  e = ParseCsvLine("nur Text");
+  EXPECT_EQ(e.term, "");
+  EXPECT_EQ(e.text, "nur Text");
+  e = ParseCsvLine("<T>rest");
+  EXPECT_EQ(e.topic, "T");
+  EXPECT_EQ(e.text, "rest");
+  // A middle piece without "<" and ">": empty topic, the piece is the text.
+  e = ParseCsvLine("W;Text ohne Thema;S");
+  EXPECT_EQ(e.topic, "");
+  EXPECT_EQ(e.text, "Text ohne Thema");
+  // ">" without "<": the topic is what precedes it; ">" before "<": none.
+  e = ParseCsvLine("W;Thema>Text;S");
+  EXPECT_EQ(e.topic, "Thema");
+  EXPECT_EQ(e.text, "Text");
+  e = ParseCsvLine("W;a>b<c;S");
+  EXPECT_EQ(e.topic, "");
+  EXPECT_EQ(e.text, "b<c");
+  e = ParseCsvLine("W;<>Text;S");
+  EXPECT_EQ(e.topic, "");
+  EXPECT_EQ(e.text, "Text");
+  // Quotes do not protect a ";".
+  e = ParseCsvLine("\"a;b\"");
+  EXPECT_EQ(e.term, "a");
+  EXPECT_EQ(e.text, "b");
+  e = ParseCsvLine("");
+  EXPECT_EQ(e.term + e.topic + e.text + e.seeAlso, "");
+}
+
+class ImportTest : public StorageTest {
+ protected:
+  void SetUp() override {
+    StorageTest::SetUp();
+    ASSERT_TRUE(DatLex.Open(SlotBit(0)));
+    lex_ = std::make_unique<TdbLex>(0);
+  }
+  void TearDown() override {
+    lex_.reset();
+    DatLex.Close(SlotBit(0), true);
+    StorageTest::TearDown();
+  }
+  ImportResult Import(const std::string& bytes) {
+    WriteAll(Path("ZEL_LEX.CSV"), isam::testing::Bytes(bytes.begin(), bytes.end()));
+    return ImportLexicon(Path("ZEL_LEX.CSV"), *lex_);
+  }
+  // Terms in the order of index 2 (topic, then term).
+  std::vector<std::string> Terms() {
+    std::vector<std::string> t;
+    for (bool ok = lex_->First(2); ok; ok = lex_->Next(false, true)) t.push_back(lex_->GetTerm());
+    return t;
+  }
+  std::unique_ptr<TdbLex> lex_;
+};
+
+TEST_F(ImportTest, EveryLineBecomesAnEntry) {
+  const std::string text(70000, 't');
+  const ImportResult r =
+      Import("Dipol;<Antennen>Zwei Leiter.;Antenne\r\n\r\n" + std::string(60, 'L') + ";<A>" + text +
+             ";\n\xD6l;<Betrieb>x;\rletzte;<Z>y;");
+  ASSERT_TRUE(r.read) << r.error;
+  EXPECT_EQ(r.added, 5);
+  // The empty entry sorts first (empty topic).
+  EXPECT_EQ(Terms(),
+            (std::vector<std::string>{"", std::string(50, 'L'), "Dipol", "\xD6l", "letzte"}));
+  ASSERT_TRUE(lex_->FindTerm(std::string(50, 'L')));
+  EXPECT_EQ(lex_->GetText().size(), 64000u);
+  ASSERT_TRUE(lex_->FindTerm("\xF6L"));
+  EXPECT_EQ(lex_->GetTopic(), "Betrieb");
+  ASSERT_TRUE(lex_->FindTerm("dipol"));
+  EXPECT_EQ(lex_->GetSeeAlso(), "Antenne");
+  EXPECT_EQ(lex_->Rec.Id, 1);
+  EXPECT_TRUE(isam::CheckFileBlock(Path("QDLex.DAT"), Path("QDLex.IX"), {true, true}).ok());
+}
+
+TEST_F(ImportTest, AByteOrderMarkMeansUtf8) {
+  const ImportResult r = Import(
+      "\xEF\xBB\xBF\xC3\x96l;<Betrieb>Gr\xC3\xBC\xC3\x9F"
+      "e \xE2\x82\xAC \xE2\x9C\x93;");
+  ASSERT_TRUE(r.read);
+  EXPECT_EQ(r.added, 1);
+  ASSERT_TRUE(lex_->First(1));
+  EXPECT_EQ(lex_->GetTerm(), "\xD6l");
+  EXPECT_EQ(lex_->GetText(),
+            "Gr\xFC\xDF"
+            "e \x80 ?")
+      << "the euro sign is in the code page, the tick not";
+  // Without the mark the bytes are stored as they are.
+  ASSERT_TRUE(Import("\xC3\x96l;x;").read);
+  ASSERT_TRUE(lex_->First(1));
+  EXPECT_EQ(lex_->GetTerm(), "\xC3\x96l");
+}
+
+TEST_F(ImportTest, AnUnreadableFileChangesNothing) {
+  ASSERT_EQ(Import("a;<T>1;\r\nb;<T>2;\r\n").added, 2);
+  lex_.reset();
+  DatLex.Close(SlotBit(0), true);
+  const auto dat = ReadAll(Path("QDLex.DAT")), ix = ReadAll(Path("QDLex.IX"));
+  ASSERT_TRUE(DatLex.Open(SlotBit(0)));
+  lex_ = std::make_unique<TdbLex>(0);
+  std::filesystem::create_directory(Path("ORDNER.CSV"));
+  for (const std::string& bad : {Path("FEHLT.CSV"), Path("ORDNER.CSV")}) {
+    const ImportResult r = ImportLexicon(bad, *lex_);
+    EXPECT_FALSE(r.read);
+    EXPECT_EQ(r.error.rfind("Lexikondatei konnte nicht gelesen werden: " + bad + ": ", 0), 0u)
+        << r.error;
+  }
+  EXPECT_EQ(Terms(), (std::vector<std::string>{"a", "b"}));
+  lex_.reset();
+  DatLex.Close(SlotBit(0), true);
+  EXPECT_EQ(ReadAll(Path("QDLex.DAT")), dat);
+  EXPECT_EQ(ReadAll(Path("QDLex.IX")), ix);
+  ASSERT_TRUE(DatLex.Open(SlotBit(0)));
+  lex_ = std::make_unique<TdbLex>(0);
+}
+
+TEST_F(ImportTest, ImportingTwiceGivesTheSameFiles) {
+  std::string csv;
+  for (int i = 0; i < 300; ++i)
+    csv += "Begriff " + std::to_string(i * 7919 % 300) + ";<Thema " + std::to_string(i % 9) +
+           ">Text " + std::string(static_cast<size_t>(i % 1500), 'x') + ";siehe " +
+           std::to_string(i) + "\r\n";
+  ASSERT_EQ(Import(csv).added, 300);
+  lex_.reset();
+  DatLex.Close(SlotBit(0), true);
+  const auto dat = ReadAll(Path("QDLex.DAT")), ix = ReadAll(Path("QDLex.IX"));
+  ASSERT_TRUE(DatLex.Open(SlotBit(0)));
+  lex_ = std::make_unique<TdbLex>(0);
+  ASSERT_EQ(Import(csv).added, 300);
+  lex_.reset();
+  DatLex.Close(SlotBit(0), true);
+  EXPECT_EQ(ReadAll(Path("QDLex.DAT")), dat);
+  EXPECT_EQ(ReadAll(Path("QDLex.IX")), ix);
+  ASSERT_TRUE(DatLex.Open(SlotBit(0)));
+  lex_ = std::make_unique<TdbLex>(0);
+}
+
+}  // namespace
+}  // namespace qorvex::testing
