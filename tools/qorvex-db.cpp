@@ -112,20 +112,28 @@ bool Rebuild(const BlockInfo& b, const std::string& path) {
   return EngineOK;
 }
 
-// A block a program left in use (it ended without closing it) is rebuilt,
-// as the viewer's driver does when it opens it.
-bool RepairIfLeftInUse(const BlockInfo& b, const std::string& path) {
-  uint8_t header[21];
-  const int fd = ::open((path + ".DAT").c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return true;
-  const bool leftInUse = ::pread(fd, header, sizeof header, 0) == 21 && header[20] == 1;
-  ::close(fd);
-  if (!leftInUse) return true;
-  if (!Rebuild(b, path)) return Fail(b.name + ": " + EngineErrorText(EngineError)), false;
+// Does to the block what the viewer's driver does when it opens it: a block
+// left in use by a program that did not close it, or with an index file
+// that is missing or cannot be used, is rebuilt. 0, or the exit code.
+int PrepareBlock(const BlockInfo& b, const std::string& path) {
+  if (!std::filesystem::exists(path + ".DAT") && !std::filesystem::exists(path + ".SAV"))
+    return Fail(b.name + ": no data file in the folder");
+  FileBlockHandle fb = nullptr;
+  if (std::filesystem::exists(path + ".DAT")) {
+    OpenFileBlock(fb, path, true, false, false, false);
+    if (EngineOK) {
+      CloseFileBlock(fb);
+      return 0;
+    }
+    if (EngineError != 10010 && EngineError != 10120)
+      return Fail(b.name + ": " + EngineErrorText(EngineError));
+  }
+  if (!Rebuild(b, path)) return Fail(b.name + ": " + EngineErrorText(EngineError));
   std::fprintf(stderr,
-               "qorvex-db: %s was left in use by a program that did not close it: rebuilt\n",
+               "qorvex-db: %s was left in use or its index could not be used: rebuilt, as the "
+               "viewer would on opening it\n",
                b.name.c_str());
-  return true;
+  return 0;
 }
 
 // Holds the data file's shared lock while a command reads the block raw:
@@ -151,8 +159,7 @@ class SharedHold {
 };
 
 int Check(const BlockInfo& b, const std::string& path) {
-  if (!std::filesystem::exists(path + ".DAT")) return Fail(b.name + ": no data file in the folder");
-  if (!RepairIfLeftInUse(b, path)) return 2;
+  if (const int code = PrepareBlock(b, path)) return code;
   SharedHold hold(path + ".DAT");
   if (hold.busy()) return Fail(b.name + ": " + EngineErrorText(10140));
   const isam::CheckReport report =
@@ -221,8 +228,7 @@ std::string Short(const std::vector<uint8_t>& r, size_t at, size_t max) {
 }
 
 int Dump(const BlockInfo& b, const std::string& path) {
-  if (!std::filesystem::exists(path + ".DAT")) return Fail(b.name + ": no data file in the folder");
-  if (!RepairIfLeftInUse(b, path)) return 2;
+  if (const int code = PrepareBlock(b, path)) return code;
   FileBlockHandle fb = nullptr;
   OpenFileBlock(fb, path, true, false, false, false);
   if (!EngineOK) return Fail(b.name + ": " + EngineErrorText(EngineError));

@@ -1,0 +1,86 @@
+// The start-up import on a delivery file of N entries (default 10,000, text
+// 600 bytes on average) into an empty program folder, as the viewer runs it:
+// driver started, lexicon attached, file read, lexicon cleared and filled.
+//
+//   bench_import [--n N] [--repeat R]
+//
+// Prints each run and the median in milliseconds.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/core/lexicon_import.h"
+#include "diag/sherr345.h"
+
+namespace {
+
+std::string MakeDeliveryFile(int n) {
+  std::mt19937 rng(42);
+  std::string csv;
+  const char* topics[] = {"Antennen",   "Technik",      "Betriebstechnik",        "Ausbreitung",
+                          "Grundlagen", "Vorschriften", "Digitale Betriebsarten", "Messtechnik"};
+  for (int i = 0; i < n; ++i) {
+    std::string text;
+    const size_t length = 100 + rng() % 1001;  // 600 on average
+    while (text.size() < length) text += "Wort" + std::to_string(rng() % 1000) + " ";
+    text.resize(length);
+    csv += "Begriff " + std::to_string(rng() % 1000000) + ";<" + topics[rng() % 8] + ">" + text +
+           ";Dipol, Antenne, Begriff " + std::to_string(rng() % 1000) + "\r\n";
+  }
+  return csv;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace qorvex;
+  int n = 10000, repeat = 5;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::string(argv[i]) == "--n") n = std::atoi(argv[i + 1]);
+    if (std::string(argv[i]) == "--repeat") repeat = std::atoi(argv[i + 1]);
+  }
+  const std::filesystem::path root =
+      std::filesystem::temp_directory_path() / ("qorvex-import-" + std::to_string(getpid()));
+  std::filesystem::create_directories(root);
+  const std::string csvPath = (root / "ZEL_LEX.CSV").string();
+  {
+    std::ofstream out(csvPath, std::ios::binary);
+    out << MakeDeliveryFile(n);
+  }
+  std::printf("delivery file: %d entries, %ju bytes\n", n,
+              static_cast<uintmax_t>(std::filesystem::file_size(csvPath)));
+  SetProgramFolder((root / "run").string());
+  if (!InitFileManager()) return 1;
+  CurrentDebugStack().SetDumpFileName("/dev/null");
+  std::vector<double> ms;
+  for (int r = 0; r < repeat; ++r) {
+    std::filesystem::remove_all(root / "run");
+    std::filesystem::create_directories(root / "run");
+    const auto start = std::chrono::steady_clock::now();
+    int added = 0;
+    {
+      DatLex.Open(SlotBit(0));
+      {
+        TdbLex lex(0);
+        added = ImportLexicon(csvPath, lex).added;
+      }
+      DatLex.Close(SlotBit(0), true);  // the files are closed, headers written
+    }
+    ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                     .count());
+    std::printf("run %d: %d entries in %.1f ms\n", r + 1, added, ms.back());
+  }
+  DoneFileManager();
+  std::filesystem::remove_all(root);
+  std::sort(ms.begin(), ms.end());
+  std::printf("import of %d entries: median %.1f ms\n", n, ms[ms.size() / 2]);
+  return 0;
+}
