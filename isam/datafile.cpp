@@ -1,5 +1,7 @@
 // File blocks and their data files: names, create, open, flush, close,
 // delete, slot allocation and the fixed-length record operations.
+#include <sys/file.h>
+
 #include <cstring>
 #include <memory>
 #include <new>
@@ -319,6 +321,8 @@ bool OpenBlock(TFileBlock*& handle, std::string_view name, bool readOnly, bool n
     validDialog = dialogSize == 3 + DialogSlotArea(fb->indexCount) && LoadU16(mark) == kDialogValid;
     replay = dialogSize > 1 && !validDialog;
     if (replay && readOnly) return fail(net ? kErrDialogMissing : kErrReplayReadOnly);
+    // A read-only station cannot set up a dialog that is not valid yet.
+    if (net && readOnly && !validDialog) return fail(kErrDialogMissing);
   }
   if (h[20] != 0 && !replay && !acceptInUse) {
     // Shared, the byte may be a live station's unsaved change: only when no
@@ -392,6 +396,50 @@ void CreateFileBlock(std::string_view name, int32_t recordLength, int32_t indexC
     Os().Unlink(dat.c_str());
     RestoreStatus(saved);
   }
+}
+
+void CreateMissingFileBlock(std::string_view name, int32_t recordLength, int32_t indexCount,
+                            std::span<const KeyDescriptor> keys) {
+  Operation op(NoFileBlock(), kEngineWide);
+  if (!op.ok()) return;
+  if (recordLength < kDataHeaderBytes) return void(Fail(kErrRecordLengthTooSmall));
+  if (indexCount > kMaxIndexes) return void(Fail(kErrTooManyIndexes));
+  if (indexCount < 0 || keys.size() < static_cast<size_t>(indexCount))
+    return void(Fail(kErrBadKeyLength));
+  std::string dataPart, indexPart;
+  SplitName(name, dataPart, indexPart);
+  const std::string dat = BuildFileName(dataPart, "DAT");
+  const std::string ix = BuildFileName(indexPart, "IX");
+  int dialog = -1;
+  // Open stations hold the dialog file shared; a creator holds it alone.
+  if (!FileOpenOrCreate(BuildFileName(dataPart, "DIA"), dialog)) {
+    if (EngineError == kErrFile) Fail(kNetErrOpenLock);  // another program is creating it
+    return;
+  }
+  if (Os().Flock(dialog, LOCK_EX | LOCK_NB) != 0) {
+    FileClose(dialog);
+    return void(Fail(kNetErrOpenLock));
+  }
+  if (!FileExistsAt(dat)) {
+    ClearStatus();
+    Os().Unlink(ix.c_str());
+    bool ok = indexCount == 0 || CreateIndexFile(ix, keys.first(indexCount));
+    // The data file last: a program that finds it finds the index too.
+    if (ok)
+      ok = CreateDataFile(dat, static_cast<uint32_t>(recordLength),
+                          static_cast<uint8_t>(indexCount));
+    if (!ok) {
+      TStatusArea saved;
+      SaveStatus(saved);
+      Os().Unlink(ix.c_str());
+      Os().Unlink(dat.c_str());
+      RestoreStatus(saved);
+    }
+  }
+  TStatusArea saved;
+  SaveStatus(saved);
+  FileClose(dialog);
+  RestoreStatus(saved);
 }
 
 void OpenFileBlock(FileBlockHandle& handle, std::string_view name, bool readOnly, bool network,

@@ -44,6 +44,12 @@ void SetImplicitPosition(bool on);
 // keys[k-1] describes index k.
 void CreateFileBlock(std::string_view name, int32_t recordLength, int32_t indexCount,
                      std::span<const KeyDescriptor> keys);
+// For blocks shared between programs: creates the DAT and IX files only when
+// the data file is missing, under an exclusive lock on the dialog file (kept
+// in place), so that programs starting together make the files once. While
+// another program has the block open or is creating it: 10355 (try again).
+void CreateMissingFileBlock(std::string_view name, int32_t recordLength, int32_t indexCount,
+                            std::span<const KeyDescriptor> keys);
 void OpenFileBlock(FileBlockHandle& fb, std::string_view name, bool readOnly, bool network,
                    bool saveMode, bool noLock);
 void CloseFileBlock(FileBlockHandle fb);

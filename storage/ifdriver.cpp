@@ -186,9 +186,14 @@ std::string IFbiDriver::BuildKey(const uint8_t* record, uint16_t index) {
   return key;
 }
 
-bool IFbiDriver::CreateFiles() {
+std::vector<KeyDescriptor> IFbiDriver::KeyDescriptors() const {
   std::vector<KeyDescriptor> keys;
   for (const KeyEntry& k : keys_) keys.push_back({k.keyLength, static_cast<uint8_t>(k.duplicates)});
+  return keys;
+}
+
+bool IFbiDriver::CreateFiles() {
+  const std::vector<KeyDescriptor> keys = KeyDescriptors();
   if (progress_)
     SetRebuildProgress([this](uint32_t, uint32_t done, uint32_t, const void*) {
       progress_(1, static_cast<int32_t>(done));
@@ -200,9 +205,13 @@ bool IFbiDriver::CreateFiles() {
     std::copy_n(record.begin(), std::min(record.size(), image.size()), image.begin());
     return BuildKey(image.data(), static_cast<uint16_t>(k));
   };
-  if (!IsFile(fileName_ + ".DAT") && !IsFile(fileName_ + ".SAV"))
-    CreateFileBlock(fileName_, sectionLength_, indexCount_, keys);
-  else if (variableLength_)
+  if (!IsFile(fileName_ + ".DAT") && !IsFile(fileName_ + ".SAV")) {
+    // Programs sharing the block may start together: the files are made once.
+    if (shared_)
+      CreateMissingFileBlock(fileName_, sectionLength_, indexCount_, keys);
+    else
+      CreateFileBlock(fileName_, sectionLength_, indexCount_, keys);
+  } else if (variableLength_)
     RebuildVariableFileBlock(fileName_, sectionLength_, indexCount_, builder, keys);
   else
     RebuildFileBlock(fileName_, sectionLength_, indexCount_, builder, keys);
@@ -505,7 +514,16 @@ bool IFDriver::OpenEngineBlock() {
       if (!rebuildAllowed_) return Fail(kErrNoRebuild), false;
       if (!retryHandler_ || !retryHandler_(blockName_, 6)) return Fail(kErrRebuildRefused), false;
     }
-    if (!CreateFiles()) return Fail(EngineError), false;
+    // Another program sharing the block may make the missing files first:
+    // then they are only opened, never rebuilt under it.
+    const bool createOnly = !unusable && shared_ && !IsFile(fileName_ + ".SAV");
+    if (!Retried([&] {
+          if (createOnly)
+            CreateMissingFileBlock(fileName_, sectionLength_, indexCount_, KeyDescriptors());
+          else
+            CreateFiles();
+        }))
+      return Fail(EngineError), false;
   }
   auto slot = std::find(ring.begin(), ring.end(), nullptr);
   if (slot != ring.end()) *slot = this;

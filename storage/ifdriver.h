@@ -87,6 +87,7 @@ class IFbiDriver {
  protected:
   IFbiDriver() = default;
   friend class IFDriver;
+  std::vector<KeyDescriptor> KeyDescriptors() const;
 
   struct KeyEntry {
     uint8_t defined = 0;
