@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "isam/check.h"
 #include "isam/engine.h"
 #include "tests/isam/walk.h"
 
@@ -129,6 +130,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::filesystem::remove(name + ".IX");
   std::filesystem::remove(name + ".DIA");
   if (ixLength > 0) fuzz::WriteFile(name + ".IX", data + 5 + datLength, ixLength);
+  std::filesystem::remove(name + ".SAV");
+  std::filesystem::remove(name + ".MSG");
+  if (data[0] & 2) {
+    // Rebuilt from whatever the data file holds, the block must be sound.
+    uint32_t length = 40;
+    if (datLength >= 16) {
+      const uint32_t stated = data[5 + 12] | (data[5 + 13] << 8) | (data[5 + 14] << 16) |
+                              (static_cast<uint32_t>(data[5 + 15]) << 24);
+      if (stated >= 21 && stated <= 4096) length = stated;
+    }
+    const KeyDescriptor keys[] = {{4, 0}};
+    auto builder = [](std::span<const uint8_t> record, int) {
+      return record.size() >= 8 ? std::string(record.begin() + 4, record.begin() + 8)
+                                : std::string();
+    };
+    if (variable)
+      RebuildVariableFileBlock(name, static_cast<int32_t>(length), 1, builder, keys);
+    else
+      RebuildFileBlock(name, static_cast<int32_t>(length), 1, builder, keys);
+    if (EngineOK) {
+      const isam::CheckReport report =
+          isam::CheckFileBlock(name + ".DAT", name + ".IX", {variable, true});
+      if (!report.ok()) {
+        std::fprintf(stderr, "rebuilt block damaged: %s\n", report.faults.front().c_str());
+        std::abort();
+      }
+    }
+  }
   static std::vector<uint8_t> buffer;
   const isam::testing::WalkResult r = isam::testing::WalkBlock(name, variable, buffer);
   if (!r.faults.empty()) {
