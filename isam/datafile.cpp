@@ -369,43 +369,51 @@ bool OpenBlock(TFileBlock*& handle, std::string_view name, bool readOnly, bool n
 
 using namespace isam;
 
+namespace {
+
+bool CreateArgumentsValid(int32_t recordLength, int32_t indexCount,
+                          std::span<const KeyDescriptor> keys) {
+  if (recordLength < kDataHeaderBytes) return Fail(kErrRecordLengthTooSmall);
+  if (indexCount > kMaxIndexes) return Fail(kErrTooManyIndexes);
+  if (indexCount < 0 || keys.size() < static_cast<size_t>(indexCount))
+    return Fail(kErrBadKeyLength);
+  return true;
+}
+
+// The files of a new, empty block, the index file first (a program that
+// finds the data file finds the index too); nothing is left when it fails.
+void MakeEmptyBlock(const std::string& dat, const std::string& ix, int32_t recordLength,
+                    int32_t indexCount, std::span<const KeyDescriptor> keys) {
+  bool ok = indexCount == 0 || CreateIndexFile(ix, keys.first(indexCount));
+  if (ok)
+    ok = CreateDataFile(dat, static_cast<uint32_t>(recordLength), static_cast<uint8_t>(indexCount));
+  if (ok) return;
+  TStatusArea saved;
+  SaveStatus(saved);
+  Os().Unlink(ix.c_str());
+  Os().Unlink(dat.c_str());
+  RestoreStatus(saved);
+}
+
+}  // namespace
+
 void CreateFileBlock(std::string_view name, int32_t recordLength, int32_t indexCount,
                      std::span<const KeyDescriptor> keys) {
   Operation op(NoFileBlock(), kEngineWide);
-  if (!op.ok()) return;
-  if (recordLength < kDataHeaderBytes) return void(Fail(kErrRecordLengthTooSmall));
-  if (indexCount > kMaxIndexes) return void(Fail(kErrTooManyIndexes));
-  if (indexCount < 0 || keys.size() < static_cast<size_t>(indexCount))
-    return void(Fail(kErrBadKeyLength));
+  if (!op.ok() || !CreateArgumentsValid(recordLength, indexCount, keys)) return;
   std::string dataPart, indexPart;
   SplitName(name, dataPart, indexPart);
   const std::string dat = BuildFileName(dataPart, "DAT");
   const std::string ix = BuildFileName(indexPart, "IX");
   const std::string dia = BuildFileName(dataPart, "DIA");
   for (const std::string* p : {&ix, &dia, &dat}) Os().Unlink(p->c_str());  // errors ignored
-
-  if (!CreateDataFile(dat, static_cast<uint32_t>(recordLength), static_cast<uint8_t>(indexCount)))
-    return;
-  bool ok = true;
-  if (indexCount > 0) ok = CreateIndexFile(ix, keys.first(indexCount));
-  if (!ok) {
-    // Create leaves nothing behind when it fails.
-    TStatusArea saved;
-    SaveStatus(saved);
-    Os().Unlink(ix.c_str());
-    Os().Unlink(dat.c_str());
-    RestoreStatus(saved);
-  }
+  MakeEmptyBlock(dat, ix, recordLength, indexCount, keys);
 }
 
 void CreateMissingFileBlock(std::string_view name, int32_t recordLength, int32_t indexCount,
                             std::span<const KeyDescriptor> keys) {
   Operation op(NoFileBlock(), kEngineWide);
-  if (!op.ok()) return;
-  if (recordLength < kDataHeaderBytes) return void(Fail(kErrRecordLengthTooSmall));
-  if (indexCount > kMaxIndexes) return void(Fail(kErrTooManyIndexes));
-  if (indexCount < 0 || keys.size() < static_cast<size_t>(indexCount))
-    return void(Fail(kErrBadKeyLength));
+  if (!op.ok() || !CreateArgumentsValid(recordLength, indexCount, keys)) return;
   std::string dataPart, indexPart;
   SplitName(name, dataPart, indexPart);
   const std::string dat = BuildFileName(dataPart, "DAT");
@@ -423,18 +431,7 @@ void CreateMissingFileBlock(std::string_view name, int32_t recordLength, int32_t
   if (!FileExistsAt(dat)) {
     ClearStatus();
     Os().Unlink(ix.c_str());
-    bool ok = indexCount == 0 || CreateIndexFile(ix, keys.first(indexCount));
-    // The data file last: a program that finds it finds the index too.
-    if (ok)
-      ok = CreateDataFile(dat, static_cast<uint32_t>(recordLength),
-                          static_cast<uint8_t>(indexCount));
-    if (!ok) {
-      TStatusArea saved;
-      SaveStatus(saved);
-      Os().Unlink(ix.c_str());
-      Os().Unlink(dat.c_str());
-      RestoreStatus(saved);
-    }
+    MakeEmptyBlock(dat, ix, recordLength, indexCount, keys);
   }
   TStatusArea saved;
   SaveStatus(saved);

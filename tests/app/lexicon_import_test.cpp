@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "isam/check.h"
-#include "tests/storage/storagetest.h"
+#include "tests/storage/lexicontest.h"
 
 namespace qorvex::testing {
 namespace {
@@ -73,18 +73,8 @@ TEST(CsvTest, ALineFallsIntoItsFourPieces) {
   EXPECT_EQ(e.term + e.topic + e.text + e.seeAlso, "");
 }
 
-class ImportTest : public StorageTest {
+class ImportTest : public LexiconTest {
  protected:
-  void SetUp() override {
-    StorageTest::SetUp();
-    ASSERT_TRUE(DatLex.Open(SlotBit(0)));
-    lex_ = std::make_unique<TdbLex>(0);
-  }
-  void TearDown() override {
-    lex_.reset();
-    DatLex.Close(SlotBit(0), true);
-    StorageTest::TearDown();
-  }
   ImportResult Import(const std::string& bytes) {
     WriteAll(Path("ZEL_LEX.CSV"), isam::testing::Bytes(bytes.begin(), bytes.end()));
     return ImportLexicon(Path("ZEL_LEX.CSV"), *lex_);
@@ -95,7 +85,6 @@ class ImportTest : public StorageTest {
     for (bool ok = lex_->First(2); ok; ok = lex_->Next(false, true)) t.push_back(lex_->GetTerm());
     return t;
   }
-  std::unique_ptr<TdbLex> lex_;
 };
 
 TEST_F(ImportTest, EveryLineBecomesAnEntry) {
@@ -138,11 +127,9 @@ TEST_F(ImportTest, AByteOrderMarkMeansUtf8) {
 
 TEST_F(ImportTest, AnUnreadableFileChangesNothing) {
   ASSERT_EQ(Import("a;<T>1;\r\nb;<T>2;\r\n").added, 2);
-  lex_.reset();
-  DatLex.Close(SlotBit(0), true);
+  Detach();
   const auto dat = ReadAll(Path("QDLex.DAT")), ix = ReadAll(Path("QDLex.IX"));
-  ASSERT_TRUE(DatLex.Open(SlotBit(0)));
-  lex_ = std::make_unique<TdbLex>(0);
+  Attach();
   std::filesystem::create_directory(Path("ORDNER.CSV"));
   for (const std::string& bad : {Path("FEHLT.CSV"), Path("ORDNER.CSV")}) {
     const ImportResult r = ImportLexicon(bad, *lex_);
@@ -151,12 +138,10 @@ TEST_F(ImportTest, AnUnreadableFileChangesNothing) {
         << r.error;
   }
   EXPECT_EQ(Terms(), (std::vector<std::string>{"a", "b"}));
-  lex_.reset();
-  DatLex.Close(SlotBit(0), true);
+  Detach();
   EXPECT_EQ(ReadAll(Path("QDLex.DAT")), dat);
   EXPECT_EQ(ReadAll(Path("QDLex.IX")), ix);
-  ASSERT_TRUE(DatLex.Open(SlotBit(0)));
-  lex_ = std::make_unique<TdbLex>(0);
+  Attach();
 }
 
 TEST_F(ImportTest, ImportingTwiceGivesTheSameFiles) {
@@ -166,18 +151,14 @@ TEST_F(ImportTest, ImportingTwiceGivesTheSameFiles) {
            ">Text " + std::string(static_cast<size_t>(i % 1500), 'x') + ";siehe " +
            std::to_string(i) + "\r\n";
   ASSERT_EQ(Import(csv).added, 300);
-  lex_.reset();
-  DatLex.Close(SlotBit(0), true);
+  Detach();
   const auto dat = ReadAll(Path("QDLex.DAT")), ix = ReadAll(Path("QDLex.IX"));
-  ASSERT_TRUE(DatLex.Open(SlotBit(0)));
-  lex_ = std::make_unique<TdbLex>(0);
+  Attach();
   ASSERT_EQ(Import(csv).added, 300);
-  lex_.reset();
-  DatLex.Close(SlotBit(0), true);
+  Detach();
   EXPECT_EQ(ReadAll(Path("QDLex.DAT")), dat);
   EXPECT_EQ(ReadAll(Path("QDLex.IX")), ix);
-  ASSERT_TRUE(DatLex.Open(SlotBit(0)));
-  lex_ = std::make_unique<TdbLex>(0);
+  Attach();
 }
 
 }  // namespace

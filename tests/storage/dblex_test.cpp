@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "isam/check.h"
-#include "tests/storage/storagetest.h"
+#include "tests/storage/lexicontest.h"
 
 namespace qorvex::testing {
 namespace {
@@ -16,18 +16,8 @@ using isam::testing::Le16;
 using isam::testing::Le32;
 using isam::testing::ReadAll;
 
-class LexTest : public StorageTest {
+class LexTest : public LexiconTest {
  protected:
-  void SetUp() override {
-    StorageTest::SetUp();
-    ASSERT_TRUE(DatLex.Open(SlotBit(0)));
-    lex_ = std::make_unique<TdbLex>(0);
-  }
-  void TearDown() override {
-    lex_.reset();
-    DatLex.Close(SlotBit(0), false);
-    StorageTest::TearDown();
-  }
   bool Add(const std::string& topic, const std::string& term, const std::string& text = "Text",
            const std::string& seeAlso = "") {
     lex_->ClearRec();
@@ -48,7 +38,6 @@ class LexTest : public StorageTest {
     }
     return n;
   }
-  std::unique_ptr<TdbLex> lex_;
 };
 
 TEST_F(LexTest, AddsNumberFromOneAndLookupsFoldCaseAndCut) {
@@ -93,15 +82,12 @@ TEST_F(LexTest, TextIsCutAndStoredWithItsLength) {
   EXPECT_EQ(lex_->GetText(), std::string(64000, 'x'));
   ASSERT_TRUE(lex_->FindTerm("Kurz"));
   EXPECT_EQ(lex_->GetText(), "abc");
-  // The driver closes the block when the owner detaches: the files are final.
-  lex_.reset();
-  DatLex.Close(SlotBit(0), false);
+  Detach();
   // Refs: "Lang" takes 106 sections (its first is the last appended).
   EXPECT_EQ(StoredLength(106), 64360u);
   EXPECT_EQ(StoredLength(107), 363u);
   // Long fields are cut, not refused.
-  ASSERT_TRUE(DatLex.Open(SlotBit(0)));
-  lex_ = std::make_unique<TdbLex>(0);
+  Attach();
   ASSERT_TRUE(Add(std::string(40, 't'), std::string(60, 'w'), "", std::string(300, 's')));
   EXPECT_EQ(lex_->GetTopic().size(), 30u);
   EXPECT_EQ(lex_->GetTerm().size(), 50u);
