@@ -734,10 +734,6 @@ void IFDriver::Unlock(bool taken) {
   RestoreStatus(status);
 }
 
-bool IFDriver::Position(uint16_t index, int32_t ref) {
-  return ReadRecord(ref, index);
-}
-
 namespace {
 // A read lock around a positioning of a shared block that holds no lock.
 class ReadLockScope {
@@ -774,7 +770,7 @@ bool IFDriver::First(uint16_t index) {
               SearchKeyOrLast(handle_, index, ref, key);
             },
             1, 0, index))
-      Position(index, ref);
+      ReadRecord(ref, index);
   }
   return Leave(true);
 }
@@ -792,7 +788,7 @@ bool IFDriver::Last(uint16_t index) {
                                                                                 key);
                                                                       },
                                                                       2, 0, index))
-      Position(index, ref);
+      ReadRecord(ref, index);
   }
   return Leave(true);
 }
@@ -824,7 +820,7 @@ bool IFDriver::Next(uint16_t index) {
                           NextKey(handle_, index, ref, key);
                         },
                         2, currentRef_, index))
-        Position(index, ref);
+        ReadRecord(ref, index);
     }
   }
   return Leave(true);
@@ -835,7 +831,8 @@ bool IFDriver::FindKey(uint16_t index, std::string_view key) {
     ReadLockScope lock(handle_, shared_);
     int32_t ref = 0;
     const std::string_view k = key.substr(0, kMaxKeyText);
-    if (Engine([&] { qorvex::FindKey(handle_, index, ref, k); }, 1, 0, index)) Position(index, ref);
+    if (Engine([&] { qorvex::FindKey(handle_, index, ref, k); }, 1, 0, index))
+      ReadRecord(ref, index);
   }
   return Leave(true);
 }
@@ -852,7 +849,7 @@ bool IFDriver::Search(uint16_t index, std::string_view key) {
               SearchKey(handle_, index, ref, k);
             },
             1, 0, index))
-      Position(index, ref);
+      ReadRecord(ref, index);
   }
   return Leave(true);
 }
@@ -888,7 +885,7 @@ bool IFDriver::AutoNumber() {
   return true;
 }
 
-bool IFDriver::DoAdd(bool) {
+bool IFDriver::DoAdd() {
   if (LoadWord(buffer_) != 0) return Fail(kErrAddFirstWord), false;
   bool taken = false;
   if (!LockForChange(taken)) return false;
@@ -924,7 +921,7 @@ bool IFDriver::DoAdd(bool) {
 }
 
 bool IFDriver::Add() {
-  if (Enter(kOpAdd)) DoAdd(false);
+  if (Enter(kOpAdd)) DoAdd();
   return Leave(false);
 }
 
@@ -990,7 +987,7 @@ bool IFDriver::DoUpdate() {
     if (!ReRead(disk, diskLength, deleted)) return release(), false;
     if (deleted) {
       release();
-      if (retryHandler_ && retryHandler_(blockName_, 4)) return DoAdd(false);
+      if (retryHandler_ && retryHandler_(blockName_, 4)) return DoAdd();
       return Fail(kErrDeletedMeanwhile, 4, 13, ref), false;
     }
     if (diskLength != readLength_ || std::memcmp(disk.data(), snapshot_.data(), diskLength) != 0)

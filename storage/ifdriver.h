@@ -206,9 +206,8 @@ class IFDriver : public IFDriverLow {
   bool CheckIndex(uint16_t index);
 
   bool ReadRecord(int32_t ref, uint16_t index);
-  bool Position(uint16_t index, int32_t ref);
   bool AutoNumber();
-  bool DoAdd(bool lockTaken);
+  bool DoAdd();
   bool DoUpdate();
   bool DoDelete(int mode);
   bool Reposition(int mode, const std::string& key, int32_t ref);

@@ -301,5 +301,47 @@ TEST_F(DriverTest, AReadPastTheEndIsFatalWithItsNumber) {
   b->First(1);
 }
 
+TEST_F(DriverTest, ALockedRecordIsRetriedThenPutToTheHandler) {
+  FileBlockHandle other = nullptr;  // another station on the same files
+  int answers = 0;
+  SetRetryHandler([&](const std::string& block, uint8_t kind) {
+    asked_.push_back(block + ":" + std::to_string(kind));
+    if (kind != 2) return kind == 5 || kind == 6;
+    // The first time no; the second time the other station lets go first.
+    if (++answers == 1) return false;
+    UnlockRecord(other, 1);
+    ClearStatus();
+    return true;
+  });
+  IFDriver* d = new IFDriver;
+  ASSERT_TRUE(d->Open(&d, "Shared", "Shared", false, true, false, true, kLength, 2, nullptr,
+                      kLength, Builder, 2));
+  ASSERT_TRUE(d->DefineKey(1, 8, false) && d->DefineKey(2, 5, false) &&
+              d->SetAutoNumber(2, d->GetBuffer() + 12));
+  std::memset(d->GetBuffer(), 0, kLength);
+  std::memcpy(d->GetBuffer() + 4, "a", 1);
+  ASSERT_TRUE(d->Add());
+  OpenFileBlock(other, Path("Shared"), false, true, false, false);
+  ASSERT_TRUE(EngineOK) << EngineError;
+  LockRecord(other, 1);
+  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_TRUE(d->FindKey(1, Key8("a")));
+  d->GetBuffer()[30] = 7;
+  // Two automatic tries (768 ms each), then the handler: no.
+  EXPECT_FALSE(d->Update());
+  EXPECT_EQ(ErrorLevel(), 2);
+  EXPECT_EQ(CurrentDebugStack().Worst()->number, 10335);
+  EXPECT_EQ(asked_.back(), "SHARED:2");
+  // Yes, after the other station released the record: the update lands.
+  EXPECT_TRUE(d->Update());
+  EXPECT_EQ(asked_.size(), 3u) << "created on first use, then two questions";
+  uint8_t r[kLength];
+  GetRecord(other, 1, r, false);
+  ASSERT_TRUE(EngineOK);
+  EXPECT_EQ(r[30], 7) << "the other station sees the change";
+  CloseFileBlock(other);
+  delete d;
+}
+
 }  // namespace
 }  // namespace qorvex::testing
