@@ -65,6 +65,17 @@ void SplitName(std::string_view name, std::string& dataPart, std::string& indexP
   if (indexPart.empty()) indexPart = dataPart;
 }
 
+BlockFiles FilesOf(std::string_view name) {
+  std::string dataPart, indexPart;
+  SplitName(name, dataPart, indexPart);
+  BlockFiles f;
+  f.dat = BuildFileName(dataPart, "DAT");
+  f.ix = BuildFileName(indexPart, "IX");
+  f.dia = BuildFileName(dataPart, "DIA");
+  f.dataPart = std::move(dataPart);
+  return f;
+}
+
 void EncodeDataHeader(const Descriptor& d, uint8_t indexCount, bool inUse,
                       uint8_t out[kDataHeaderBytes]) {
   StoreU32(out + 0, static_cast<uint32_t>(d.freeHead));
@@ -241,11 +252,10 @@ bool OpenBlock(TFileBlock*& handle, std::string_view name, bool readOnly, bool n
   std::unique_ptr<TFileBlock> owned(new (std::nothrow) TFileBlock);
   if (!owned) return Fail(kErrNoOpenMemory);
   TFileBlock* fb = owned.get();
-  std::string dataPart, indexPart;
-  SplitName(name, dataPart, indexPart);
-  fb->data.path = BuildFileName(dataPart, "DAT");
-  fb->index.path = BuildFileName(indexPart, "IX");
-  fb->dialog.path = BuildFileName(dataPart, "DIA");
+  BlockFiles files = FilesOf(name);
+  fb->data.path = std::move(files.dat);
+  fb->index.path = std::move(files.ix);
+  fb->dialog.path = std::move(files.dia);
   fb->readOnly = readOnly;
   fb->saveMode = saveMode;
   const bool shared = readOnly || net;
@@ -401,26 +411,20 @@ void CreateFileBlock(std::string_view name, int32_t recordLength, int32_t indexC
                      std::span<const KeyDescriptor> keys) {
   Operation op(NoFileBlock(), kEngineWide);
   if (!op.ok() || !CreateArgumentsValid(recordLength, indexCount, keys)) return;
-  std::string dataPart, indexPart;
-  SplitName(name, dataPart, indexPart);
-  const std::string dat = BuildFileName(dataPart, "DAT");
-  const std::string ix = BuildFileName(indexPart, "IX");
-  const std::string dia = BuildFileName(dataPart, "DIA");
-  for (const std::string* p : {&ix, &dia, &dat}) Os().Unlink(p->c_str());  // errors ignored
-  MakeEmptyBlock(dat, ix, recordLength, indexCount, keys);
+  const BlockFiles f = FilesOf(name);
+  for (const std::string* p : {&f.ix, &f.dia, &f.dat}) Os().Unlink(p->c_str());  // errors ignored
+  MakeEmptyBlock(f.dat, f.ix, recordLength, indexCount, keys);
 }
 
 void CreateMissingFileBlock(std::string_view name, int32_t recordLength, int32_t indexCount,
                             std::span<const KeyDescriptor> keys) {
   Operation op(NoFileBlock(), kEngineWide);
   if (!op.ok() || !CreateArgumentsValid(recordLength, indexCount, keys)) return;
-  std::string dataPart, indexPart;
-  SplitName(name, dataPart, indexPart);
-  const std::string dat = BuildFileName(dataPart, "DAT");
-  const std::string ix = BuildFileName(indexPart, "IX");
+  const BlockFiles f = FilesOf(name);
+  const std::string &dat = f.dat, &ix = f.ix;
   int dialog = -1;
   // Open stations hold the dialog file shared; a creator holds it alone.
-  if (!FileOpenOrCreate(BuildFileName(dataPart, "DIA"), dialog)) {
+  if (!FileOpenOrCreate(f.dia, dialog)) {
     if (EngineError == kErrFile) Fail(kNetErrOpenLock);  // another program is creating it
     return;
   }
@@ -473,13 +477,12 @@ void CloseFileBlock(FileBlockHandle fb) {
 void DeleteFileBlock(std::string_view name) {
   Operation op(NoFileBlock(), kEngineWide);
   if (!op.ok()) return;
-  std::string dataPart, indexPart;
-  SplitName(name, dataPart, indexPart);
-  FileDelete(BuildFileName(indexPart, "IX"));
+  const BlockFiles f = FilesOf(name);
+  FileDelete(f.ix);
   ClearStatus();
-  FileDelete(BuildFileName(dataPart, "DIA"));
+  FileDelete(f.dia);
   ClearStatus();
-  FileDelete(BuildFileName(dataPart, "DAT"));
+  FileDelete(f.dat);
 }
 
 void FlushFileBlock(FileBlockHandle fb) {

@@ -99,6 +99,12 @@ bool GrowVariableBuffer(size_t n, uint8_t*& buffer);
 // --- datafile.cpp -------------------------------------------------------------
 std::string BuildFileName(std::string_view part, std::string_view extension);
 void SplitName(std::string_view name, std::string& dataPart, std::string& indexPart);
+// The files of the block a name names: ".DAT" and ".DIA" from the first part,
+// ".IX" from the second; dataPart for further extensions (".SAV", ".MSG").
+struct BlockFiles {
+  std::string dataPart, dat, ix, dia;
+};
+BlockFiles FilesOf(std::string_view name);
 void EncodeDataHeader(const Descriptor& d, uint8_t indexCount, bool inUse, uint8_t out[21]);
 bool WriteDataHeader(TFileBlock* fb, bool inUse);
 bool RereadDataHeader(TFileBlock* fb);

@@ -355,10 +355,8 @@ bool DropDuplicate(TFileBlock* fb, SlotReader& reader, MessageFile& msg, const K
 
 bool Reindex(std::string_view name, int indexCount, std::span<const KeyDescriptor> keys,
              const KeyBuilder& builder, bool variable) {
-  std::string dataPart, indexPart;
-  SplitName(name, dataPart, indexPart);
-  const std::string dat = BuildFileName(dataPart, "DAT");
-  const std::string ix = BuildFileName(indexPart, "IX");
+  const BlockFiles f = FilesOf(name);
+  const std::string &dataPart = f.dataPart, &dat = f.dat, &ix = f.ix;
 
   int fd = -1;
   uint8_t h[kDataHeaderBytes];
@@ -448,9 +446,7 @@ void Rebuild(std::string_view name, int32_t length, int32_t indexCount, const Ke
   if (keys.size() < static_cast<size_t>(indexCount) || (indexCount > 0 && !builder))
     return void(Fail(kErrBadKeyLength));
   if (length < 0) return void(Fail(kErrRebuildLength));
-  std::string dataPart, indexPart;
-  SplitName(name, dataPart, indexPart);
-  if (!Reorganise(dataPart, static_cast<uint32_t>(length), variable)) return;
+  if (!Reorganise(FilesOf(name).dataPart, static_cast<uint32_t>(length), variable)) return;
   ClearStatus();
   if (indexCount > 0) Reindex(name, indexCount, keys, builder, variable);
 }
