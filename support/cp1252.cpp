@@ -2,6 +2,7 @@
 #include "support/cp1252.h"
 
 #include <array>
+#include <optional>
 
 namespace qorvex {
 namespace {
@@ -65,8 +66,12 @@ std::string Cp1252ToUtf8(std::string_view text) {
   return out;
 }
 
-std::string Utf8ToCp1252(std::string_view text) {
-  std::string out;
+namespace {
+
+// Converts UTF-8 to Windows-1252 into out. A malformed sequence or a
+// character the code page lacks becomes '?', or, when strict, ends the
+// conversion with false.
+bool ConvertUtf8(std::string_view text, std::string& out, bool strict) {
   out.reserve(text.size());
   size_t i = 0;
   const size_t n = text.size();
@@ -94,13 +99,30 @@ std::string Utf8ToCp1252(std::string_view text) {
       ++k;
     }
     if (len == 0 || k < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      if (strict) return false;
       out += '?';
       i += (len == 0) ? 1 : k;  // skip the lead byte and the continuations seen
       continue;
     }
-    out += FromUnicode(cp);
+    const char c = FromUnicode(cp);
+    if (strict && c == '?') return false;
+    out += c;
     i += len;
   }
+  return true;
+}
+
+}  // namespace
+
+std::string Utf8ToCp1252(std::string_view text) {
+  std::string out;
+  ConvertUtf8(text, out, false);
+  return out;
+}
+
+std::optional<std::string> Utf8ToCp1252Strict(std::string_view text) {
+  std::string out;
+  if (!ConvertUtf8(text, out, true)) return std::nullopt;
   return out;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,5 +24,9 @@ std::string Cp1252ToUtf8(std::string_view text);
 // UTF-8 text to Windows-1252. Characters the code page lacks and malformed
 // UTF-8 sequences become '?'.
 std::string Utf8ToCp1252(std::string_view text);
+
+// UTF-8 text to Windows-1252; nothing when the text is malformed or holds a
+// character the code page lacks (for input that must not change silently).
+std::optional<std::string> Utf8ToCp1252Strict(std::string_view text);
 
 }  // namespace qorvex

@@ -45,6 +45,10 @@ TEST(Cp1252, Utf8WithoutACodePageCharacterOrMalformedBecomesQuestionMarks) {
   EXPECT_EQ(Utf8ToCp1252("\xC0\xAF"), "?");            // overlong '/'
   EXPECT_EQ(Utf8ToCp1252("\xED\xA0\x80"), "?");        // surrogate
   EXPECT_EQ(Utf8ToCp1252("\xE2\x82\xAC"), "\x80");     // euro sign
+  // The strict form refuses what the lenient one would replace.
+  EXPECT_EQ(Utf8ToCp1252Strict("Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC?"), "Gr\xFC\xDF \x80?");
+  for (const char* bad : {"a\u4E2Db", "x\xC3", "\xC0\xAF", "\xED\xA0\x80"})
+    EXPECT_EQ(Utf8ToCp1252Strict(bad), std::nullopt) << bad;
 }
 
 }  // namespace

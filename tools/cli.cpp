@@ -1,0 +1,30 @@
+// Messages and conversions shared by the commands of qorvex-db.
+#include <algorithm>
+#include <cstdio>
+
+#include "support/cp1252.h"
+#include "tools/cli.h"
+
+namespace qorvex::cli {
+
+int Fail(const std::string& message, int code) {
+  std::fprintf(stderr, "qorvex-db: %s\n", message.c_str());
+  return code;
+}
+
+std::string Utf8(std::string_view cp1252) {
+  return Cp1252ToUtf8(cp1252);
+}
+
+std::optional<std::string> ArgToCp1252(std::string_view utf8) {
+  return Utf8ToCp1252Strict(utf8);
+}
+
+bool TakeFlag(std::vector<std::string>& args, std::string_view flag) {
+  const auto end = std::remove(args.begin(), args.end(), flag);
+  const bool found = end != args.end();
+  args.erase(end, args.end());
+  return found;
+}
+
+}  // namespace qorvex::cli

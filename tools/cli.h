@@ -1,0 +1,48 @@
+// What the commands of qorvex-db share (tool layer): the command table,
+// the one-line messages on standard error, and the conversions at the
+// terminal's edge (the terminal speaks UTF-8, the lexicon Windows-1252).
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qorvex::cli {
+
+// The end of every usage error.
+inline constexpr const char* kHint = " (qorvex-db --help shows the usage)";
+
+// Writes "qorvex-db: " + message (UTF-8) and a line end to standard error;
+// returns code.
+int Fail(const std::string& message, int code = 2);
+
+// Windows-1252 text as UTF-8, for output.
+std::string Utf8(std::string_view cp1252);
+
+// A UTF-8 argument as Windows-1252; nothing when it is not valid UTF-8 or
+// holds a character the code page lacks.
+std::optional<std::string> ArgToCp1252(std::string_view utf8);
+
+// Removes every occurrence of flag from args; true when there was one.
+bool TakeFlag(std::vector<std::string>& args, std::string_view flag);
+
+// A command's work, run with the program folder as the current directory
+// and the storage driver started; gives the exit code.
+using CommandWork = std::function<int(const std::string& folder)>;
+
+struct Command {
+  std::string name;
+  // Its lines in the usage text, each "  " + synopsis + blanks + what it does.
+  std::string usage;
+  // Checks the arguments that follow the name, before the folder is entered
+  // or the driver started: the work, or nothing with a usage error in error.
+  std::function<std::optional<CommandWork>(std::vector<std::string> args, std::string& error)>
+      parse;
+};
+
+// import, check, dump, rebuild.
+std::vector<Command> BlockCommands();
+
+}  // namespace qorvex::cli
