@@ -80,14 +80,5 @@ TEST(WavFileTest, ReadsTheHeaderOfWhatEverTheFileHolds) {
   EXPECT_EQ(why, "No such file or directory");
 }
 
-TEST(WavFileTest, DurationIsRoundedToTheMillisecond) {
-  WavInfo info{1, 1, 44100, 2, 16, 44, 0};
-  for (const auto& [frames, ms] : std::vector<std::pair<uint64_t, int64_t>>{
-           {0, 0}, {22, 0}, {23, 1}, {10584, 240}, {44100, 1000}}) {
-    info.dataBytes = frames * 2;
-    EXPECT_EQ(info.DurationMs(), ms) << frames;
-  }
-}
-
 }  // namespace
 }  // namespace qorvex::testing

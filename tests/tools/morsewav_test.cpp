@@ -11,6 +11,7 @@
 
 #include "app/core/morse.h"
 #include "app/core/wavfile.h"
+#include "tests/audio/signal.h"
 #include "tests/isam/testutil.h"
 
 namespace qorvex::testing {
@@ -33,50 +34,8 @@ int Generate(const std::vector<std::string>& args) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Sounding stretches [begin, end) of samples: separated by at least 2 ms of
-// silence (|s| <= 1); each ends after its last audible sample.
-struct Span {
-  size_t begin, end;
-};
-std::vector<Span> Spans(const std::vector<int16_t>& s) {
-  const size_t kGap = 88;
-  std::vector<Span> runs;
-  size_t quiet = kGap;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (std::abs(s[i]) <= 1) {
-      ++quiet;
-      continue;
-    }
-    if (quiet >= kGap) runs.push_back({i, i + 1});
-    runs.back().end = i + 1;
-    quiet = 0;
-  }
-  return runs;
-}
-
 double Ms(size_t samples) {
   return samples * 1000 / kRate;
-}
-
-// Frequency from the rising zero crossings inside [begin, end), interpolated.
-// Returns the number of periods through periods and their span in samples.
-void Periods(const std::vector<int16_t>& s, Span r, double& periods, double& span) {
-  double first = -1, last = -1;
-  int n = 0;
-  for (size_t i = r.begin + 1; i < r.end; ++i) {
-    if (!(s[i - 1] < 0 && s[i] >= 0)) continue;
-    const double t = (i - 1) + double(-s[i - 1]) / (s[i] - s[i - 1]);
-    if (first < 0) first = t;
-    last = t;
-    ++n;
-  }
-  if (n > 1) periods += n - 1, span += last - first;
-}
-
-double Frequency(const std::vector<int16_t>& s, const std::vector<Span>& runs) {
-  double periods = 0, span = 0;
-  for (Span r : runs) Periods(s, r, periods, span);
-  return span > 0 ? periods * kRate / span : 0;
 }
 
 // Amplitude of the component at hz (in units of full scale).
@@ -140,7 +99,7 @@ TEST_F(MorseWavTest, EveryCharacterSpellsItsCodeAtTwentyWordsPerMinute) {
   for (const auto& [c, code] : codes) {
     const std::string name = *MorseFileName(c);
     const std::vector<int16_t> s = Read(name);
-    const std::vector<Span> runs = Spans(s);
+    const std::vector<Span> runs = Sounding(s, 2);
     double expectMs = 180;  // the gap after the character
     std::string heard;
     for (size_t k = 0; k < runs.size(); ++k) {
@@ -158,7 +117,7 @@ TEST_F(MorseWavTest, EveryCharacterSpellsItsCodeAtTwentyWordsPerMinute) {
     ASSERT_FALSE(runs.empty());
     EXPECT_NEAR(Ms(runs.front().begin), 0, 0.1) << name;
     EXPECT_NEAR(Ms(s.size() - runs.back().end), 180, 0.1) << name;
-    EXPECT_NEAR(Frequency(s, runs), 600, 12) << name;
+    EXPECT_NEAR(Pitch(s, runs, kRate), 600, 12) << name;
   }
   EXPECT_EQ(Ms(Read("E.WAV").size()), 60 + 180);
   EXPECT_EQ(Ms(Read("T.WAV").size()), 180 + 180);
@@ -173,9 +132,9 @@ TEST_F(MorseWavTest, ToneFilesHaveTheirPitchAndLength) {
                         Case{"TON600.WAV", 2000, 600}}) {
     const std::vector<int16_t> s = Read(c.name);
     EXPECT_EQ(Ms(s.size()), c.ms) << c.name;
-    const std::vector<Span> runs = Spans(s);
+    const std::vector<Span> runs = Sounding(s, 2);
     ASSERT_EQ(runs.size(), 1u) << c.name;
-    EXPECT_NEAR(Frequency(s, runs), c.hz, c.hz * 0.02) << c.name;
+    EXPECT_NEAR(Pitch(s, runs, kRate), c.hz, c.hz * 0.02) << c.name;
     EXPECT_NEAR(Amplitude(s, c.hz), 0.5, 0.01) << c.name;
     ExpectRamped(s, runs[0], c.name);
   }
@@ -190,9 +149,9 @@ TEST_F(MorseWavTest, ToneFilesHaveTheirPitchAndLength) {
   // RTTY: 0.2 s of mark, then mark and space alternate at 45.45 baud.
   const std::vector<int16_t> rtty = Read("RTTY.WAV");
   EXPECT_EQ(Ms(rtty.size()), 2000);
-  EXPECT_NEAR(Frequency(rtty, {{441, 8379}}), 2125, 2125 * 0.02) << "the mark lead-in";
+  EXPECT_NEAR(Pitch(rtty, {{441, 8379}}, kRate), 2125, 2125 * 0.02) << "the mark lead-in";
   const std::vector<int16_t> space(rtty.begin() + 8820, rtty.begin() + 8820 + 970);
-  EXPECT_NEAR(Frequency(space, {{0, space.size()}}), 2295, 2295 * 0.02) << "the first start bit";
+  EXPECT_NEAR(Pitch(space, {{0, space.size()}}, kRate), 2295, 2295 * 0.02) << "the first start bit";
   ExpectRamped(rtty, {0, rtty.size()}, "RTTY.WAV");
 }
 
