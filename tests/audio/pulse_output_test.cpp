@@ -1,0 +1,283 @@
+// The real sound output against a private sound server with a null sink:
+// what it plays (recorded from the sink's monitor), and that a missing,
+// lost or stalled server is an error, never a hang.
+#include "app/audio/pulse_output.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "app/core/morse.h"
+#include "tests/audio/signal.h"
+#include "tests/isam/testutil.h"
+
+namespace qorvex::testing {
+namespace {
+
+using isam::testing::TempDir;
+using Clock = std::chrono::steady_clock;
+constexpr int kRate = 44100;
+
+// Starts program with env added; stdin from in, stdout and stderr to out.
+// Everything is prepared before fork: the child of a threaded process may
+// only call what is safe after fork.
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
+            const std::string& in, const std::string& out) {
+  std::vector<std::string> vars = env;
+  for (char** e = environ; *e != nullptr; ++e) vars.emplace_back(*e);  // ours come first
+  std::vector<char*> argv, envp;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& v : vars) envp.push_back(const_cast<char*>(v.c_str()));
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int i = open(in.c_str(), O_RDONLY);
+    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(i, 0);
+    dup2(o, 1);
+    dup2(o, 2);
+    execvpe(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+void Stop(pid_t& pid, int signal = SIGTERM) {
+  if (pid <= 0) return;
+  kill(pid, signal);
+  waitpid(pid, nullptr, 0);
+  pid = -1;
+}
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  for (const auto end = Clock::now() + limit; Clock::now() < end;) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return done();
+}
+
+off_t FileSize(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 ? st.st_size : 0;
+}
+
+// A private server in a scratch folder: a null sink "rec" and a socket of its
+// own, so that it runs beside any desktop session and as root. It ends by its
+// process id, as do the recorder and the keeper stream.
+class PrivateServer {
+ public:
+  PrivateServer() {
+    const std::string d = dir_.path();
+    env_ = {"XDG_RUNTIME_DIR=" + d, "HOME=" + d, "PULSE_SERVER=" + Address()};
+    server_ = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
+                     "--use-pid-file=no", "--log-target=stderr", "-L",
+                     "module-native-protocol-unix auth-anonymous=1 socket=" + Socket(), "-L",
+                     "module-null-sink sink_name=rec"},
+                    env_, "/dev/null", dir_ / "server.log");
+    const bool up = WaitFor(
+        [&] {
+          pid_t info = Spawn({"pactl", "info"}, env_, "/dev/null", dir_ / "pactl.log");
+          int status = 0;
+          waitpid(info, &status, 0);
+          return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        },
+        std::chrono::seconds(20));
+    EXPECT_TRUE(up) << "the sound server did not start; see " << dir_ / "server.log";
+    setenv("PULSE_SERVER", Address().c_str(), 1);
+  }
+  ~PrivateServer() {
+    Stop(recorder_);
+    Stop(keeper_);
+    Continue();
+    Stop(server_);
+  }
+
+  std::string Socket() const { return dir_ / "pa.sock"; }
+  std::string Address() const { return "unix:" + Socket(); }
+  const TempDir& dir() const { return dir_; }
+
+  // A low-latency stream of silence: the sink then mixes in small steps, so
+  // that the gaps between sounds come out as played.
+  void StartKeeper() {
+    keeper_ = Spawn(
+        {"pacat", "--raw", "--format=s16le", "--rate=44100", "--channels=1", "--latency-msec=10"},
+        env_, "/dev/zero", dir_ / "keeper.log");
+  }
+  // Records the sink's monitor (mono, 16 bit, 44100 Hz) until StopRecording.
+  void StartRecording() {
+    recorder_ = Spawn({"parec", "-d", "rec.monitor", "--raw", "--format=s16le", "--rate=44100",
+                       "--channels=1", "--latency-msec=10"},
+                      env_, "/dev/null", Recording());
+    ASSERT_TRUE(
+        WaitFor([&] { return FileSize(Recording()) > kRate / 5; }, std::chrono::seconds(10)))
+        << "the recorder wrote nothing";
+  }
+  std::vector<int16_t> StopRecording() {
+    const off_t end = FileSize(Recording()) + kRate * 2 * 3 / 10;  // 0.3 s more
+    EXPECT_TRUE(WaitFor([&] { return FileSize(Recording()) >= end; }, std::chrono::seconds(10)));
+    Stop(recorder_);
+    const isam::testing::Bytes bytes = isam::testing::ReadAll(Recording());
+    std::vector<int16_t> s(bytes.size() / 2);
+    for (size_t i = 0; i < s.size(); ++i) s[i] = int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    return s;
+  }
+
+  void Pause() { kill(server_, SIGSTOP); }
+  void Continue() { kill(server_, SIGCONT); }
+  void Kill() { Stop(server_, SIGKILL); }
+
+ private:
+  std::string Recording() const { return dir_ / "rec.raw"; }
+
+  TempDir dir_;
+  std::vector<std::string> env_;
+  pid_t server_ = -1, keeper_ = -1, recorder_ = -1;
+};
+
+class PulseOutputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::system("command -v pulseaudio >/dev/null") != 0)
+      GTEST_SKIP() << "no 'pulseaudio' program: the sound server tests need it";
+    old_ = std::filesystem::current_path();
+    std::filesystem::current_path(QORVEX_RECORDINGS);
+  }
+  void TearDown() override {
+    if (!old_.empty()) std::filesystem::current_path(old_);
+  }
+
+  std::filesystem::path old_;
+};
+
+double Ms(double samples) {
+  return samples * 1000 / kRate;
+}
+
+std::vector<int16_t> ReadRecording(const std::string& name) {
+  WavInfo info;
+  std::vector<int16_t> s;
+  std::string why;
+  EXPECT_TRUE(ReadWav16Mono(name, info, s, why)) << name << ": " << why;
+  EXPECT_EQ(info.sampleRate, unsigned(kRate));
+  return s;
+}
+
+TEST_F(PulseOutputTest, PlaysSosWithTheRhythmOfTheRecordings) {
+  PrivateServer server;
+  server.StartKeeper();
+  server.StartRecording();
+  PulseOutput out;
+  PlayMorseText("SOS ", true, out);
+  const std::vector<int16_t> heard = server.StopRecording();
+
+  const int floor = 655;  // 2 % of full scale; the null sink's silence is 0
+  const std::vector<int16_t> sFile = ReadRecording("S.WAV"), oFile = ReadRecording("O.WAV");
+  const std::vector<Span> s = Sounding(sFile, floor);
+  ASSERT_FALSE(s.empty());
+  // From S's first sound to the second S's last: S, its pause, O, its pause.
+  const double expected =
+      Ms(sFile.size() - s.front().begin) + 10 + Ms(oFile.size()) + 10 + Ms(s.back().end);
+
+  const std::vector<Span> spans = Sounding(heard, floor);
+  ASSERT_FALSE(spans.empty()) << "nothing was heard";
+  const double span = Ms(spans.back().end - spans.front().begin);
+  EXPECT_NEAR(span, expected, 100);
+  std::string elements;
+  for (const Span& e : spans) elements += Ms(e.end - e.begin) > 120 ? '-' : '.';
+  EXPECT_EQ(elements, "...---...");
+  const double pitch = Pitch(heard, spans, kRate);
+  EXPECT_NEAR(pitch, 600, 12);
+  std::printf("played span %.1f ms, recordings %.1f ms, pitch %.1f Hz\n", span, expected, pitch);
+}
+
+TEST_F(PulseOutputTest, ErrorsNameTheFileAndTheCause) {
+  TempDir dir;
+  isam::testing::WriteAll(dir / "X.WAV", {'n', 'o', ' ', 'w', 'a', 'v', 'e'});
+  setenv("PULSE_SERVER", ("unix:" + dir / "none.sock").c_str(), 1);
+  struct Case {
+    std::string file, message;
+  };
+  const Case cases[] = {
+      {dir / "X.WAV",
+       "Tondatei konnte nicht ge\xF6"
+       "ffnet werden: " +
+           dir / "X.WAV" + ": "},
+      {"S.WAV", "Tondatei konnte nicht abgespielt werden: S.WAV: kein Tonserver erreichbar"},
+  };
+  for (const Case& c : cases) {
+    PulseOutput out;
+    try {
+      PlayWaveFile(c.file, out);
+      ADD_FAILURE() << c.file << ": no error";
+    } catch (const EMediaError& e) {
+      EXPECT_EQ(std::string(e.what()).substr(0, c.message.size()), c.message) << e.what();
+    }
+  }
+}
+
+// The server fails at some moment: the call returns with an error within the
+// connection timeout plus the file's length plus the grace.
+TEST_F(PulseOutputTest, AServerThatStopsAnsweringIsAnErrorNotAHang) {
+  enum class Fault { kSilentSocket, kStopMidPlay, kKillMidPlay };
+  struct Case {
+    const char* what;
+    Fault fault;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"socket that never answers", Fault::kSilentSocket, "Tonserver antwortet nicht"},
+      {"server stopped while playing", Fault::kStopMidPlay, "Tonserver antwortet nicht"},
+      {"server killed while playing", Fault::kKillMidPlay, "Tonserver-Verbindung abgebrochen"},
+  };
+  for (const Case& c : cases) {
+    PrivateServer server;
+    int silent = -1;
+    if (c.fault == Fault::kSilentSocket) {
+      const std::string path = server.dir() / "silent.sock";
+      silent = socket(AF_UNIX, SOCK_STREAM, 0);
+      sockaddr_un addr{};
+      addr.sun_family = AF_UNIX;
+      std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+      ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+      ASSERT_EQ(listen(silent, 4), 0);
+      setenv("PULSE_SERVER", ("unix:" + path).c_str(), 1);
+    }
+    std::thread fault([&] {
+      if (c.fault == Fault::kSilentSocket) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      c.fault == Fault::kStopMidPlay ? server.Pause() : server.Kill();
+    });
+    const auto start = Clock::now();
+    PulseOutput out;
+    std::string error = "none";
+    try {
+      PlayWaveFile("TON600.WAV", out);
+    } catch (const EMediaError& e) {
+      error = e.what();
+    }
+    const auto took = Clock::now() - start;
+    fault.join();
+    EXPECT_NE(error.find(c.reason), std::string::npos) << c.what << ": " << error;
+    EXPECT_LT(took, PulseOutput::kConnectTimeout + std::chrono::seconds(2) +
+                        PulseOutput::kWatchdogGrace + std::chrono::seconds(3))
+        << c.what;
+    if (silent >= 0) close(silent);  // lets the abandoned worker finish
+  }
+}
+
+}  // namespace
+}  // namespace qorvex::testing
