@@ -94,6 +94,10 @@ std::vector<EntryLabel> EntryRenderer::Run(std::string_view term, std::string_vi
   }
 
   if (!hintOnly) {
+    // Every text label ends at a blank, a "<" or the end of a line, so
+    // this bounds their number and the vector never moves its labels.
+    labels_.reserve(labels_.size() + 1 + std::count(text.begin(), text.end(), ' ') +
+                    std::count(text.begin(), text.end(), '<'));
     for (size_t br; (br = text.find("<br>")) != std::string_view::npos;) {
       RenderLine(text.substr(0, br));
       text.remove_prefix(br + 4);
