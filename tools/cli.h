@@ -44,5 +44,7 @@ struct Command {
 
 // import, check, dump, rebuild.
 std::vector<Command> BlockCommands();
+// show: an entry laid out as the viewer shows it.
+Command ShowCommand();
 
 }  // namespace qorvex::cli

@@ -20,7 +20,9 @@ namespace qorvex::cli {
 namespace {
 
 std::vector<Command> Commands() {
-  return BlockCommands();
+  std::vector<Command> commands = BlockCommands();
+  commands.push_back(ShowCommand());
+  return commands;
 }
 
 std::string Usage(const std::vector<Command>& commands) {

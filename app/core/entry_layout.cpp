@@ -1,0 +1,307 @@
+// The entry view's layout: tags, words and lines to labels.
+#include "app/core/entry_layout.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <utility>
+
+#include "support/vxstrings.h"
+
+namespace qorvex {
+namespace {
+
+// Positions are 32-bit as in the window; sums that would leave that range
+// stick at its ends.
+int32_t Clamp32(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
+}
+
+constexpr int32_t kMargin = 10;      // left and top of the title, left of every line
+constexpr int32_t kIndentStep = 20;  // per block-quote level
+constexpr int32_t kTitleInset = 20;  // title and topic: view width − 20
+constexpr int32_t kWrapInset = 30;   // a label wraps past view width − 30
+constexpr int32_t kTopicPoints = 8;
+constexpr size_t kMaxToneFile = 255;  // a short string
+
+// The render state of one RenderEntry, with its three inner steps.
+class EntryRenderer {
+ public:
+  EntryRenderer(int32_t viewWidth, const TextMeasurer& measurer)
+      : viewWidth_(viewWidth), measurer_(measurer) {}
+
+  std::vector<EntryLabel> Run(std::string_view term, std::string_view topic, std::string_view text,
+                              bool showTopic, bool hintOnly);
+
+ private:
+  void RenderLine(std::string_view line);
+  void RenderWord(std::string_view piece);
+  void ApplyTag(std::string_view piece);
+  void AddTextLabel(std::string_view text);
+
+  const int32_t viewWidth_;
+  const TextMeasurer& measurer_;
+  std::vector<EntryLabel> labels_;
+
+  int32_t CurrentY = 0;
+  int32_t FontColor = 0;
+  int32_t BackColor = kNoColor;
+  int32_t FontSize = kDefaultFontPoints;
+  bool Bold = false, Underline = false;
+  bool MorseOn = false, ToneOn = false;
+  std::string ToneFile;
+  int32_t PosColumn = -1;
+  int32_t X = kMargin;
+  int32_t LineHeight = 0;
+  int32_t Indent = 0;
+  int32_t SpaceWidth = 0;
+};
+
+std::vector<EntryLabel> EntryRenderer::Run(std::string_view term, std::string_view topic,
+                                           std::string_view text, bool showTopic, bool hintOnly) {
+  const int32_t wide = std::max<int32_t>(0, Clamp32(int64_t{viewWidth_} - kTitleInset));
+
+  EntryLabel title;
+  title.font = {.base = true, .points = kBaseFontPoints};
+  SpaceWidth = measurer_.Measure(" ", title.font).width;
+  title.font.bold = true;
+  title.caption = hintOnly ? kSearchHint : term;
+  title.left = kMargin;
+  title.top = kMargin;
+  title.backColor = hintOnly ? kNoColor : kTitleBackColor;
+  title.fontColor = hintOnly ? 0 : kTitleFontColor;
+  title.kind = LabelKind::Title;
+  title.width = wide;
+  // Height × 1.4 truncated, in whole numbers so that 15 gives 21.
+  title.height = Clamp32(int64_t{measurer_.Measure(title.caption, title.font).height} * 14 / 10);
+  LineHeight = title.height;
+  CurrentY = Clamp32(int64_t{title.top} + LineHeight);
+  labels_.push_back(std::move(title));
+
+  if (showTopic) {
+    EntryLabel t;
+    t.font = {.points = kTopicPoints};
+    t.caption = "[Thema: " + std::string(topic) + "]";
+    t.left = kMargin;
+    t.top = CurrentY;
+    t.fontColor = kTopicFontColor;
+    t.kind = LabelKind::Topic;
+    t.width = wide;
+    t.height = measurer_.Measure(t.caption, t.font).height;
+    CurrentY = Clamp32(int64_t{t.top} + LineHeight);
+    labels_.push_back(std::move(t));
+  }
+
+  if (!hintOnly) {
+    // Every text label ends at a blank, a "<" or the end of a line, so
+    // this bounds their number and the vector never moves its labels.
+    labels_.reserve(labels_.size() + 1 + std::count(text.begin(), text.end(), ' ') +
+                    std::count(text.begin(), text.end(), '<'));
+    for (size_t br; (br = text.find("<br>")) != std::string_view::npos;) {
+      RenderLine(text.substr(0, br));
+      text.remove_prefix(br + 4);
+    }
+    RenderLine(text);
+  }
+  return std::move(labels_);
+}
+
+// Words keep the blanks that follow them; blanks that open the line are a
+// word of their own.
+void EntryRenderer::RenderLine(std::string_view line) {
+  for (size_t p; (p = line.find(' ')) != std::string_view::npos;) {
+    while (p + 1 < line.size() && line[p + 1] == ' ') ++p;
+    RenderWord(line.substr(0, p + 1));
+    line.remove_prefix(p + 1);
+  }
+  RenderWord(line);
+  X = Clamp32(int64_t{Indent} * kIndentStep + kMargin);
+  PosColumn = -1;
+  CurrentY = Clamp32(int64_t{CurrentY} + LineHeight);
+}
+
+// A piece left with "<" and no ">" after it shows as text, "<" and all.
+void EntryRenderer::RenderWord(std::string_view piece) {
+  for (size_t lt; (lt = piece.find('<')) != std::string_view::npos;) {
+    AddTextLabel(piece.substr(0, lt));
+    piece.remove_prefix(lt);
+    ApplyTag(piece);
+    const size_t gt = piece.find('>');
+    if (gt == std::string_view::npos) break;
+    piece.remove_prefix(gt + 1);
+  }
+  AddTextLabel(piece);
+}
+
+// The tag the piece starts with, if any. A tag's value runs to the first
+// ">" (to the end of the piece when it has none).
+void EntryRenderer::ApplyTag(std::string_view piece) {
+  const auto value = [piece](size_t from) {
+    return piece.substr(from, std::min(piece.find('>'), piece.size()) - from);
+  };
+  const auto is = [piece](std::string_view tag) { return piece.starts_with(tag); };
+  if (is("<b>")) {
+    Bold = true;
+  } else if (is("</b>")) {
+    Bold = false;
+  } else if (is("<u>")) {
+    Underline = true;
+  } else if (is("</u>")) {
+    Underline = false;
+  } else if (is("<Morse>")) {
+    MorseOn = true;
+  } else if (is("</Morse>")) {
+    MorseOn = false;
+  } else if (is("<Ton=") || is("<ton=")) {
+    ToneOn = true;
+    ToneFile = value(5).substr(0, kMaxToneFile);
+  } else if (is("</Ton>") || is("</ton>")) {
+    ToneOn = false;
+  } else if (is("<blockquote>")) {
+    Indent = Clamp32(int64_t{Indent} + 1);
+  } else if (is("</blockquote>")) {
+    Indent = Clamp32(int64_t{Indent} - 1);
+  } else if (is("<pos=")) {
+    PosColumn = ParseTagNumber(value(5));
+  } else if (is("</pos>")) {
+    PosColumn = -1;
+  } else if (is("<fontsize=")) {
+    FontSize = ParseTagNumber(value(10));
+  } else if (is("<fontcolor=")) {
+    if (const auto c = TagColor(value(11))) FontColor = *c;
+  } else if (is("<fontbg=")) {
+    if (const auto c = TagColor(value(8))) BackColor = *c;
+  } else if (is("</font>")) {
+    FontSize = kDefaultFontPoints;
+    FontColor = 0;
+    BackColor = kNoColor;
+  }
+}
+
+void EntryRenderer::AddTextLabel(std::string_view text) {
+  if (text.empty()) return;
+  EntryLabel l;
+  l.caption = text;
+  l.backColor = BackColor;
+  l.fontColor = FontColor;
+  l.font = {.points = FontSize, .bold = Bold, .underline = Underline};
+  // Link, then Morse, then tone: a later one wins the click, colour and style.
+  if (text.find("http://") != std::string_view::npos) {
+    l.kind = LabelKind::Link;
+    l.fontColor = kLinkFontColor;
+    l.font.underline = true;
+    if (auto url = LinkAddress(text)) l.url = std::move(*url);
+  }
+  if (MorseOn) {
+    l.kind = LabelKind::Morse;
+    l.url.clear();
+    l.fontColor = kPlayableFontColor;
+    l.font.bold = l.font.underline = true;
+  }
+  if (ToneOn) {
+    l.kind = LabelKind::Tone;
+    l.url.clear();
+    l.toneFile = ToneFile;
+    l.fontColor = kPlayableFontColor;
+    l.font.bold = l.font.underline = true;
+  }
+  const LabelSize size = measurer_.Measure(l.caption, l.font);
+  l.width = size.width;
+  l.height = size.height;
+
+  if (PosColumn == -1) {
+    if (int64_t{X} + l.width > int64_t{viewWidth_} - kWrapInset) {
+      CurrentY = Clamp32(int64_t{CurrentY} + LineHeight);
+      l.left = Clamp32(int64_t{Indent} * kIndentStep + kMargin);
+    } else {
+      l.left = X;
+    }
+  } else if (PosColumn == 0) {
+    l.left = X;
+  } else {
+    // An explicit column; the rest of the line follows it unwrapped.
+    l.left = Clamp32(int64_t{PosColumn} * SpaceWidth);
+    PosColumn = 0;
+  }
+  l.top = CurrentY;
+  X = Clamp32(int64_t{l.left} + l.width);
+  labels_.push_back(std::move(l));
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+LabelSize FixedTextMetrics::Measure(std::string_view caption, const LabelFont&) const {
+  return {Clamp32(static_cast<int64_t>(caption.size()) * kCharWidth), kLabelHeight};
+}
+
+int32_t ParseTagNumber(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int base = 10;
+  if (i < text.size() && text[i] == '$') {
+    base = 16;
+    ++i;
+  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  // The magnitude stops growing at 2^31, which is enough for either end.
+  constexpr int64_t kCap = int64_t{1} << 31;
+  int64_t magnitude = 0;
+  for (; i < text.size(); ++i) {
+    const int d = HexDigit(text[i]);
+    if (d < 0 || d >= base) break;
+    magnitude = std::min(magnitude * base + d, kCap);
+  }
+  return Clamp32(negative ? -magnitude : magnitude);
+}
+
+std::optional<int32_t> TagColor(std::string_view name) {
+  static constexpr std::array<std::pair<std::string_view, int32_t>, 10> kColors = {{
+      {"black", 0x000000},
+      {"white", 0xFFFFFF},
+      {"red", 0x000080},
+      {"blue", 0xFFFF00},  // cyan on screen, as the lexicon's texts expect
+      {"green", 0x008000},
+      {"lightred", 0x0000FF},
+      {"lightblue", 0xFF0000},
+      {"lightgreen", 0x00FF00},
+      {"silver", 0xC0C0C0},
+      {"yellow", 0x00FFFF},
+  }};
+  for (const auto& [n, value] : kColors)
+    if (n == name) return value;
+  return std::nullopt;
+}
+
+std::optional<std::string> LinkAddress(std::string_view caption) {
+  const size_t at = caption.find("http://");
+  if (at == std::string_view::npos) return std::nullopt;
+  std::string a(caption.substr(at));
+  while (!a.empty() && a.back() == ' ') a.pop_back();
+  std::replace(a.begin(), a.end(), '\xD8', '0');
+  if (a.find('@') != std::string::npos &&
+      ToStrings.UpperCase(a).find("MAILTO") == std::string::npos)
+    a.insert(0, "mailto:");
+  for (std::string_view scheme : {"http://", "https://", "mailto:"})
+    if (a.starts_with(scheme)) return a;
+  return std::nullopt;
+}
+
+std::vector<EntryLabel> RenderEntry(std::string_view term, std::string_view topic,
+                                    std::string_view text, bool showTopic, bool hintOnly,
+                                    int32_t viewWidth, const TextMeasurer& measurer) {
+  return EntryRenderer(viewWidth, measurer).Run(term, topic, text, showTopic, hintOnly);
+}
+
+}  // namespace qorvex

@@ -1,0 +1,174 @@
+// qorvex-db show as a user runs it: the grid of plain text, the styled
+// terminal output, JSON, and the refusals.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/isam/testutil.h"
+
+namespace qorvex::testing {
+namespace {
+
+using isam::testing::Bytes;
+using isam::testing::ReadAll;
+using isam::testing::TempDir;
+using isam::testing::WriteAll;
+
+struct Outcome {
+  int code = -1;
+  std::string out, err;
+};
+
+// Runs qorvex-db; its standard output is a file, or a terminal (a pseudo
+// terminal this process reads) when terminal is set.
+Outcome Tool(const std::vector<std::string>& args, const std::string& scratch, bool terminal) {
+  const std::string out = scratch + "/.out", err = scratch + "/.err";
+  int master = -1;
+  std::string slave;
+  if (terminal) {
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return {};
+    slave = ptsname(master);
+  }
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int o = terminal ? open(slave.c_str(), O_WRONLY)
+                           : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(open("/dev/null", O_RDONLY), 0);
+    dup2(o, 1);
+    dup2(e, 2);
+    setenv("TERM", "xterm", 1);
+    unsetenv("NO_COLOR");
+    std::vector<char*> argv{const_cast<char*>(QORVEX_DB)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(QORVEX_DB, argv.data());
+    _exit(127);
+  }
+  Outcome r;
+  if (terminal) {
+    // Read until the child's side is gone, so that it never blocks.
+    char buffer[4096];
+    for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) r.out.append(buffer, n);
+    close(master);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (!terminal) {
+    const Bytes o = ReadAll(out);
+    r.out.assign(o.begin(), o.end());
+  }
+  const Bytes e = ReadAll(err);
+  r.err.assign(e.begin(), e.end());
+  return r;
+}
+
+class ShowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Windows-1252, as delivered: Ø is 0xD8; one text holds an escape byte.
+    const std::string csv =
+        "Dipol;<Antennen>Ein <b>Dipol</b> strahlt.<br>abcdef<pos=2>XY<br>"
+        "<Ton=a.wav>pfeif</Ton> <fontcolor=blue>blau</font> (http://x.de/\xD8) "
+        "<Morse>SOS</Morse><br></blockquote></blockquote><br>neg\x1b[31m;Antenne\r\n"
+        "Lang;<X>aaaa bbbb cccc dddd eeee;\r\n";
+    WriteAll(scratch_ / "ZEL_LEX.CSV", Bytes(csv.begin(), csv.end()));
+    ASSERT_EQ(Db({"import", scratch_ / "ZEL_LEX.CSV"}).code, 0);
+  }
+  Outcome Db(std::vector<std::string> args, bool terminal = false) {
+    args.insert(args.begin(), {"--dir", lex_.path()});
+    return Tool(args, scratch_.path(), terminal);
+  }
+  TempDir scratch_, lex_;
+};
+
+TEST_F(ShowTest, PlainTextIsTheGridOfTheLabels) {
+  Outcome r = Db({"show", "dipol"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  // Row top / 22, column left / 8: "XY" (column 2) overwrites "bc"; the
+  // line at −30 starts in column 0; the escape byte shows as U+FFFD.
+  EXPECT_EQ(r.out,
+            " Dipol\n"
+            " [Thema: Antennen]\n"
+            " Ein Dipol strahlt.\n"
+            " aXYdef\n"
+            " pfeif blau (http://x.de/\xC3\x98) SOS\n"
+            "\n"
+            "neg\xEF\xBF\xBD[31m\n");
+  r = Db({"show", "Lang", "--width", "200"});
+  EXPECT_EQ(r.out, " Lang\n [Thema: X]\n aaaa bbbb cccc dddd\n eeee\n");
+  EXPECT_EQ(Db({"show", "Lang"}).out, " Lang\n [Thema: X]\n aaaa bbbb cccc dddd eeee\n");
+}
+
+TEST_F(ShowTest, JsonHoldsEveryLabel) {
+  const Outcome r = Db({"show", "Dipol", "--json"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("{\"term\":\"Dipol\",\"topic\":\"Antennen\",\"labels\":[", 0), 0u);
+  const char* labels[] = {
+      R"j({"text":"Dipol","left":10,"top":10,"width":620,"height":22,"size":9,"bold":true,)j"
+      R"j("underline":false,"color":"#FFFFFF","background":"#FF0000","kind":"title",)j"
+      R"j("file":null,"url":null})j",
+      R"j({"text":"pfeif","left":10,"top":98,"width":40,"height":16,"size":10,"bold":true,)j"
+      R"j("underline":true,"color":"#008000","background":null,"kind":"tone","file":"a.wav",)j"
+      R"j("url":null})j",
+      R"j({"text":"blau","left":58,"top":98,"width":32,"height":16,"size":10,"bold":false,)j"
+      R"j("underline":false,"color":"#00FFFF","background":null,"kind":"text","file":null,)j"
+      R"j("url":null})j",
+      R"j({"text":"(http://x.de/Ø) ","left":98,"top":98,"width":128,"height":16,"size":10,)j"
+      R"j("bold":false,"underline":true,"color":"#0000FF","background":null,"kind":"link",)j"
+      R"j("file":null,"url":"http://x.de/0)"})j",
+      R"j({"text":"SOS","left":226,"top":98,"width":24,"height":16,"size":10,"bold":true,)j"
+      R"j("underline":true,"color":"#008000","background":null,"kind":"morse","file":null,)j"
+      R"j("url":null})j",
+      R"j({"text":"neg\u001b[31m","left":-30,"top":142,)j",
+  };
+  for (const char* l : labels) EXPECT_NE(r.out.find(l), std::string::npos) << l << "\n" << r.out;
+}
+
+TEST_F(ShowTest, ATerminalGetsStylesAndLinksButNoRawControlBytes) {
+  const Outcome r = Db({"show", "Dipol", "--width", "320"}, true);
+  ASSERT_EQ(r.code, 0) << r.err;
+  // The title: bold white on red; Morse in green, bold, italic, underlined.
+  EXPECT_NE(r.out.find("\x1b[0;1;38;5;231;48;5;196mDipol"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\x1b[0;1;3;4;38;5;28;48;5;230mSOS"), std::string::npos);
+  EXPECT_NE(r.out.find("\x1b]8;;http://x.de/0)\x1b\\"), std::string::npos) << "a hyperlink";
+  EXPECT_EQ(r.out.find("\x1b[31m"), std::string::npos) << "the entry's escape byte went through";
+  EXPECT_NE(r.out.find("neg\xEF\xBF\xBD[31m"), std::string::npos);
+}
+
+TEST_F(ShowTest, RefusalsAndMisses) {
+  Outcome r = Db({"show", "Nix", "--json"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "qorvex-db: no entry Nix\n");
+  const std::vector<std::vector<std::string>> usage = {
+      {"show"},
+      {"show", "a", "b"},
+      {"show", "Dipol", "--width"},
+      {"show", "Dipol", "--width", "99"},
+      {"show", "Dipol", "--width", "100001"},
+      {"show", "Dipol", "--width", "3x"},
+      {"show", "\xCE\xA9"},  // Ω: not in Windows-1252
+  };
+  for (const auto& args : usage) {
+    r = Db(args);
+    EXPECT_EQ(r.code, 2) << args.back();
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("(qorvex-db --help shows the usage)\n"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(Db({"show", "Dipol", "--width", "100"}).code, 0);
+  EXPECT_EQ(Db({"show", "Dipol", "--width", "100000"}).code, 0);
+  r = Tool({"--dir", scratch_.path(), "show", "Dipol"}, scratch_.path(), false);
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err, "qorvex-db: QDLex: no data file in the folder\n");
+}
+
+}  // namespace
+}  // namespace qorvex::testing
