@@ -1,6 +1,10 @@
 // ToWinskal, the screen-scaling service (window layer): pixel sizes between
 // the design resolution of 96 dots per inch and the screen's. The screen is
 // asked afresh on every call; the arithmetic is support/winskal.h.
+//
+// Qt lays out widgets in device-independent pixels and scales them to the
+// device itself, so the resolution asked for is the logical one (96 on most
+// screens, whatever their physical density): scaling again would be double.
 #pragma once
 
 namespace qorvex {
