@@ -17,8 +17,9 @@ std::string Value(std::string_view name, std::string_view v, size_t limit,
     problems.push_back(std::string(name) + ": " + std::string(what));
   };
   if (v.find_first_of("\r\n") != std::string_view::npos) problem("holds a line end");
-  if (v.find_first_of(forbidden) != std::string_view::npos)
-    problem("holds \"" + std::string(forbidden) + "\", which ends it early");
+  for (char c : forbidden)
+    if (v.find(c) != std::string_view::npos)
+      problem(std::string("holds \"") + c + "\", which would end it early");
   if (v.find("\"\"") != std::string_view::npos) problem("holds two quotes in a row");
   if (v.starts_with('"')) problem("begins with a quote");
   std::string out(v);
