@@ -44,5 +44,7 @@ struct Command {
 
 // import, check, dump, rebuild.
 std::vector<Command> BlockCommands();
+// lookup, search, related, tree, export.
+std::vector<Command> QueryCommands();
 
 }  // namespace qorvex::cli
