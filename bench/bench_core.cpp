@@ -1,0 +1,135 @@
+// The viewer's work without a window on a lexicon of N generated entries
+// (default 10,000; text 600 bytes on average, see-also lists of 0..6
+// words), with the program's 160 page buffers: the tree build and sort, a
+// search that hits about 1% of the entries, and the see-also ranking of one
+// entry (the search and the ranking alone, without a tree rebuild).
+//
+//   bench_core [--n N] [--repeat R]
+//
+// Prints each figure's runs and, last, the medians in milliseconds.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/core/entry_tree.h"
+#include "app/core/lexicon_import.h"
+#include "app/core/search.h"
+#include "app/core/see_also.h"
+#include "diag/sherr345.h"
+
+namespace {
+
+using namespace qorvex;
+
+// One entry in a hundred names the marker word, in its term or its list.
+constexpr const char* kMarker = "Zirkulator";
+
+std::string MakeDeliveryFile(int n) {
+  std::mt19937 rng(42);
+  const char* topics[] = {
+      "Antennen",   "Technik",       "Betriebstechnik",        "Ausbreitung",
+      "Grundlagen", "Vorschriften",  "Digitale Betriebsarten", "Messtechnik",
+      "Bauteile",   "Messger\xE4te", "Betriebsarten",          "Stromversorgung"};
+  std::string csv;
+  for (int i = 0; i < n; ++i) {
+    const bool marked = i % 100 == 37;
+    std::string term = "Begriff " + std::to_string(rng() % 1000000);
+    if (marked && i % 200 == 37) term += std::string(" ") + kMarker;
+    std::string text;
+    const size_t length = 100 + rng() % 1001;  // 600 on average
+    while (text.size() < length) text += "Wort" + std::to_string(rng() % 1000) + " ";
+    text.resize(length);
+    std::string seeAlso;
+    const int words = static_cast<int>(rng() % 7);
+    for (int w = 0; w < words; ++w)
+      seeAlso += (w ? ", " : "") + ("Begriff " + std::to_string(rng() % 1000));
+    if (marked && i % 200 != 37) seeAlso += std::string(seeAlso.empty() ? "" : ", ") + kMarker;
+    csv += term + ";<" + topics[rng() % 12] + ">" + text + ";" + seeAlso + "\r\n";
+  }
+  return csv;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// Runs work repeat times; the median in milliseconds.
+double Measure(const char* name, int repeat, const std::function<size_t()>& work) {
+  std::vector<double> ms;
+  size_t result = 0;
+  for (int r = 0; r < repeat; ++r) {
+    const auto start = std::chrono::steady_clock::now();
+    result = work();
+    ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                     .count());
+  }
+  std::printf("%s (%zu items):", name, result);
+  for (double m : ms) std::printf(" %.2f", m);
+  std::printf(" ms; median %.2f ms\n", Median(ms));
+  return Median(ms);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int n = 10000, repeat = 9;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::string(argv[i]) == "--n") n = std::atoi(argv[i + 1]);
+    if (std::string(argv[i]) == "--repeat") repeat = std::max(1, std::atoi(argv[i + 1]));
+  }
+  const std::filesystem::path root =
+      std::filesystem::temp_directory_path() / ("qorvex-core-" + std::to_string(getpid()));
+  std::filesystem::create_directories(root / "run");
+  const std::string csvPath = (root / "ZEL_LEX.CSV").string();
+  {
+    std::ofstream out(csvPath, std::ios::binary);
+    out << MakeDeliveryFile(n);
+  }
+  SetProgramFolder((root / "run").string());
+  if (!InitFileManager()) return 1;  // 160 page buffers, as the viewer
+  CurrentDebugStack().SetDumpFileName("/dev/null");
+  DatLex.Open(SlotBit(0));
+  double tree = 0, search = 0, related = 0;
+  {
+    TdbLex lex(0);
+    const int added = ImportLexicon(csvPath, lex).added;
+    std::printf("lexicon: %d entries\n", added);
+    // The record reads every figure below contains: the storage layer's
+    // walk of an index alone.
+    Measure("index walk alone", repeat, [&] {
+      size_t records = 0;
+      for (bool ok = lex.First(2); ok; ok = lex.Next(false, true)) ++records;
+      return records;
+    });
+    tree = Measure("tree build and sort", repeat, [&] {
+      const EntryTree t = BuildTree(lex);
+      return t.roots.size();
+    });
+    const std::string text = SearchTextOf("zirkul");
+    search = Measure("search", repeat, [&] { return SearchLexicon(lex, text).size(); });
+    lex.First(1);
+    for (int i = 0; i < n / 2 && lex.Next(false, true); ++i) {
+    }
+    const std::string term = lex.GetTerm();
+    std::printf("ranked entry: %s\n", term.c_str());
+    related = Measure("see-also ranking", repeat, [&] {
+      lex.FindTerm(term);
+      return RankRelated(lex).size();
+    });
+  }
+  DatLex.Close(SlotBit(0), true);
+  DoneFileManager();
+  std::filesystem::remove_all(root);
+  std::printf("tree10k_ms=%.1f search10k_ms=%.1f related10k_ms=%.1f\n", tree, search, related);
+  return 0;
+}
