@@ -1,7 +1,9 @@
 // The query commands of qorvex-db (tool layer): lookup, search, related,
 // tree and export, thin printers over the viewer's own core functions, on
 // the lexicon opened as the viewer opens it.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -31,6 +33,9 @@ int WithLexicon(const std::string& folder, const std::function<int(TdbLex&)>& wo
     code = work(lex);
   }
   DatLex.Close(SlotBit(0), true);
+  // A full disk or a closed pipe must not pass for a complete answer.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    return Fail(std::string("cannot write the output: ") + std::strerror(errno));
   return code;
 }
 
@@ -54,8 +59,8 @@ bool Convert(const std::string& utf8, std::string& cp1252, std::string& error) {
   return true;
 }
 
-// A command with --json and exactly one argument (TERM or TEXT), given to
-// run converted, with the argument as typed for messages.
+// A command with --json and exactly one argument (TERM, or TEXT, which
+// must not be empty), given to run converted, and as typed for messages.
 Command OneArgumentCommand(const std::string& name, const std::string& argName,
                            const std::string& usage,
                            int (*run)(TdbLex&, const std::string& arg, const std::string& typed,
@@ -69,8 +74,8 @@ Command OneArgumentCommand(const std::string& name, const std::string& argName,
             }
             std::string arg;
             if (!Convert(args[0], arg, error)) return std::nullopt;
-            if (name == "search" && arg.empty()) {
-              error = std::string("search needs a non-empty TEXT") + kHint;
+            if (argName == "TEXT" && arg.empty()) {
+              error = name + " needs a non-empty TEXT" + kHint;
               return std::nullopt;
             }
             return [=, typed = args[0]](const std::string& folder) {
