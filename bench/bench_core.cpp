@@ -9,6 +9,8 @@
 // Prints each figure's runs and, last, the medians in milliseconds.
 #include <unistd.h>
 
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -63,19 +65,28 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-// Runs work repeat times; the median in milliseconds.
+double CpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+// Runs work repeat times; the median wall time in milliseconds. The CPU
+// time beside it tells a busy machine from slow code.
 double Measure(const char* name, int repeat, const std::function<size_t()>& work) {
-  std::vector<double> ms;
+  std::vector<double> ms, cpu;
   size_t result = 0;
   for (int r = 0; r < repeat; ++r) {
+    const double cpuStart = CpuMs();
     const auto start = std::chrono::steady_clock::now();
     result = work();
     ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                      .count());
+    cpu.push_back(CpuMs() - cpuStart);
   }
   std::printf("%s (%zu items):", name, result);
-  for (double m : ms) std::printf(" %.2f", m);
-  std::printf(" ms; median %.2f ms\n", Median(ms));
+  for (double m : ms) std::printf(" %.1f", m);
+  std::printf(" ms; median %.2f ms (CPU %.2f ms)\n", Median(ms), Median(cpu));
   return Median(ms);
 }
 
