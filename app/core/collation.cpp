@@ -95,6 +95,14 @@ bool IsLower(uint8_t c) {
 
 }  // namespace
 
+std::string PrimaryKey(std::string_view caption) {
+  std::string key;
+  key.reserve(caption.size());
+  PrimaryReader r(caption);
+  for (int c; (c = r.Next()) >= 0;) key += static_cast<char>(c);
+  return key;
+}
+
 int CompareCaptions(std::string_view a, std::string_view b) {
   if (const int c = ComparePrimary(a, b)) return c;
   if (const int c = CompareBytes(a, b, true)) return c;

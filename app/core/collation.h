@@ -12,6 +12,7 @@
 //  4. the raw bytes.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace qorvex {
@@ -22,5 +23,10 @@ int CompareCaptions(std::string_view a, std::string_view b);
 inline bool CaptionLess(std::string_view a, std::string_view b) {
   return CompareCaptions(a, b) < 0;
 }
+
+// The first level alone, as bytes, for sorting many captions: where two
+// keys differ, their byte order (a key before its extensions) is the
+// captions' order; where they are equal, CompareCaptions decides.
+std::string PrimaryKey(std::string_view caption);
 
 }  // namespace qorvex

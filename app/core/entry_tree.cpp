@@ -10,11 +10,28 @@
 namespace qorvex {
 namespace {
 
-void SortChildren(std::vector<TreeNode>& nodes) {
-  std::stable_sort(nodes.begin(), nodes.end(), [](const TreeNode& a, const TreeNode& b) {
-    return CaptionLess(a.caption, b.caption);
+// The stable order of nodes by their captions, as positions. The primary
+// keys are computed once per node, not once per comparison.
+std::vector<size_t> SortedOrder(const std::vector<TreeNode>& nodes) {
+  std::vector<std::string> keys;
+  keys.reserve(nodes.size());
+  for (const TreeNode& n : nodes) keys.push_back(PrimaryKey(n.caption));
+  std::vector<size_t> order(nodes.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    if (const int c = keys[a].compare(keys[b])) return c < 0;
+    return CaptionLess(nodes[a].caption, nodes[b].caption);
   });
-  for (TreeNode& n : nodes) SortChildren(n.children);
+  return order;
+}
+
+// Sorts nodes and, below them, every level.
+void SortNodes(std::vector<TreeNode>& nodes) {
+  std::vector<TreeNode> sorted;
+  sorted.reserve(nodes.size());
+  for (size_t i : SortedOrder(nodes)) sorted.push_back(std::move(nodes[i]));
+  nodes = std::move(sorted);
+  for (TreeNode& n : nodes) SortNodes(n.children);
 }
 
 }  // namespace
@@ -46,19 +63,14 @@ EntryTree BuildTree(TdbLex& lex) {
   roots.push_back({std::string(kSearchCaption), kImageSearch, std::nullopt, {}});
   if (!lex.FindTopicTerm(rememberedTopic, rememberedTerm)) lex.ClearRec();
 
-  // Sorting the roots through a permutation keeps track of the search node.
-  std::vector<size_t> order(roots.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&roots](size_t a, size_t b) {
-    return CaptionLess(roots[a].caption, roots[b].caption);
-  });
+  // The search node is the last root built; its place after the sort is
+  // kept from the permutation.
   EntryTree tree;
-  tree.roots.reserve(roots.size());
-  for (size_t i : order) {
+  for (size_t i : SortedOrder(roots)) {
     if (i == roots.size() - 1) tree.searchNode = tree.roots.size();
     tree.roots.push_back(std::move(roots[i]));
   }
-  for (TreeNode& n : tree.roots) SortChildren(n.children);
+  for (TreeNode& n : tree.roots) SortNodes(n.children);
   return tree;
 }
 

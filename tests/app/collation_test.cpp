@@ -44,8 +44,13 @@ TEST(CollationTest, EveryPairOfAnOrderedListComparesInOrder) {
     for (size_t j = i + 1; j < list.size(); ++j) {
       EXPECT_LT(CompareCaptions(list[i], list[j]), 0) << i << " " << j;
       EXPECT_GT(CompareCaptions(list[j], list[i]), 0) << i << " " << j;
+      // The primary keys never contradict the whole order.
+      EXPECT_LE(PrimaryKey(list[i]).compare(PrimaryKey(list[j])), 0) << i << " " << j;
     }
   }
+  EXPECT_EQ(PrimaryKey("Stra\xDF"
+                       "e \xC6\x9C"),
+            "STRASSE AEOE");
 }
 
 }  // namespace
