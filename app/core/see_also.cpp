@@ -4,20 +4,53 @@
 #include <algorithm>
 
 #include "app/core/entry_tree.h"
+#include "support/cp1252.h"
 #include "support/vxstrings.h"
 
 namespace qorvex {
 
-std::vector<std::string> SeeAlsoWords(std::string_view seeAlso) {
-  const std::string upper = ToStrings.UpperCase(seeAlso);
-  std::vector<std::string> words;
-  std::string_view rest = upper;
-  for (size_t comma; (comma = rest.find(',')) != std::string_view::npos;) {
-    words.push_back(ToStrings.Trim(rest.substr(0, comma)));
-    rest.remove_prefix(comma + 1);
+namespace {
+
+constexpr int kSkipWidth = 20, kScoreDigits = 6;
+
+void UpperInto(std::string_view text, std::string& out) {
+  out.assign(text);
+  for (char& c : out) c = static_cast<char>(Cp1252Upper(static_cast<uint8_t>(c)));
+}
+
+std::string_view TrimView(std::string_view s) {
+  auto blank = [](char c) { return static_cast<uint8_t>(c) <= 32; };
+  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// The words of an upper-cased field, as views into it.
+void SplitWords(std::string_view upper, std::vector<std::string_view>& words) {
+  words.clear();
+  for (size_t comma; (comma = upper.find(',')) != std::string_view::npos;) {
+    words.push_back(TrimView(upper.substr(0, comma)));
+    upper.remove_prefix(comma + 1);
   }
-  if (std::string last = ToStrings.Trim(rest); !last.empty()) words.push_back(std::move(last));
-  return words;
+  if (const std::string_view last = TrimView(upper); !last.empty()) words.push_back(last);
+}
+
+// Whether two upper-cased terms agree in their first 20 characters, the
+// shorter one padded with blanks.
+bool SameFirst20(std::string_view a, std::string_view b) {
+  for (size_t i = 0; i < static_cast<size_t>(kSkipWidth); ++i)
+    if ((i < a.size() ? a[i] : ' ') != (i < b.size() ? b[i] : ' ')) return false;
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> SeeAlsoWords(std::string_view seeAlso) {
+  std::string upper;
+  UpperInto(seeAlso, upper);
+  std::vector<std::string_view> words;
+  SplitWords(upper, words);
+  return {words.begin(), words.end()};
 }
 
 int CountEqualPairs(const std::vector<std::string>& a, const std::vector<std::string>& b) {
@@ -28,9 +61,7 @@ int CountEqualPairs(const std::vector<std::string>& a, const std::vector<std::st
 }
 
 std::vector<RelatedEntry> RankRelated(TdbLex& lex) {
-  constexpr int kSkipWidth = 20, kScoreDigits = 6;
   const std::string ownTerm = ToStrings.UpperCase(lex.GetTerm());
-  const std::string ownKey = ToStrings.PadCut(ownTerm, kSkipWidth);
   std::vector<std::string> own = SeeAlsoWords(lex.GetSeeAlso());
   own.push_back(ToStrings.Trim(ownTerm));
 
@@ -39,15 +70,21 @@ std::vector<RelatedEntry> RankRelated(TdbLex& lex) {
     int score;
   };
   std::vector<Key> keys;
-  std::vector<std::string> theirs;
+  // Reused for every entry: no allocation per entry beyond the fields read.
+  std::string term, field;
+  std::vector<std::string_view> theirs;
   for (bool ok = lex.First(1); ok; ok = lex.Next(false, true)) {
-    const std::string term = lex.GetTerm();
-    if (ToStrings.UpPad(term, kSkipWidth) == ownKey) continue;
-    theirs = SeeAlsoWords(lex.GetSeeAlso());
-    theirs.insert(theirs.begin(), ToStrings.UpperCase(term));
-    const int score = CountEqualPairs(own, theirs);
+    UpperInto(lex.GetTerm(), term);
+    if (SameFirst20(term, ownTerm)) continue;
+    UpperInto(lex.GetSeeAlso(), field);
+    SplitWords(field, theirs);
+    int score = 0;
+    for (const std::string& w : own) {
+      score += w == term;  // the other entry's term, untrimmed
+      for (std::string_view t : theirs) score += w == t;
+    }
     if (score <= 0) continue;
-    std::string raw = ToStrings.IntToStrZero(score, kScoreDigits) + EntryCaption(term);
+    std::string raw = ToStrings.IntToStrZero(score, kScoreDigits) + EntryCaption(lex.GetTerm());
     keys.push_back({ToStrings.UpperCase(raw), std::move(raw), score});
   }
   std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
