@@ -46,5 +46,7 @@ struct Command {
 std::vector<Command> BlockCommands();
 // show: an entry laid out as the viewer shows it.
 Command ShowCommand();
+// lookup, search, related, tree, export.
+std::vector<Command> QueryCommands();
 
 }  // namespace qorvex::cli

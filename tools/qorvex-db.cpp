@@ -1,8 +1,9 @@
 // qorvex-db: the command-line companion of the viewer. Imports the delivery
 // file into the lexicon, and checks, dumps and rebuilds the file blocks of a
 // program folder, starting and stopping the storage driver as the viewer
-// does. Output is UTF-8; exit 0 on success, 1 when a check finds damage, 2
-// on bad usage or an error (with a one-line message on standard error).
+// does; answers the viewer's queries and exports the lexicon. Output is UTF-8; exit 0 on success, 1
+// when a check finds damage, 2 on bad usage or an error (with a one-line message on standard
+// error).
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,6 +22,7 @@ namespace {
 
 std::vector<Command> Commands() {
   std::vector<Command> commands = BlockCommands();
+  for (Command& c : QueryCommands()) commands.push_back(std::move(c));
   commands.push_back(ShowCommand());
   return commands;
 }

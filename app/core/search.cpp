@@ -1,0 +1,46 @@
+// The search; see search.h.
+#include "app/core/search.h"
+
+#include "support/cp1252.h"
+#include "support/vxstrings.h"
+
+namespace qorvex {
+namespace {
+
+// Upper-cases text into out, reusing out's storage.
+void UpperInto(std::string_view text, std::string& out) {
+  out.assign(text);
+  for (char& c : out) c = static_cast<char>(Cp1252Upper(static_cast<uint8_t>(c)));
+}
+
+}  // namespace
+
+std::string SearchTextOf(std::string_view fieldText) {
+  return ToStrings.UpperCase(fieldText.substr(0, kShortMax));
+}
+
+std::vector<SearchHit> SearchLexicon(TdbLex& lex, std::string_view searchText) {
+  std::vector<SearchHit> hits;
+  if (searchText.empty()) return hits;
+  std::string upper;
+  for (bool ok = lex.First(2); ok; ok = lex.Next(false, true)) {
+    std::string term = lex.GetTerm();
+    UpperInto(term, upper);
+    bool hit = upper.find(searchText) != std::string::npos;
+    if (!hit) {
+      UpperInto(lex.GetSeeAlso(), upper);
+      hit = upper.find(searchText) != std::string::npos;
+    }
+    if (hit) hits.push_back({std::move(term), lex.GetTopic()});
+  }
+  return hits;
+}
+
+void AddSearchHits(EntryTree& tree, const std::vector<SearchHit>& hits) {
+  TreeNode& node = tree.SearchNode();
+  for (const SearchHit& h : hits)
+    node.children.push_back({EntryCaption(h.term), kImageSearchHits, h.topic, {}});
+  if (!hits.empty()) node.image = kImageSearchHits;
+}
+
+}  // namespace qorvex

@@ -1,0 +1,100 @@
+// The see-also ranking; see see_also.h.
+#include "app/core/see_also.h"
+
+#include <algorithm>
+
+#include "app/core/entry_tree.h"
+#include "support/cp1252.h"
+#include "support/vxstrings.h"
+
+namespace qorvex {
+
+namespace {
+
+constexpr int kSkipWidth = 20, kScoreDigits = 6;
+
+void UpperInto(std::string_view text, std::string& out) {
+  out.assign(text);
+  for (char& c : out) c = static_cast<char>(Cp1252Upper(static_cast<uint8_t>(c)));
+}
+
+std::string_view TrimView(std::string_view s) {
+  auto blank = [](char c) { return static_cast<uint8_t>(c) <= 32; };
+  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// The words of an upper-cased field, as views into it.
+void SplitWords(std::string_view upper, std::vector<std::string_view>& words) {
+  words.clear();
+  for (size_t comma; (comma = upper.find(',')) != std::string_view::npos;) {
+    words.push_back(TrimView(upper.substr(0, comma)));
+    upper.remove_prefix(comma + 1);
+  }
+  if (const std::string_view last = TrimView(upper); !last.empty()) words.push_back(last);
+}
+
+// Whether two upper-cased terms agree in their first 20 characters, the
+// shorter one padded with blanks.
+bool SameFirst20(std::string_view a, std::string_view b) {
+  for (size_t i = 0; i < static_cast<size_t>(kSkipWidth); ++i)
+    if ((i < a.size() ? a[i] : ' ') != (i < b.size() ? b[i] : ' ')) return false;
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> SeeAlsoWords(std::string_view seeAlso) {
+  std::string upper;
+  UpperInto(seeAlso, upper);
+  std::vector<std::string_view> words;
+  SplitWords(upper, words);
+  return {words.begin(), words.end()};
+}
+
+int CountEqualPairs(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+  int n = 0;
+  for (const std::string& x : a)
+    for (const std::string& y : b) n += x == y;
+  return n;
+}
+
+std::vector<RelatedEntry> RankRelated(TdbLex& lex) {
+  const std::string ownTerm = ToStrings.UpperCase(lex.GetTerm());
+  std::vector<std::string> own = SeeAlsoWords(lex.GetSeeAlso());
+  own.push_back(ToStrings.Trim(ownTerm));
+
+  struct Key {
+    std::string upper, raw;  // "<score><caption>", and upper-cased
+    int score;
+  };
+  std::vector<Key> keys;
+  // Reused for every entry: no allocation per entry beyond the fields read.
+  std::string term, field;
+  std::vector<std::string_view> theirs;
+  for (bool ok = lex.First(1); ok; ok = lex.Next(false, true)) {
+    UpperInto(lex.GetTerm(), term);
+    if (SameFirst20(term, ownTerm)) continue;
+    UpperInto(lex.GetSeeAlso(), field);
+    SplitWords(field, theirs);
+    int score = 0;
+    for (const std::string& w : own) {
+      score += w == term;  // the other entry's term, untrimmed
+      for (std::string_view t : theirs) score += w == t;
+    }
+    if (score <= 0) continue;
+    std::string raw = ToStrings.IntToStrZero(score, kScoreDigits) + EntryCaption(lex.GetTerm());
+    keys.push_back({ToStrings.UpperCase(raw), std::move(raw), score});
+  }
+  std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
+    return a.upper != b.upper ? a.upper < b.upper : a.raw < b.raw;
+  });
+  std::vector<RelatedEntry> list;
+  list.reserve(keys.size());
+  for (auto k = keys.rbegin(); k != keys.rend(); ++k)
+    list.push_back({k->score, k->raw.substr(kScoreDigits)});
+  return list;
+}
+
+}  // namespace qorvex

@@ -1,0 +1,39 @@
+// The "siehe auch" ranking (core layer, no Qt): which entries are related to
+// one, by shared words of the comma-separated see-also lists and the terms,
+// best first.
+//
+// Words of a see-also field: upper-cased, split at every ",", each piece
+// trimmed (codes 0-32); pieces between two commas are kept even when empty,
+// the piece after the last comma only when it is not empty.
+// The selected entry's words: its field's words, then its trimmed,
+// upper-cased term. Another entry's words: its upper-cased term (not
+// trimmed), then its field's words. Score: the number of equal pairs.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "storage/dblex.h"
+
+namespace qorvex {
+
+std::vector<std::string> SeeAlsoWords(std::string_view seeAlso);
+
+// Equal pairs (a word that occurs twice counts twice).
+int CountEqualPairs(const std::vector<std::string>& a, const std::vector<std::string>& b);
+
+struct RelatedEntry {
+  int score = 0;
+  std::string caption;  // the term padded or cut to 50: the list's item
+};
+
+// The entries related to the one in lex's working record, in display
+// order: highest score first, equal scores by descending term (the keys
+// "<score as six digits><caption>" sorted ascending by UpperCase, then
+// bytes, and reversed). Entries whose term agrees with the selected one in
+// its first 20 characters, ignoring case, are skipped. Walks index 1, so
+// the working record is another one afterwards.
+std::vector<RelatedEntry> RankRelated(TdbLex& lex);
+
+}  // namespace qorvex

@@ -1,0 +1,242 @@
+// The query commands of qorvex-db (tool layer): lookup, search, related,
+// tree and export, thin printers over the viewer's own core functions, on
+// the lexicon opened as the viewer opens it.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/core/entry_tree.h"
+#include "app/core/lexicon_export.h"
+#include "app/core/search.h"
+#include "app/core/see_also.h"
+#include "storage/dblex.h"
+#include "tools/cli.h"
+#include "tools/json.h"
+
+namespace qorvex::cli {
+namespace {
+
+// The lexicon of the program folder for the work; the exit code of the work.
+int WithLexicon(const std::string& folder, const std::function<int(TdbLex&)>& work) {
+  const std::string path = folder + "/QDLex";
+  if (!std::filesystem::exists(path + ".DAT") && !std::filesystem::exists(path + ".SAV"))
+    return Fail("QDLex: no data file in the folder");
+  DatLex.Open(SlotBit(0));
+  int code;
+  {
+    TdbLex lex(0);
+    code = work(lex);
+  }
+  DatLex.Close(SlotBit(0), true);
+  // A full disk or a closed pipe must not pass for a complete answer.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    return Fail(std::string("cannot write the output: ") + std::strerror(errno));
+  return code;
+}
+
+void Print(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+std::string TrimTrailingBlanks(std::string s) {
+  s.erase(s.find_last_not_of(' ') + 1);
+  return s;
+}
+
+// Converts an argument; false with a usage error.
+bool Convert(const std::string& utf8, std::string& cp1252, std::string& error) {
+  const std::optional<std::string> converted = ArgToCp1252(utf8);
+  if (!converted) {
+    error = "not Windows-1252 text: " + utf8 + kHint;
+    return false;
+  }
+  cp1252 = *converted;
+  return true;
+}
+
+// A command with --json and exactly one argument (TERM, or TEXT, which
+// must not be empty), given to run converted, and as typed for messages.
+Command OneArgumentCommand(const std::string& name, const std::string& argName,
+                           const std::string& usage,
+                           int (*run)(TdbLex&, const std::string& arg, const std::string& typed,
+                                      bool json)) {
+  return {name, usage,
+          [=](std::vector<std::string> args, std::string& error) -> std::optional<CommandWork> {
+            const bool json = TakeFlag(args, "--json");
+            if (args.size() != 1) {
+              error = name + " needs one " + argName + kHint;
+              return std::nullopt;
+            }
+            std::string arg;
+            if (!Convert(args[0], arg, error)) return std::nullopt;
+            if (argName == "TEXT" && arg.empty()) {
+              error = name + " needs a non-empty TEXT" + kHint;
+              return std::nullopt;
+            }
+            return [=, typed = args[0]](const std::string& folder) {
+              return WithLexicon(folder, [&](TdbLex& lex) { return run(lex, arg, typed, json); });
+            };
+          }};
+}
+
+int Lookup(TdbLex& lex, const std::string& term, const std::string& typed, bool json) {
+  if (!lex.FindTerm(term)) return Fail("no entry " + typed, 1);
+  if (json) {
+    JsonWriter w;
+    w.BeginObject()
+        .Key("id")
+        .Int(lex.Rec.Id)
+        .Key("term")
+        .String(Utf8(lex.GetTerm()))
+        .Key("topic")
+        .String(Utf8(lex.GetTopic()))
+        .Key("see_also")
+        .String(Utf8(lex.GetSeeAlso()))
+        .Key("text")
+        .String(Utf8(lex.GetText()))
+        .EndObject();
+    Print(w.str());
+  } else {
+    Print("Begriff: " + Utf8(lex.GetTerm()) + "\nThema: " + Utf8(lex.GetTopic()) +
+          "\nsiehe auch: " + Utf8(lex.GetSeeAlso()) + "\n\n" + Utf8(lex.GetText()) + "\n");
+  }
+  return 0;
+}
+
+int Search(TdbLex& lex, const std::string& text, const std::string&, bool json) {
+  const std::vector<SearchHit> hits = SearchLexicon(lex, SearchTextOf(text));
+  if (json) {
+    JsonWriter w;
+    w.BeginArray();
+    for (const SearchHit& h : hits)
+      w.BeginObject()
+          .Key("term")
+          .String(Utf8(TrimTrailingBlanks(h.term)))
+          .Key("topic")
+          .String(Utf8(h.topic))
+          .EndObject();
+    Print(w.EndArray().str());
+  } else {
+    for (const SearchHit& h : hits) Print(Utf8(TrimTrailingBlanks(h.term)) + "\n");
+  }
+  return hits.empty() ? 1 : 0;
+}
+
+int Related(TdbLex& lex, const std::string& term, const std::string& typed, bool json) {
+  if (!lex.FindTerm(term)) return Fail("no entry " + typed, 1);
+  const std::vector<RelatedEntry> list = RankRelated(lex);
+  if (json) {
+    JsonWriter w;
+    w.BeginArray();
+    for (const RelatedEntry& r : list)
+      w.BeginObject()
+          .Key("score")
+          .Int(r.score)
+          .Key("term")
+          .String(Utf8(TrimTrailingBlanks(r.caption)))
+          .EndObject();
+    Print(w.EndArray().str());
+  } else {
+    for (const RelatedEntry& r : list)
+      Print(std::to_string(r.score) + "\t" + Utf8(TrimTrailingBlanks(r.caption)) + "\n");
+  }
+  return list.empty() ? 1 : 0;
+}
+
+void NodeJson(JsonWriter& w, const TreeNode& n) {
+  w.BeginObject().Key("caption").String(Utf8(n.caption)).Key("image").Int(n.image).Key("data");
+  if (n.data)
+    w.String(Utf8(*n.data));
+  else
+    w.Null();
+  w.Key("children").BeginArray();
+  for (const TreeNode& c : n.children) NodeJson(w, c);
+  w.EndArray().EndObject();
+}
+
+int Tree(TdbLex& lex, const std::optional<std::string>& search, bool json) {
+  EntryTree tree = BuildTree(lex);
+  if (search) AddSearchHits(tree, SearchLexicon(lex, SearchTextOf(*search)));
+  if (json) {
+    JsonWriter w;
+    w.BeginArray();
+    for (const TreeNode& n : tree.roots) NodeJson(w, n);
+    Print(w.EndArray().str());
+    return 0;
+  }
+  std::string out;
+  for (const TreeNode& root : tree.roots) {
+    out += Utf8(TrimTrailingBlanks(root.caption)) + "\n";
+    for (const TreeNode& c : root.children)
+      out += "  " + Utf8(TrimTrailingBlanks(c.caption)) + "\n";
+  }
+  Print(out);
+  return 0;
+}
+
+int Export(TdbLex& lex, bool utf8) {
+  const std::vector<ExportNote> notes = ExportLexicon(lex, utf8, [](std::string_view bytes) {
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+  });
+  for (const ExportNote& n : notes)
+    std::fprintf(stderr, "qorvex-db: entry Id %d cannot be carried exactly: %s\n", n.id,
+                 n.problem.c_str());
+  return 0;
+}
+
+}  // namespace
+
+std::vector<Command> QueryCommands() {
+  std::vector<Command> commands;
+  commands.push_back(OneArgumentCommand(
+      "lookup", "TERM",
+      "  lookup TERM      the entry of a term: its fields, then its text as stored\n", Lookup));
+  commands.push_back(OneArgumentCommand(
+      "search", "TEXT", "  search TEXT      the entries whose term or see-also list holds TEXT\n",
+      Search));
+  commands.push_back(OneArgumentCommand(
+      "related", "TERM",
+      "  related TERM     the see-also list of a term, best first, with scores\n", Related));
+  commands.push_back(
+      {"tree", "  tree [--search TEXT]  the entry tree as the viewer shows it (after a search)\n",
+       [](std::vector<std::string> args, std::string& error) -> std::optional<CommandWork> {
+         const bool json = TakeFlag(args, "--json");
+         std::optional<std::string> search;
+         if (args.size() == 2 && args[0] == "--search") {
+           search.emplace();
+           if (!Convert(args[1], *search, error)) return std::nullopt;
+           if (search->empty()) {
+             error = std::string("--search needs a non-empty TEXT") + kHint;
+             return std::nullopt;
+           }
+         } else if (!args.empty()) {
+           error = std::string("tree takes only --search TEXT and --json") + kHint;
+           return std::nullopt;
+         }
+         return [=](const std::string& folder) {
+           return WithLexicon(folder, [&](TdbLex& lex) { return Tree(lex, search, json); });
+         };
+       }});
+  commands.push_back(
+      {"export",
+       "  export [--utf8]  the lexicon as a delivery file on standard output\n"
+       "  (lookup, search, related and tree take --json: one JSON document)\n",
+       [](std::vector<std::string> args, std::string& error) -> std::optional<CommandWork> {
+         const bool utf8 = TakeFlag(args, "--utf8");
+         if (!args.empty()) {
+           error = std::string("export takes only --utf8") + kHint;
+           return std::nullopt;
+         }
+         return [=](const std::string& folder) {
+           return WithLexicon(folder, [&](TdbLex& lex) { return Export(lex, utf8); });
+         };
+       }});
+  return commands;
+}
+
+}  // namespace qorvex::cli
