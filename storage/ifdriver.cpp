@@ -706,12 +706,11 @@ bool IFDriver::ReadRecord(int32_t ref, uint16_t index) {
       return false;
     // What the stored record does not cover reads as zero.
     std::memset(buffer_ + n, 0, recordLength_ - n);
-    readLength_ = static_cast<uint16_t>(n);
+    TakeSnapshot(static_cast<uint16_t>(n));
   } else {
     if (!Engine([&] { GetRecord(handle_, ref, buffer_, locked); }, 2, ref, index)) return false;
-    readLength_ = recordLength_;
+    TakeSnapshot(recordLength_);
   }
-  std::memcpy(snapshot_.data(), buffer_, recordLength_);
   currentRef_ = readRef_ = ref;
   currentIndex_ = index;
   return true;
@@ -912,8 +911,7 @@ bool IFDriver::DoAdd() {
     ok = false;
   }
   if (ok) {
-    std::memcpy(snapshot_.data(), buffer_, recordLength_);
-    readLength_ = length;
+    TakeSnapshot(length);
     currentRef_ = readRef_ = ref;
   }
   Unlock(taken);
@@ -923,6 +921,14 @@ bool IFDriver::DoAdd() {
 bool IFDriver::Add() {
   if (Enter(kOpAdd)) DoAdd();
   return Leave(false);
+}
+
+void IFDriver::TakeSnapshot(uint16_t length) {
+  // Only the stored part is copied: a lexicon walk reads records of about a
+  // kilobyte into a 64 KiB buffer, and copying all of it dominated the walk.
+  std::memcpy(snapshot_.data(), buffer_, length);
+  if (snapshotUsed_ > length) std::memset(snapshot_.data() + length, 0, snapshotUsed_ - length);
+  snapshotUsed_ = readLength_ = length;
 }
 
 bool IFDriver::SameAsSnapshot() const {
@@ -1026,8 +1032,7 @@ bool IFDriver::DoUpdate() {
     }
     RestoreStatus(status);
   } else {
-    std::memcpy(snapshot_.data(), buffer_, recordLength_);
-    readLength_ = length;
+    TakeSnapshot(length);
   }
   release();
   return ok;

@@ -111,7 +111,10 @@ class IFbiDriver {
   std::vector<KeyEntry> keys_;  // [k - 1] describes index k
   uint8_t* buffer_ = nullptr;
   std::vector<uint8_t> ownBuffer_;  // the buffer when none was given
-  std::vector<uint8_t> snapshot_;   // the record as last read
+  // The record as last read or written: its stored bytes, zero after them.
+  // Invariant: the bytes from snapshotUsed_ on are zero.
+  std::vector<uint8_t> snapshot_;
+  uint16_t snapshotUsed_ = 0;
   uint16_t recordLength_ = 0;
   int32_t currentRef_ = -1;
   int32_t readRef_ = -1;
@@ -212,6 +215,8 @@ class IFDriver : public IFDriverLow {
   bool DoDelete(int mode);
   bool Reposition(int mode, const std::string& key, int32_t ref);
   bool SameAsSnapshot() const;
+  // Copies the length stored bytes of the buffer into the snapshot.
+  void TakeSnapshot(uint16_t length);
   bool ReRead(std::vector<uint8_t>& out, uint16_t& length, bool& deleted);
   bool LockForChange(bool& taken);
   void Unlock(bool taken);
