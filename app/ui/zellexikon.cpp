@@ -304,13 +304,10 @@ WindowPlacement TZELLex::OuterBounds() const {
 
 // Once the frame is known, the client shrinks by it so that the outer
 // bounds are the stored ones: the window never drifts from start to start.
+// A window that starts maximized gets them when it is first made normal.
 void TZELLex::FitFrame() {
-  if (!pendingOuter_ || windowHandle() == nullptr) return;
-  if (isMaximized() || isFullScreen()) {
-    pendingOuter_.reset();
-    return;
-  }
-  if (windowHandle()->frameMargins().isNull()) return;
+  if (!pendingOuter_ || windowHandle() == nullptr || !isVisible()) return;
+  if (isMaximized() || isFullScreen() || windowHandle()->frameMargins().isNull()) return;
   const WindowPlacement b = *pendingOuter_;
   pendingOuter_.reset();
   SetOuterBounds(b);
@@ -323,6 +320,7 @@ bool TZELLex::event(QEvent* e) {
     case QEvent::Show:
     case QEvent::Move:
     case QEvent::Resize:
+    case QEvent::WindowStateChange:
       FitFrame();
       break;
     default:
