@@ -145,6 +145,7 @@ void TZELLex::CreateControls() {
   Label1 = new QLabel(QStringLiteral("Begriff suchen:"), Panel5);
   Label1->setFont(PixelFont("Arial", 12));
   Label1->move(50, 16);
+  Label1->adjustSize();
   esuche = new TvxEdit(Panel5);
   esuche->setGeometry(136, 12, 97, 23);
   btnSuche = new TvxBitBtn(Panel5);
@@ -538,7 +539,9 @@ void TZELLex::btnsieheauchClick() {
     const std::vector<RelatedEntry> related = RankRelated(*Lex);
     ListBox->clear();
     for (const RelatedEntry& r : related) {
-      auto* item = new QListWidgetItem(FromCp1252(r.caption));
+      // Shown without the blanks that pad it; looked up as it is.
+      const size_t end = r.caption.find_last_not_of(' ');
+      auto* item = new QListWidgetItem(FromCp1252(std::string_view(r.caption).substr(0, end + 1)));
       item->setData(Qt::UserRole, QByteArray::fromStdString(r.caption));
       ListBox->addItem(item);
     }
