@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QTest>
 #include <QTimer>
 
@@ -26,6 +27,15 @@ void AnswerNextDialog(std::function<void(TvxMessageForm& form)> action) {
 void Type(TvxMessageForm& form, int key) {
   QWidget* target = form.focusWidget() != nullptr ? form.focusWidget() : &form;
   QTest::keyClick(target, static_cast<Qt::Key>(key));
+}
+
+UrlCatcher::UrlCatcher() {
+  for (const char* scheme : {"http", "https", "mailto"})
+    QDesktopServices::setUrlHandler(scheme, this, "Open");
+}
+
+UrlCatcher::~UrlCatcher() {
+  for (const char* scheme : {"http", "https", "mailto"}) QDesktopServices::unsetUrlHandler(scheme);
 }
 
 int DarkestLevel(const QImage& image, const QRect& area) {

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <QImage>
+#include <QObject>
 #include <QRect>
+#include <QStringList>
+#include <QUrl>
 #include <functional>
 
 namespace qorvex {
@@ -19,6 +22,20 @@ void AnswerNextDialog(std::function<void(TvxMessageForm& form)> action);
 
 // Sends a key to the form's focused control (or the form), as typing does.
 void Type(TvxMessageForm& form, int key);
+
+// Takes the http, https and mailto addresses that the desktop services
+// would open, while it lives.
+class UrlCatcher : public QObject {
+  Q_OBJECT
+
+ public:
+  UrlCatcher();
+  ~UrlCatcher() override;
+  QStringList opened;
+
+ public slots:
+  void Open(const QUrl& url) { opened << url.toString(); }
+};
 
 // The darkest grey level (0..255) of the pixels inside area.
 int DarkestLevel(const QImage& image, const QRect& area);

@@ -161,6 +161,124 @@ void PictureAchtung(QPainter& p) {
   Triangle(p, QColor(255, 200, 60), QColor(245, 145, 0), QColor(215, 120, 0), Qt::black);
 }
 
+// ---- The main window's pictures ----
+
+// A closed folder: the tab at the top left, the body below it.
+void Folder(QPainter& p, const QColor& light, const QColor& dark, const QColor& edge) {
+  QLinearGradient face(0, 3, 0, 14);
+  face.setColorAt(0, light);
+  face.setColorAt(1, dark);
+  p.setPen(RoundPen(edge, 1.0));
+  p.setBrush(dark);
+  p.drawPath([] {
+    QPainterPath tab;
+    tab.moveTo(1.5, 4.5);
+    tab.lineTo(1.5, 2.5);
+    tab.lineTo(6.0, 2.5);
+    tab.lineTo(7.5, 4.0);
+    tab.closeSubpath();
+    return tab;
+  }());
+  p.setBrush(face);
+  p.drawRect(QRectF(1.5, 4.0, 13, 9.5));
+  p.setPen(RoundPen(light.lighter(115), 1.0));
+  p.drawLine(QPointF(2.5, 5.5), QPointF(13.5, 5.5));
+}
+
+// A small magnifier over the folder's lower right part.
+void FolderLens(QPainter& p) {
+  p.setPen(RoundPen(QColor(60, 60, 60), 2.2));
+  p.drawLine(QPointF(12.2, 12.2), QPointF(14.8, 14.8));
+  p.setPen(RoundPen(QColor(45, 45, 45), 1.3));
+  p.setBrush(QColor(200, 230, 255));
+  p.drawEllipse(QPointF(9.8, 9.8), 3.4, 3.4);
+}
+
+void ImageFolder(QPainter& p) {
+  Folder(p, QColor(255, 226, 120), QColor(235, 180, 40), QColor(160, 115, 10));
+}
+
+void ImageOpenFolder(QPainter& p) {
+  p.setPen(RoundPen(QColor(30, 100, 30), 1.0));
+  p.setBrush(QColor(70, 150, 60));
+  p.drawPolygon(
+      QPolygonF({{1.5, 13.5}, {1.5, 2.5}, {6.0, 2.5}, {7.5, 4.0}, {12.5, 4.0}, {12.5, 6.5}}));
+  QLinearGradient flap(0, 6, 0, 14);
+  flap.setColorAt(0, QColor(150, 220, 120));
+  flap.setColorAt(1, QColor(80, 170, 70));
+  p.setBrush(flap);
+  p.drawPolygon(QPolygonF({{1.5, 13.5}, {4.5, 6.5}, {15.0, 6.5}, {12.0, 13.5}}));
+}
+
+void ImagePage(QPainter& p) {
+  p.setPen(RoundPen(QColor(110, 110, 120), 1.0));
+  p.setBrush(Qt::white);
+  p.drawPolygon(QPolygonF({{3.5, 1.5}, {10.0, 1.5}, {13.5, 5.0}, {13.5, 14.5}, {3.5, 14.5}}));
+  p.setBrush(QColor(215, 215, 222));
+  p.drawPolygon(QPolygonF({{10.0, 1.5}, {10.0, 5.0}, {13.5, 5.0}}));
+  p.setPen(RoundPen(QColor(120, 150, 200), 1.0));
+  for (double y : {7.5, 9.5, 11.5}) p.drawLine(QPointF(5.5, y), QPointF(11.5, y));
+  p.drawLine(QPointF(5.5, 5.5), QPointF(8.5, 5.5));
+}
+
+void ImageSearch(QPainter& p) {
+  ImageFolder(p);
+  FolderLens(p);
+}
+
+void ImageSearchHits(QPainter& p) {
+  Folder(p, QColor(250, 120, 100), QColor(205, 35, 30), QColor(140, 15, 10));
+  FolderLens(p);
+}
+
+// The search field's magnifier.
+void PictureMagnifier(QPainter& p) {
+  p.setPen(RoundPen(QColor(95, 60, 25), 3.6));
+  p.drawLine(QPointF(13.2, 14.2), QPointF(17.6, 21.0));
+  QRadialGradient glass(QPointF(7, 7), 7);
+  glass.setColorAt(0, QColor(245, 252, 255));
+  glass.setColorAt(1, QColor(170, 210, 245));
+  p.setPen(RoundPen(QColor(70, 70, 80), 2.0));
+  p.setBrush(glass);
+  p.drawEllipse(QPointF(8.5, 9.0), 6.5, 6.5);
+}
+
+// The program icon: an open book with an antenna that sends waves, on a
+// blue rounded square. qorvex.svg draws the same shapes with the same
+// coordinates; change both together.
+void PictureIcon(QPainter& p) {
+  QLinearGradient face(0, 2, 0, 46);
+  face.setColorAt(0, QColor(0x2F, 0x7F, 0xD8));
+  face.setColorAt(1, QColor(0x16, 0x4A, 0x94));
+  p.setPen(RoundPen(QColor(0x0F, 0x3A, 0x78), 1.0));
+  p.setBrush(face);
+  p.drawRoundedRect(QRectF(2.5, 2.5, 43, 43), 9, 9);
+
+  p.setPen(RoundPen(QColor(0xC9, 0xA2, 0x4A), 1.0));
+  p.setBrush(QColor(0xFF, 0xF6, 0xD8));
+  p.drawPolygon(QPolygonF({{7, 29}, {23.5, 32}, {23.5, 42}, {7, 39}}));
+  p.drawPolygon(QPolygonF({{24.5, 32}, {41, 29}, {41, 39}, {24.5, 42}}));
+  p.setPen(RoundPen(QColor(0xB0, 0xA8, 0x90), 1.0));
+  p.drawLine(QPointF(10, 33), QPointF(20.5, 35));
+  p.drawLine(QPointF(10, 36), QPointF(20.5, 38));
+  p.drawLine(QPointF(27.5, 35), QPointF(38, 33));
+  p.drawLine(QPointF(27.5, 38), QPointF(38, 36));
+
+  p.setPen(RoundPen(QColor(0xFF, 0xD2, 0x3F), 2.2));
+  p.drawLine(QPointF(24, 31), QPointF(24, 13));
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(0xFF, 0x5A, 0x3C));
+  p.drawEllipse(QPointF(24, 11), 2.4, 2.4);
+
+  p.setPen(RoundPen(Qt::white, 2.0));
+  p.setBrush(Qt::NoBrush);
+  for (double r : {6.0, 10.0}) {
+    const QRectF box(24 - r, 11 - r, 2 * r, 2 * r);
+    p.drawArc(box, -40 * 16, 80 * 16);  // right of the mast
+    p.drawArc(box, 140 * 16, 80 * 16);  // left of the mast
+  }
+}
+
 const std::vector<Picture> kGlyphs = {
     {"glyphs/VXBBYES", 18, 18, GlyphYes},         {"glyphs/VXBBNO", 18, 18, GlyphNo},
     {"glyphs/VXBBCANCEL", 18, 18, GlyphCancel},   {"glyphs/VXBBCLOSE", 18, 18, GlyphClose},
@@ -173,6 +291,16 @@ const std::vector<Picture> kPictures = {
     {"dialogs/hinweis", 64, 64, PictureHinweis},
     {"dialogs/fehler", 60, 61, PictureFehler},
     {"dialogs/achtung", 60, 61, PictureAchtung},
+    // The tree's state images, by their index in the image list (0 and 5
+    // are the same closed folder).
+    {"tree/image0", 16, 16, ImageFolder},
+    {"tree/image1", 16, 16, ImageOpenFolder},
+    {"tree/image2", 16, 16, ImagePage},
+    {"tree/image3", 16, 16, ImageSearch},
+    {"tree/image4", 16, 16, ImageSearchHits},
+    {"tree/image5", 16, 16, ImageFolder},
+    {"viewer/magnifier", 20, 24, PictureMagnifier},
+    {"qorvex", 48, 48, PictureIcon},
 };
 
 QImage Render(const Picture& picture, int scale) {
@@ -228,6 +356,8 @@ int main(int argc, char** argv) {
   const QDir out(QString::fromLocal8Bit(argv[1]));
   out.mkpath("glyphs");
   out.mkpath("dialogs");
+  out.mkpath("tree");
+  out.mkpath("viewer");
   QStringList written;
   QStringList entries;
   for (int scale : {1, 2}) {

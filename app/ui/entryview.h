@@ -1,0 +1,104 @@
+// The entry view (window layer): the labels that the core's layout computes
+// for an entry, kept as one vector and painted as lightweight items by one
+// widget inside the scrolling area. Each item behaves as a label of its
+// own: its font, colours, background and place, its hit area, the hand
+// cursor over links, Morse and tone words, and a click.
+//
+// Invariants:
+//  1. labels_ is in creation order with tops never decreasing (as the
+//     layout makes them); texts_[i] and faces_[i] belong to labels_[i].
+//  2. The widget covers every label's right edge but the title's and the
+//     topic's (they are as wide as the view), every label's bottom, and at
+//     least the scrolling area's viewport.
+#pragma once
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QPointer>
+#include <QScrollArea>
+#include <QWidget>
+#include <array>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "app/core/entry_layout.h"
+
+namespace qorvex {
+
+// The entry view's background, light yellow (0x00BBGGRR 0xE0FFFF).
+inline constexpr int32_t kViewColor = 0xE0FFFF;
+QColor LabelColor(int32_t bbggrr);
+
+// A label font: "Arial" at 12 pixels (the base font) or at its points as
+// pixels at 96 dots per inch (10 points: 13 pixels). A size of 0 means the
+// default 10 points, a negative one its magnitude; sizes are capped at 400
+// points. Kerning is off, so drawn text is as wide as measured.
+QFont LabelQFont(const LabelFont& font);
+
+// Measures captions as a label shows them: the sum of the characters'
+// advance widths (no kerning, "&" as itself) and the font's line height.
+class TLabelMeasurer final : public TextMeasurer {
+ public:
+  struct Face {
+    explicit Face(const QFont& f);
+    QFont font;
+    QFontMetrics metrics;
+    std::array<int, 256> advance;  // per Windows-1252 byte
+  };
+
+  LabelSize Measure(std::string_view caption, const LabelFont& font) const override;
+  const Face& FaceOf(const LabelFont& font) const;
+
+ private:
+  mutable std::unordered_map<uint64_t, std::unique_ptr<Face>> faces_;
+};
+
+class TEntryView : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TEntryView(QWidget* parent = nullptr);
+
+  // Becomes the area's widget and follows its viewport's size.
+  void AttachTo(QScrollArea* area);
+
+  // Shows these labels (the core's RenderEntry result) instead of the
+  // current ones.
+  void SetLabels(std::vector<EntryLabel> labels);
+  void Clear() { SetLabels({}); }
+  const std::vector<EntryLabel>& Labels() const { return labels_; }
+  const TLabelMeasurer& Measurer() const { return measurer_; }
+
+  // The label under a point of this widget (the one made last where labels
+  // overlap), or -1.
+  int LabelAt(QPoint point) const;
+  static bool Clickable(const EntryLabel& label);
+
+ signals:
+  // A link, Morse or tone label was clicked (pressed and released on it).
+  void LabelClicked(int index);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  void FitSize();
+
+  TLabelMeasurer measurer_;
+  std::vector<EntryLabel> labels_;
+  std::vector<QString> texts_;
+  std::vector<const TLabelMeasurer::Face*> faces_;
+  int32_t tallest_ = 0;  // the highest label: how far up a hit test looks
+  QSize extent_;         // what the labels cover (invariant 2)
+  QSize floor_;          // the viewport's size
+  QPointer<QWidget> viewport_;
+  int pressed_ = -1;
+  bool handCursor_ = false;
+};
+
+}  // namespace qorvex

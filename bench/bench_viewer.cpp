@@ -1,0 +1,175 @@
+// The viewer's window on the offscreen platform:
+//  - render64k: showing an entry of 64,000 characters (about 10,000 word
+//    pieces, with bold words, line breaks, links and Morse) in the main
+//    window: from the call of the window's RenderEntry until it has returned
+//    and one processEvents() has run (the visible labels painted);
+//  - startup10k: a real start of the qorvex program in a folder with a
+//    ZEL_LEX.CSV of 10,000 entries (text 600 bytes on average): from just
+//    before the process is started until its main window's first expose
+//    event (the import, the tree builds and the layout included), which the
+//    program reports when QORVEX_EXIT_ON_EXPOSE is set.
+//
+//   bench_viewer [--repeat R]
+//
+// Prints each figure's runs and, last, the medians in milliseconds.
+#include <time.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QProcess>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/core/audio_output.h"
+#include "app/ui/entryview.h"
+#include "app/ui/tscreenss.h"
+#include "app/ui/viewerapp.h"
+#include "app/ui/zellexikon.h"
+
+namespace {
+
+using namespace qorvex;
+
+std::string MakeDeliveryFile(int n) {
+  std::mt19937 rng(42);
+  const char* topics[] = {"Antennen",   "Technik",      "Betriebstechnik",        "Ausbreitung",
+                          "Grundlagen", "Vorschriften", "Digitale Betriebsarten", "Messtechnik"};
+  std::string csv;
+  for (int i = 0; i < n; ++i) {
+    std::string text;
+    const size_t length = 100 + rng() % 1001;  // 600 on average
+    while (text.size() < length) text += "Wort" + std::to_string(rng() % 1000) + " ";
+    text.resize(length);
+    csv += "Begriff " + std::to_string(rng() % 1000000) + ";<" + topics[rng() % 8] + ">" + text +
+           ";Dipol, Antenne, Begriff " + std::to_string(rng() % 1000) + "\r\n";
+  }
+  return csv;
+}
+
+// The same kind of entry as bench_core's layout figure.
+std::string MakeEntryText(size_t length) {
+  std::mt19937 rng(64);
+  std::string text;
+  for (int word = 0; text.size() < length; ++word) {
+    std::string w(3 + rng() % 5, 'a');
+    for (char& c : w) c = static_cast<char>('a' + rng() % 26);
+    if (word % 97 == 0)
+      w = "http://example.org/" + w;
+    else if (word % 89 == 0)
+      w = "<Morse>" + w + "</Morse>";
+    else if (word % 13 == 0)
+      w = "<b>" + w + "</b>";
+    text += w + (word % 17 == 16 ? "<br>" : " ");
+  }
+  text.resize(length);
+  return text;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+void Print(const char* name, const std::vector<double>& ms) {
+  std::printf("%s:", name);
+  for (double m : ms) std::printf(" %.1f", m);
+  std::printf(" ms; median %.2f ms\n", Median(ms));
+}
+
+int64_t MonotonicNs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<int64_t>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
+
+double Render64k(const std::filesystem::path& folder, int repeat) {
+  std::filesystem::create_directories(folder);
+  {
+    std::ofstream out(folder / "ZEL_LEX.CSV", std::ios::binary);
+    out << "Langer Eintrag;<Thema>" << MakeEntryText(64000) << ";\r\n";
+  }
+  const std::string home = std::filesystem::current_path().string();
+  if (::chdir(folder.c_str()) != 0) return -1;
+  std::vector<double> ms;
+  {
+    RecordingOutput silent;
+    TZELLex window(&silent);
+    window.show();
+    QCoreApplication::processEvents();
+    if (!window.Lex->FindTerm("Langer Eintrag")) return -1;
+    for (int r = 0; r < repeat; ++r) {
+      window.ClearEntryView();
+      QCoreApplication::processEvents();
+      const auto start = std::chrono::steady_clock::now();
+      window.RenderEntry(true, false);
+      QCoreApplication::processEvents();
+      ms.push_back(
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+              .count());
+    }
+    std::printf("entry of 64,000 characters: %zu labels\n", window.EntryView->Labels().size());
+    window.close();
+  }
+  if (::chdir(home.c_str()) != 0) return -1;
+  Print("render64k", ms);
+  return Median(ms);
+}
+
+double Startup10k(const std::filesystem::path& folder, int repeat) {
+  std::filesystem::create_directories(folder);
+  {
+    std::ofstream out(folder / "ZEL_LEX.CSV", std::ios::binary);
+    out << MakeDeliveryFile(10000);
+  }
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(kExitOnExposeVariable, "1");
+  std::vector<double> ms;
+  for (int r = 0; r < repeat; ++r) {
+    QProcess viewer;
+    viewer.setWorkingDirectory(QString::fromStdString(folder.string()));
+    viewer.setProcessEnvironment(env);
+    const int64_t start = MonotonicNs();
+    viewer.start(QORVEX_VIEWER, {});
+    if (!viewer.waitForFinished(120000) || viewer.exitCode() != 0) {
+      std::fprintf(stderr, "bench_viewer: the viewer failed: %s\n",
+                   viewer.readAllStandardError().constData());
+      return -1;
+    }
+    const QByteArray out = viewer.readAllStandardOutput();
+    const qsizetype at = out.indexOf("first-expose-ns=");
+    if (at < 0) {
+      std::fprintf(stderr, "bench_viewer: no expose reported\n");
+      return -1;
+    }
+    const int64_t exposed = out.mid(at + 16).trimmed().toLongLong();
+    ms.push_back(static_cast<double>(exposed - start) / 1e6);
+  }
+  Print("startup10k", ms);
+  return Median(ms);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int repeat = 9;
+  for (int i = 1; i + 1 < argc; i += 2)
+    if (std::string(argv[i]) == "--repeat") repeat = std::max(1, std::atoi(argv[i + 1]));
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  InstallFontSubstitutions();
+  const std::filesystem::path root =
+      std::filesystem::temp_directory_path() / ("qorvex-viewer-" + std::to_string(getpid()));
+  const double render = Render64k(root / "render", repeat);
+  const double startup = Startup10k(root / "startup", std::min(repeat, 5));
+  std::filesystem::remove_all(root);
+  if (render < 0 || startup < 0) return 1;
+  std::printf("render64k_ms=%.1f startup10k_ms=%.1f\n", render, startup);
+  return 0;
+}
