@@ -293,6 +293,48 @@ TEST_F(CheckTest, TreeDamage) {
   }
 }
 
+// With a key builder every entry must carry its record's key and every
+// record have one entry per index. Records hold their index 1 key as a
+// length byte at 4 and the bytes after it; index 2 gives every record "x".
+TEST_F(CheckTest, EntriesMustCarryTheirRecordsKeys) {
+  Block block;
+  std::vector<Item> everyRecord;
+  for (auto& [number, page] : block.unique.pages)
+    for (const Item& item : page.items) {
+      block.dat[item.ref * kL + 4] = static_cast<uint8_t>(item.key.size());
+      std::copy(item.key.begin(), item.key.end(), block.dat.begin() + item.ref * kL + 5);
+      everyRecord.push_back({item.ref, 0, "x"});
+    }
+  std::sort(everyRecord.begin(), everyRecord.end(),
+            [](const Item& a, const Item& b) { return a.ref < b.ref; });
+  block.dups.pages = {{1, {0, everyRecord}}};
+  block.dups.entries = 10;
+  CheckOptions options;
+  options.keyBuilder = [](std::span<const uint8_t> r, int k) {
+    return k == 2 ? std::string("x") : std::string(r.begin() + 5, r.begin() + 5 + r[4]);
+  };
+  const Bytes dat = block.dat;
+  auto check = [&] { return Check(block.dat, IndexFile({block.unique, block.dups}), options); };
+  EXPECT_EQ(check().faults, Lines{});
+
+  // Records 1 and 2 swapped between their slots.
+  std::swap_ranges(block.dat.begin() + kL, block.dat.begin() + 2 * kL, block.dat.begin() + 2 * kL);
+  EXPECT_EQ(
+      check().faults,
+      (Lines{"T.IX index 1 page 1 item 1: key \"ant\" names record 1, whose key is \"bee\"",
+             "T.IX index 1 page 1 item 2: key \"bee\" names record 2, whose key is \"ant\""}));
+  block.dat = dat;
+  // Record 12 loses its entry in index 2; in index 1 it goes to record 3.
+  block.dups.pages[0].second.items.pop_back();
+  block.dups.entries = 9;
+  block.UniquePage(4).items[2].ref = 3;
+  EXPECT_EQ(check().faults,
+            (Lines{"T.IX index 1 page 4 item 3: key \"jay\" names record 3, whose key is \"cat\"",
+                   "T.IX index 1: record 3 has 2 entries, expected 1",
+                   "T.IX index 1: record 12 has 0 entries, expected 1",
+                   "T.IX index 2: record 12 has 0 entries, expected 1"}));
+}
+
 // Sections of 24 bytes: 18 data bytes in the first, 17 in a continuation.
 TEST_F(CheckTest, VariableRecordChains) {
   constexpr uint32_t L = 24;
