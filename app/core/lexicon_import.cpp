@@ -2,10 +2,12 @@
 #include "app/core/lexicon_import.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "support/cp1252.h"
 
@@ -19,28 +21,6 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 size_t Pos(char c, std::string_view s) {
   const size_t p = s.find(c);
   return p == std::string_view::npos ? 0 : p + 1;
-}
-
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& reason) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    reason = std::strerror(errno);
-    return false;
-  }
-  char chunk[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      reason = std::strerror(errno);
-      ::close(fd);
-      return false;
-    }
-    bytes.append(chunk, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return true;
 }
 
 }  // namespace
@@ -87,16 +67,72 @@ CsvEntry ParseCsvLine(std::string_view line) {
           StripCsvQuotes(seeAlso)};
 }
 
-ImportResult ImportLexicon(const std::string& path, TdbLex& lex) {
+bool ReadDeliveryFile(const std::string& path, std::string& bytes, std::string& reason) {
+  // Without a writer, opening a FIFO would wait forever: nothing blocks here.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    reason = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file";
+    ::close(fd);
+    return false;
+  }
+  if (static_cast<uint64_t>(st.st_size) > kMaxDeliveryBytes) {
+    reason = std::to_string(st.st_size) + " bytes, more than 1 GiB";
+    ::close(fd);
+    return false;
+  }
+  // A file that grows while it is read stops at the limit.
+  try {
+    bytes.reserve(static_cast<size_t>(st.st_size));
+    char chunk[1 << 16];
+    while (bytes.size() <= kMaxDeliveryBytes) {
+      const ssize_t n = ::read(fd, chunk, sizeof chunk);
+      if (n == 0) break;
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        reason = std::strerror(errno);
+        ::close(fd);
+        return false;
+      }
+      bytes.append(chunk, static_cast<size_t>(n));
+    }
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  ::close(fd);
+  if (bytes.size() > kMaxDeliveryBytes) {
+    reason = "more than 1 GiB";
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::string> DeliveryLines(std::string_view bytes) {
+  if (bytes.starts_with(kByteOrderMark))
+    return SplitCsvLines(Utf8ToCp1252(bytes.substr(kByteOrderMark.size())));
+  return SplitCsvLines(bytes);
+}
+
+ImportResult ImportLexicon(const std::string& path, TdbLex& lex, const DeliveryReader& read) {
   ImportResult result;
-  std::string bytes;
-  if (!ReadWholeFile(path, bytes, result.error)) {
-    result.error = "Lexikondatei konnte nicht gelesen werden: " + path + ": " + result.error;
+  std::vector<std::string> lines;
+  try {
+    std::string bytes;
+    if (!read(path, bytes, result.error)) {
+      result.error = "Lexikondatei konnte nicht gelesen werden: " + path + ": " + result.error;
+      return result;
+    }
+    lines = DeliveryLines(bytes);
+  } catch (const std::bad_alloc&) {
+    result.error = "Lexikondatei konnte nicht gelesen werden: " + path + ": not enough memory";
     return result;
   }
   result.read = true;
-  if (bytes.starts_with(kByteOrderMark)) bytes = Utf8ToCp1252(bytes.substr(kByteOrderMark.size()));
-  const std::vector<std::string> lines = SplitCsvLines(bytes);
   // Opening the block first refuses (EDBError) a lexicon that another
   // program holds open, instead of deleting its files under it.
   lex.First(1);
@@ -110,6 +146,9 @@ ImportResult ImportLexicon(const std::string& path, TdbLex& lex) {
     lex.SetText(e.text);
     if (lex.Add()) ++result.added;
   }
+  // The files exist afterwards, as the tree's walk leaves them, also when
+  // the file had no lines.
+  lex.First(2);
   return result;
 }
 

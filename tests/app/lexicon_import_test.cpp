@@ -3,8 +3,11 @@
 #include "app/core/lexicon_import.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <memory>
+#include <new>
 
 #include "isam/check.h"
 #include "tests/storage/lexicontest.h"
@@ -125,22 +128,55 @@ TEST_F(ImportTest, AByteOrderMarkMeansUtf8) {
   EXPECT_EQ(lex_->GetTerm(), "\xC3\x96l");
 }
 
+// Only a regular file of up to 1 GiB is read; anything else, or memory
+// running out while reading, leaves the lexicon as it was.
 TEST_F(ImportTest, AnUnreadableFileChangesNothing) {
   ASSERT_EQ(Import("a;<T>1;\r\nb;<T>2;\r\n").added, 2);
   Detach();
   const auto dat = ReadAll(Path("QDLex.DAT")), ix = ReadAll(Path("QDLex.IX"));
   Attach();
   std::filesystem::create_directory(Path("ORDNER.CSV"));
-  for (const std::string& bad : {Path("FEHLT.CSV"), Path("ORDNER.CSV")}) {
-    const ImportResult r = ImportLexicon(bad, *lex_);
+  ASSERT_EQ(mkfifo(Path("FIFO.CSV").c_str(), 0600), 0);  // no writer: an open would wait
+  WriteAll(Path("GROSS.CSV"), {});
+  std::filesystem::resize_file(Path("GROSS.CSV"), kMaxDeliveryBytes + 1);  // sparse
+  const DeliveryReader noMemory = [](const std::string&, std::string&, std::string&) -> bool {
+    throw std::bad_alloc();
+  };
+  const struct {
+    std::string file;
+    DeliveryReader read;
+    std::string reason;
+  } cases[] = {
+      {Path("FEHLT.CSV"), ReadDeliveryFile, "No such file or directory"},
+      {Path("ORDNER.CSV"), ReadDeliveryFile, "Is a directory"},
+      {Path("FIFO.CSV"), ReadDeliveryFile, "not a regular file"},
+      {"/dev/zero", ReadDeliveryFile, "not a regular file"},
+      {Path("GROSS.CSV"), ReadDeliveryFile, "1073741825 bytes, more than 1 GiB"},
+      {Path("ZEL_LEX.CSV"), noMemory, "not enough memory"},
+  };
+  for (const auto& c : cases) {
+    const ImportResult r = ImportLexicon(c.file, *lex_, c.read);
     EXPECT_FALSE(r.read);
-    EXPECT_EQ(r.error.rfind("Lexikondatei konnte nicht gelesen werden: " + bad + ": ", 0), 0u)
-        << r.error;
+    EXPECT_EQ(r.error, "Lexikondatei konnte nicht gelesen werden: " + c.file + ": " + c.reason);
   }
   EXPECT_EQ(Terms(), (std::vector<std::string>{"a", "b"}));
   Detach();
   EXPECT_EQ(ReadAll(Path("QDLex.DAT")), dat);
   EXPECT_EQ(ReadAll(Path("QDLex.IX")), ix);
+  Attach();
+}
+
+TEST_F(ImportTest, AnEmptyFileLeavesAnEmptyLexicon) {
+  ASSERT_EQ(Import("a;<T>1;\r\n").added, 1);
+  const ImportResult r = Import("");
+  ASSERT_TRUE(r.read);
+  EXPECT_EQ(r.added, 0);
+  Detach();
+  const isam::CheckReport report =
+      isam::CheckFileBlock(Path("QDLex.DAT"), Path("QDLex.IX"), {true, true});
+  EXPECT_TRUE(report.ok());
+  EXPECT_EQ(report.liveRecords, 0u);
+  EXPECT_EQ(report.indexEntries, (std::vector<uint32_t>{0, 0, 0}));
   Attach();
 }
 
