@@ -187,8 +187,10 @@ int Check(const BlockInfo& b, const std::string& path) {
         "moved away\n",
         b.name.c_str(), b.name.c_str());
   std::string entries;
-  for (uint32_t n : report.indexEntries)
-    entries += (entries.empty() ? "" : "/") + std::to_string(n);
+  for (uint32_t n : report.indexEntries) {
+    if (!entries.empty()) entries += '/';
+    entries += std::to_string(n);
+  }
   std::printf("%s: %u records, index entries %s: %s\n", b.name.c_str(), report.liveRecords,
               entries.empty() ? "-" : entries.c_str(),
               faults == 0 ? "ok" : (std::to_string(faults) + " faults").c_str());
