@@ -20,60 +20,47 @@ using isam::testing::WriteAll;
 
 TEST(CsvTest, LinesEndAtCrLfLfOrCr) {
   using V = std::vector<std::string>;
-  EXPECT_EQ(SplitCsvLines(""), V{});
-  EXPECT_EQ(SplitCsvLines("a"), V{"a"});
-  EXPECT_EQ(SplitCsvLines("a\r\n"), V{"a"});
-  EXPECT_EQ(SplitCsvLines("a\r\nb\nc\rd"), (V{"a", "b", "c", "d"}));
-  EXPECT_EQ(SplitCsvLines("a\n\rb"), (V{"a", "", "b"})) << "LF CR is two line ends";
-  EXPECT_EQ(SplitCsvLines("a\r\n\r\nb\r\n\r\n"), (V{"a", "", "b", ""}));
-  EXPECT_EQ(SplitCsvLines("\n"), V{""});
+  const std::pair<std::string, V> cases[] = {
+      {"", {}},
+      {"a", {"a"}},
+      {"a\r\n", {"a"}},
+      {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+      {"a\n\rb", {"a", "", "b"}},  // LF CR is two line ends
+      {"a\r\n\r\nb\r\n\r\n", {"a", "", "b", ""}},
+      {"\n", {""}},
+  };
+  for (const auto& [bytes, lines] : cases) EXPECT_EQ(SplitCsvLines(bytes), lines) << bytes;
 }
 
-TEST(CsvTest, QuotesCollapseThenTheEndsGo) {
-  EXPECT_EQ(StripCsvQuotes("\"\"Q\"\" code"), "Q\" code");
-  EXPECT_EQ(StripCsvQuotes("\"\"\"Q\"\"\""), "Q");
-  EXPECT_EQ(StripCsvQuotes("\"a\""), "a");
-  EXPECT_EQ(StripCsvQuotes("\""), "");
-  EXPECT_EQ(StripCsvQuotes("\"\""), "");
-  EXPECT_EQ(StripCsvQuotes(" \"x\" "), " \"x\" ") << "blanks stay, so the quotes are inside";
-  EXPECT_EQ(StripCsvQuotes(""), "");
-}
-
-TEST(CsvTest, ALineFallsIntoItsFourPieces) {
-  CsvEntry e = ParseCsvLine("Antenne;<Technik>Eine <b>Antenne</b> strahlt ab.;Dipol, Richtantenne");
-  EXPECT_EQ(e.term, "Antenne");
-  EXPECT_EQ(e.topic, "Technik");
-  EXPECT_EQ(e.text, "Eine <b>Antenne</b> strahlt ab.");
-  EXPECT_EQ(e.seeAlso, "Dipol, Richtantenne");
-  // The see-also piece keeps further semicolons.
-  EXPECT_EQ(ParseCsvLine("a;<b>c;d;e;f").seeAlso, "d;e;f");
-  // No ";": no term; the text is the line unless "<" ... ">" come in order.
-  e = ParseCsvLine("nur Text");
-  EXPECT_EQ(e.term, "");
-  EXPECT_EQ(e.text, "nur Text");
-  e = ParseCsvLine("<T>rest");
-  EXPECT_EQ(e.topic, "T");
-  EXPECT_EQ(e.text, "rest");
-  // A middle piece without "<" and ">": empty topic, the piece is the text.
-  e = ParseCsvLine("W;Text ohne Thema;S");
-  EXPECT_EQ(e.topic, "");
-  EXPECT_EQ(e.text, "Text ohne Thema");
-  // ">" without "<": the topic is what precedes it; ">" before "<": none.
-  e = ParseCsvLine("W;Thema>Text;S");
-  EXPECT_EQ(e.topic, "Thema");
-  EXPECT_EQ(e.text, "Text");
-  e = ParseCsvLine("W;a>b<c;S");
-  EXPECT_EQ(e.topic, "");
-  EXPECT_EQ(e.text, "b<c");
-  e = ParseCsvLine("W;<>Text;S");
-  EXPECT_EQ(e.topic, "");
-  EXPECT_EQ(e.text, "Text");
-  // Quotes do not protect a ";".
-  e = ParseCsvLine("\"a;b\"");
-  EXPECT_EQ(e.term, "a");
-  EXPECT_EQ(e.text, "b");
-  e = ParseCsvLine("");
-  EXPECT_EQ(e.term + e.topic + e.text + e.seeAlso, "");
+// Each line falls into its four pieces: split at the first two ";", the
+// topic between the middle piece's first "<" and first ">", then unquoted
+// (pairs of quotes collapse, then one leading and one trailing quote go).
+TEST(CsvTest, ALineFallsIntoItsFourPiecesUnquoted) {
+  const struct {
+    std::string line, term, topic, text, seeAlso;
+  } cases[] = {
+      {"Antenne;<Technik>Eine <b>Antenne</b> strahlt ab.;Dipol, Richtantenne", "Antenne", "Technik",
+       "Eine <b>Antenne</b> strahlt ab.", "Dipol, Richtantenne"},
+      {"a;<b>c;d;e;f", "a", "b", "c", "d;e;f"},  // the see-also keeps further ";"
+      {"nur Text", "", "", "nur Text", ""},      // no ";": no term
+      {"<T>rest", "", "T", "rest", ""},
+      {"W;Text ohne Thema;S", "W", "", "Text ohne Thema", "S"},
+      {"W;Thema>Text;S", "W", "Thema", "Text", "S"},  // ">" without "<"
+      {"W;a>b<c;S", "W", "", "b<c", "S"},             // ">" before "<"
+      {"W;<>Text;S", "W", "", "Text", "S"},
+      {"\"a;b\"", "a", "", "b", ""},  // quotes do not protect a ";"
+      {"", "", "", "", ""},
+      {"\"", "", "", "", ""},
+      {"\"\"Q\"\" code;\"\"\"Q\"\"\";\"\"", "Q\" code", "", "Q", ""},
+      {"\"a\"; \"x\" ;\"", "a", "", " \"x\" ", ""},  // blanks stay
+  };
+  for (const auto& c : cases) {
+    const CsvEntry e = ParseCsvLine(c.line);
+    EXPECT_EQ(e.term, c.term) << c.line;
+    EXPECT_EQ(e.topic, c.topic) << c.line;
+    EXPECT_EQ(e.text, c.text) << c.line;
+    EXPECT_EQ(e.seeAlso, c.seeAlso) << c.line;
+  }
 }
 
 class ImportTest : public LexiconTest {

@@ -33,32 +33,34 @@ struct Outcome {
   std::string out, err;
 };
 
-// Runs qorvex-db with args; stdin is /dev/null (no terminal to ask).
-// fileLimit: the largest file it may write (a full disk), 0 for none.
+// Starts qorvex-db with args: stdin is /dev/null (no terminal to ask),
+// output and errors go to the files named; it may write files of at most
+// fileLimit bytes (a full disk; 0 for no limit).
+pid_t Start(const std::vector<std::string>& args, const std::string& out, const std::string& err,
+            rlim_t fileLimit = 0) {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  if (fileLimit != 0) {
+    const rlimit limit{fileLimit, fileLimit};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
+  }
+  dup2(open("/dev/null", O_RDONLY), 0);
+  dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+  dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+  std::vector<char*> argv{const_cast<char*>(QORVEX_DB)};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  execv(QORVEX_DB, argv.data());
+  _exit(127);
+}
+
+// Runs qorvex-db to its end.
 Outcome Tool(const std::vector<std::string>& args, const std::string& scratch,
              rlim_t fileLimit = 0) {
   const std::string out = scratch + "/.out", err = scratch + "/.err";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (fileLimit != 0) {
-      const rlimit limit{fileLimit, fileLimit};
-      setrlimit(RLIMIT_FSIZE, &limit);
-      signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
-    }
-    const int in = open("/dev/null", O_RDONLY);
-    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(in, 0);
-    dup2(o, 1);
-    dup2(e, 2);
-    std::vector<char*> argv{const_cast<char*>(QORVEX_DB)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(QORVEX_DB, argv.data());
-    _exit(127);
-  }
   int status = 0;
-  waitpid(pid, &status, 0);
+  waitpid(Start(args, out, err, fileLimit), &status, 0);
   Outcome r;
   r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   const Bytes o = ReadAll(out), e = ReadAll(err);
@@ -102,20 +104,10 @@ class ToolTest : public ::testing::Test {
   }
   // Starts qorvex-db with args and kills it after the given time, counted
   // from the moment the file waitFor appears when one is named.
-  void Kill(const std::vector<std::string>& args, std::chrono::microseconds after,
+  void Kill(std::vector<std::string> args, std::chrono::microseconds after,
             const std::string& waitFor = "") {
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int null = open("/dev/null", O_WRONLY);
-      dup2(null, 1);
-      dup2(null, 2);
-      std::vector<char*> argv{const_cast<char*>(QORVEX_DB), const_cast<char*>("--dir"),
-                              const_cast<char*>(lex_.path().c_str())};
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      execv(QORVEX_DB, argv.data());
-      _exit(127);
-    }
+    args.insert(args.begin(), {"--dir", lex_.path()});
+    const pid_t pid = Start(args, "/dev/null", "/dev/null");
     for (int polls = 0; !waitFor.empty() && !std::filesystem::exists(waitFor) && polls < 20000;
          ++polls)
       std::this_thread::sleep_for(std::chrono::microseconds(100));
@@ -251,14 +243,27 @@ TEST_F(ToolTest, AFullDiskEndsTheImportWithOneLine) {
 
 // Every message names its cause in words, with the number in parentheses.
 TEST_F(ToolTest, MessagesSayWhatWentWrong) {
-  Outcome r = Db({"check"});
-  EXPECT_EQ(r.code, 2);
-  EXPECT_EQ(r.err, "qorvex-db: QDLex: no data file in the folder\n");
-  r = Db({"import", scratch_ / "fehlt.csv"});
-  EXPECT_EQ(r.code, 2);
-  EXPECT_EQ(r.err, "qorvex-db: Lexikondatei konnte nicht gelesen werden: " +
-                       (scratch_ / "fehlt.csv") + ": No such file or directory\n");
+  const std::string dir = lex_.path(), nowhere = scratch_ / "nirgends";
+  const std::pair<std::vector<std::string>, std::string> usage[] = {
+      {{}, "no command (qorvex-db --help shows the usage)"},
+      {{"--dir", nowhere, "check"}, "no such folder: " + nowhere},
+      {{"--dir", dir, "check", "QDFOO"},
+       "unknown block: QDFOO (blocks: QDLex, QDSETUP, QDSETUP2, ZELPSETP, QKSETUP)"},
+      {{"--dir", dir, "frobnicate"},
+       "unknown command: frobnicate (qorvex-db --help shows the usage)"},
+      {{"--dir", dir, "check"}, "QDLex: no data file in the folder"},
+      {{"--dir", dir, "import", nowhere},
+       "Lexikondatei konnte nicht gelesen werden: " + nowhere + ": No such file or directory"},
+  };
+  for (const auto& [args, line] : usage) {
+    const Outcome r = Tool(args, scratch_.path());
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "qorvex-db: " + line + "\n");
+  }
   EXPECT_FALSE(std::filesystem::exists(Lex("QDLex.DAT"))) << "nothing was made";
+  Outcome r = Tool({"--help"}, scratch_.path());
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out.rfind("usage: qorvex-db", 0), 0u);
 
   ImportLines("Dipol;<Antennen>Text;\r\nYagi;<Antennen>Text;\r\n");
   const Bytes dat = ReadAll(Lex("QDLex.DAT")), ix = ReadAll(Lex("QDLex.IX"));
@@ -318,23 +323,6 @@ TEST_F(ToolTest, MessagesSayWhatWentWrong) {
   }
   close(fd);
   EXPECT_EQ(ReadAll(Lex("QDLex.DAT")), dat);
-}
-
-TEST_F(ToolTest, BadUsageIsRefused) {
-  Outcome r = Tool({}, scratch_.path());
-  EXPECT_EQ(r.code, 2);
-  EXPECT_EQ(r.err, "qorvex-db: no command (qorvex-db --help shows the usage)\n");
-  r = Tool({"--dir", scratch_ / "nirgends", "check"}, scratch_.path());
-  EXPECT_EQ(r.code, 2);
-  EXPECT_EQ(r.err, "qorvex-db: no such folder: " + (scratch_ / "nirgends") + "\n");
-  r = Db({"check", "QDFOO"});
-  EXPECT_EQ(r.code, 2);
-  EXPECT_EQ(r.err.rfind("qorvex-db: unknown block: QDFOO", 0), 0u);
-  r = Db({"frobnicate"});
-  EXPECT_EQ(r.code, 2);
-  r = Tool({"--help"}, scratch_.path());
-  EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out.rfind("usage: qorvex-db", 0), 0u);
 }
 
 }  // namespace
