@@ -69,46 +69,39 @@ CsvEntry ParseCsvLine(std::string_view line) {
 
 bool ReadDeliveryFile(const std::string& path, std::string& bytes, std::string& reason) {
   // Without a writer, opening a FIFO would wait forever: nothing blocks here.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
+  struct File {
+    int fd;
+    ~File() {
+      if (fd >= 0) ::close(fd);
+    }
+  } file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+  struct stat st {};
+  if (file.fd < 0 || ::fstat(file.fd, &st) != 0) {
     reason = std::strerror(errno);
     return false;
   }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (!S_ISREG(st.st_mode)) {
     reason = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file";
-    ::close(fd);
     return false;
   }
   if (static_cast<uint64_t>(st.st_size) > kMaxDeliveryBytes) {
     reason = std::to_string(st.st_size) + " bytes, more than 1 GiB";
-    ::close(fd);
     return false;
   }
-  // A file that grows while it is read stops at the limit.
-  try {
-    bytes.reserve(static_cast<size_t>(st.st_size));
-    char chunk[1 << 16];
-    while (bytes.size() <= kMaxDeliveryBytes) {
-      const ssize_t n = ::read(fd, chunk, sizeof chunk);
-      if (n == 0) break;
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        reason = std::strerror(errno);
-        ::close(fd);
-        return false;
-      }
-      bytes.append(chunk, static_cast<size_t>(n));
+  // The size the file had when it was opened is read (a file that grows
+  // meanwhile stays within the limit).
+  bytes.resize(static_cast<size_t>(st.st_size));
+  size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::read(file.fd, bytes.data() + got, bytes.size() - got);
+    if (n == 0) break;
+    if (n < 0 && errno != EINTR) {
+      reason = std::strerror(errno);
+      return false;
     }
-  } catch (...) {
-    ::close(fd);
-    throw;
+    if (n > 0) got += static_cast<size_t>(n);
   }
-  ::close(fd);
-  if (bytes.size() > kMaxDeliveryBytes) {
-    reason = "more than 1 GiB";
-    return false;
-  }
+  bytes.resize(got);
   return true;
 }
 

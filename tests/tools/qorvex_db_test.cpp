@@ -253,6 +253,9 @@ TEST_F(ToolTest, MessagesSayWhatWentWrong) {
        "unknown block: QDFOO (blocks: QDLex, QDSETUP, QDSETUP2, ZELPSETP, QKSETUP)"},
       {{"--dir", dir, "frobnicate"},
        "unknown command: frobnicate (qorvex-db --help shows the usage)"},
+      {{"--dir", dir, "check", "QDLex", "QDSETUP"},
+       "check takes at most one BLOCK (qorvex-db --help shows the usage)"},
+      {{"--dir", dir, "import"}, "import needs one FILE (qorvex-db --help shows the usage)"},
       {{"--dir", dir, "check"}, "QDLex: no data file in the folder"},
       {{"--dir", dir, "import", nowhere},
        "Lexikondatei konnte nicht gelesen werden: " + nowhere + ": No such file or directory"},
@@ -297,6 +300,23 @@ TEST_F(ToolTest, MessagesSayWhatWentWrong) {
       {"an Id below 1 that a rebuild cannot mend",
        [](Bytes& b) { std::fill_n(b.begin() + kSection + 4, 4, 0); }, "rebuild", 1, "",
        "fault: QDLex.DAT record 1: Id 0, expected 1 or more"},
+      {"two records with Id 1", [](Bytes& b) { b[2 * kSection + 4] = 1; }, "rebuild", 0, "",
+       "QDLex: records with a duplicate key were dropped: see "},
+      {"an empty data file beside its backup",
+       [&](Bytes& b) {
+         WriteAll(Lex("QDLex.ALT"), dat);
+         b.clear();
+       },
+       "check", 0,
+       "qorvex-db: QDLex: the block was left in use, or its index file cannot be used (10010): "
+       "rebuilt, as the viewer would on opening it\n",
+       "QDLex: 2 records, index entries 2/2/2: ok"},
+      {"a rebuild killed before the copy's first write",
+       [&](Bytes& b) {
+         WriteAll(Lex("QDLex.SAV"), dat);
+         b.clear();
+       },
+       "rebuild", 0, "", "QDLex: an interrupted rebuild was resumed from QDLex.SAV"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -307,7 +327,7 @@ TEST_F(ToolTest, MessagesSayWhatWentWrong) {
     EXPECT_EQ(r.code, c.code) << r.out << r.err;
     EXPECT_EQ(r.err, c.err);
     EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
-    std::filesystem::remove(Lex("QDLex.SAV"));
+    for (const char* ext : {".SAV", ".ALT", ".MSG"}) std::filesystem::remove(Lex("QDLex") + ext);
     WriteAll(Lex("QDLex.DAT"), dat);
     WriteAll(Lex("QDLex.IX"), ix);
   }
