@@ -1,7 +1,9 @@
 // Rebuild of a file block from its data file: reorganise through ".SAV",
 // re-index with duplicates logged to ".MSG", resume and refuse cases, the
 // way back on failure.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -145,6 +147,13 @@ TEST_F(RebuildTest, SavAndDatTogetherChangeNothing) {
   EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
   EXPECT_EQ(ReadAll(base_ + ".IX"), ix);
   EXPECT_EQ(ReadAll(base_ + ".SAV"), Bytes(kL * 3, 7));
+  // A rebuild running in another program holds the .SAV file.
+  const int fd = open((base_ + ".SAV").c_str(), O_RDONLY);
+  ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+  Rebuild();
+  EXPECT_EQ(EngineError, 10140);
+  close(fd);
+  EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
   // Neither file: nothing to rebuild from.
   std::filesystem::remove(base_ + ".DAT");
   std::filesystem::remove(base_ + ".SAV");
