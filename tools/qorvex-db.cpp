@@ -13,7 +13,6 @@
 
 #include "diag/sherr345.h"
 #include "storage/ifdriver.h"
-#include "support/cp1252.h"
 #include "tools/cli.h"
 
 namespace qorvex::cli {
