@@ -1,4 +1,9 @@
-#include "fuzz/fuzz_open_walk.h"
+// Fuzz target over a whole file block. Input layout:
+//   byte 0     flags: bit 0 = the data file holds variable records; bit 1 =
+//              rebuild the block first (it must then pass the checker)
+//   bytes 1-4  u32 LE: length of the data file's part (clamped)
+//   then       the data file (.DAT), then the index file (.IX; none if empty)
+#include "fuzz/fuzz_target.h"
 
 #include <stdlib.h>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_open_walk.h"
+#include "fuzz/fuzz_target.h"
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "--make-corpus") {

@@ -176,6 +176,15 @@ struct DataFacts {
   bool indexCountUsable = false;
   bool refsChecked = true;    // index refs must name live records
   std::vector<uint8_t> kind;  // per slot 0..readableSlots
+  std::vector<bool> broken;   // per slot: a live record whose chain has a fault
+  // With a key builder: the records in use in slot order, and for each the
+  // key it must have in index k at keys[record * indexCount + k - 1] (empty
+  // when its chain is broken and its bytes are unknown).
+  bool keysKnown = false;
+  std::vector<uint32_t> ordinal;  // per slot: 0, or 1 + the record's place
+  std::vector<bool> whole;        // per record
+  std::vector<uint32_t> slotOf;   // per record
+  std::vector<std::string> keys;
 };
 
 // Walks a free chain (data slots or index pages): links in 1..highest, -1
@@ -229,41 +238,46 @@ void CheckVariableChains(const std::string& name, const FileBytes& f, uint32_t L
   std::vector<uint32_t> owner(facts.readableSlots + 1, 0);
   auto at = [&](uint32_t slot) { return static_cast<uint64_t>(slot) * L; };
 
+  facts.broken.assign(facts.readableSlots + 1, false);
   for (uint32_t r = 1; r <= facts.readableSlots; ++r) {
     if (facts.kind[r] != kLive) continue;
+    auto fault = [&](std::string line) {
+      facts.broken[r] = true;
+      rep.Fault(std::move(line));
+    };
     uint32_t count = f.U16(at(r) + L - 6);
     uint32_t next = f.U32(at(r) + L - 4);
     if (count > firstRoom)
-      rep.Fault(Cat(name, " record ", r, ": first section counts ", count, " bytes, expected 0..",
-                    firstRoom));
+      fault(Cat(name, " record ", r, ": first section counts ", count, " bytes, expected 0..",
+                firstRoom));
     else if (next != 0 && count != firstRoom)
-      rep.Fault(Cat(name, " record ", r, ": first section holds ", count,
-                    " bytes but links on, expected ", firstRoom, " (full)"));
+      fault(Cat(name, " record ", r, ": first section holds ", count,
+                " bytes but links on, expected ", firstRoom, " (full)"));
     uint32_t from = r;
     while (next != 0) {
       auto where = [&] { return Cat(name, " record ", r, ": section ", from, " links to ", next); };
       if (next > facts.highest) {
-        rep.Fault(Cat(where(), ", expected 1..", facts.highest));
+        fault(Cat(where(), ", expected 1..", facts.highest));
         break;
       }
       if (next > facts.readableSlots) {
-        rep.Fault(Cat(where(), " beyond the end of the file"));
+        fault(Cat(where(), " beyond the end of the file"));
         break;
       }
       if (facts.kind[next] == kLive) {
-        rep.Fault(Cat(where(), ", a live record"));
+        fault(Cat(where(), ", a live record"));
         break;
       }
       if (facts.kind[next] == kFree) {
-        rep.Fault(Cat(where(), ", a deleted slot on the free chain"));
+        fault(Cat(where(), ", a deleted slot on the free chain"));
         break;
       }
       if (owner[next] == r) {
-        rep.Fault(Cat(where(), ", already in this chain (cycle)"));
+        fault(Cat(where(), ", already in this chain (cycle)"));
         break;
       }
       if (owner[next] != 0) {
-        rep.Fault(Cat(where(), ", already in the chain of record ", owner[next]));
+        fault(Cat(where(), ", already in the chain of record ", owner[next]));
         break;
       }
       owner[next] = r;
@@ -273,20 +287,68 @@ void CheckVariableChains(const std::string& name, const FileBytes& f, uint32_t L
       count = f.U16(at(s) + L - 6);
       next = f.U32(at(s) + L - 4);
       if (marker != 1)
-        rep.Fault(Cat(name, " record ", r, ": continuation ", s, " byte 0 is ",
-                      static_cast<unsigned>(marker), ", expected 1"));
+        fault(Cat(name, " record ", r, ": continuation ", s, " byte 0 is ",
+                  static_cast<unsigned>(marker), ", expected 1"));
       if (count > contRoom)
-        rep.Fault(Cat(name, " record ", r, ": continuation ", s, " counts ", count,
-                      " bytes, expected 1..", contRoom));
+        fault(Cat(name, " record ", r, ": continuation ", s, " counts ", count,
+                  " bytes, expected 1..", contRoom));
       else if (next != 0 && count != contRoom)
-        rep.Fault(Cat(name, " record ", r, ": continuation ", s, " holds ", count,
-                      " bytes but links on, expected ", contRoom, " (full)"));
+        fault(Cat(name, " record ", r, ": continuation ", s, " holds ", count,
+                  " bytes but links on, expected ", contRoom, " (full)"));
       else if (next == 0 && count == 0)
-        rep.Fault(Cat(name, " record ", r, ": last continuation ", s,
-                      " holds 0 bytes, expected 1..", contRoom));
+        fault(Cat(name, " record ", r, ": last continuation ", s, " holds 0 bytes, expected 1..",
+                  contRoom));
       from = s;
     }
   }
+}
+
+// Assembles every record in use whose chain is whole, runs the caller's
+// rule on it and keeps the keys the builder makes from it. Chains were
+// checked before: links and counts of a whole chain lie inside the file.
+void CollectRecords(const std::string& name, const FileBytes& f, uint32_t L,
+                    const CheckOptions& options, DataFacts& facts, Reporter& rep) {
+  const bool withKeys = static_cast<bool>(options.keyBuilder) && facts.indexCountUsable;
+  facts.ordinal.assign(facts.readableSlots + 1, 0);
+  std::vector<uint8_t> record;
+  std::vector<std::string> faults, notes;
+  for (uint32_t r = 1; r <= facts.readableSlots; ++r) {
+    if (facts.kind[r] != kLive) continue;
+    const bool whole = !options.variable || !facts.broken[r];
+    facts.slotOf.push_back(r);
+    facts.whole.push_back(whole);
+    facts.ordinal[r] = static_cast<uint32_t>(facts.slotOf.size());
+    if (!whole) {
+      if (withKeys) facts.keys.resize(facts.keys.size() + facts.indexCount);
+      continue;
+    }
+    const auto byte = [&](uint64_t at) { return f.b.begin() + static_cast<std::ptrdiff_t>(at); };
+    const uint64_t at = static_cast<uint64_t>(r) * L;
+    uint32_t sections = 1;
+    if (!options.variable) {
+      record.assign(byte(at), byte(at + L));
+    } else {
+      record.assign(byte(at), byte(at + f.U16(at + L - 6)));
+      for (uint32_t next = f.U32(at + L - 4); next != 0; ++sections) {
+        const uint64_t s = static_cast<uint64_t>(next) * L;
+        record.insert(record.end(), byte(s + 1), byte(s + 1 + f.U16(s + L - 6)));
+        next = f.U32(s + L - 4);
+      }
+    }
+    if (options.recordRule) {
+      faults.clear();
+      notes.clear();
+      options.recordRule(r, record, sections, faults, notes);
+      for (const std::string& line : faults) rep.Fault(Cat(name, " ", line));
+      for (const std::string& line : notes) rep.Note(Cat(name, " ", line));
+    }
+    for (uint32_t k = 1; withKeys && k <= facts.indexCount; ++k) {
+      std::string key = options.keyBuilder(record, static_cast<int>(k));
+      if (key.size() > kMaxKeyLength) key.resize(kMaxKeyLength);
+      facts.keys.push_back(std::move(key));
+    }
+  }
+  facts.keysKnown = withKeys;
 }
 
 void CheckData(const std::string& path, const FileBytes& f, const CheckOptions& options,
@@ -360,6 +422,7 @@ void CheckData(const std::string& path, const FileBytes& f, const CheckOptions& 
     }
   }
   if (options.variable) CheckVariableChains(name, f, L, facts, rep);
+  if (options.keyBuilder || options.recordRule) CollectRecords(name, f, L, options, facts, rep);
 
   NumberSet orphans, strays;
   for (uint32_t s = 1; s <= facts.readableSlots; ++s) {
@@ -391,6 +454,7 @@ class TreeChecker {
               uint32_t readable, const FileBytes& f, const DataFacts& data,
               const std::string& dataName, Reporter& rep)
       : where_(Cat(name, " index ", k)),
+        k_(k),
         h_(h),
         rowSize_(rowSize),
         readable_(readable),
@@ -398,7 +462,8 @@ class TreeChecker {
         data_(data),
         dataName_(dataName),
         rep_(rep),
-        kind_(readable + 1, kUnseen) {}
+        kind_(readable + 1, kUnseen),
+        entriesOf_(data.keysKnown ? data.slotOf.size() : 0, 0) {}
 
   uint32_t Run() {
     int64_t chained = WalkFreeChain(where_, "page", h_.freeHead, h_.highest, readable_, kind_,
@@ -410,6 +475,11 @@ class TreeChecker {
     if (items_ != h_.entries)
       rep_.Fault(
           Cat(where_, " header: entry count ", h_.entries, ", tree holds ", items_, " items"));
+    for (size_t o = 0; o < entriesOf_.size(); ++o) {
+      if (entriesOf_[o] == 1) continue;
+      rep_.Fault(Cat(where_, ": record ", data_.slotOf[o], " has ", entriesOf_[o],
+                     entriesOf_[o] == 0xFFFF ? " or more" : "", " entries, expected 1"));
+    }
     NumberSet leaked;
     for (uint32_t p = 1; p <= readable_; ++p)
       if (kind_[p] == kUnseen) leaked.Add(p);
@@ -495,6 +565,7 @@ class TreeChecker {
       ++items_;
       CheckOrder(itemAt, key, keyLength, ref);
       CheckRef(itemAt, ref);
+      CheckKeyOfRecord(itemAt, key, keyLength, ref);
       if (leaf && child != 0) {
         rep_.Fault(Cat(itemAt(), ": child ", child, " in a leaf, expected 0"));
       } else if (!leaf && child == 0) {
@@ -547,7 +618,24 @@ class TreeChecker {
     }
   }
 
+  // The entry's key must be the one the builder makes from its record.
+  template <class ItemAt>
+  void CheckKeyOfRecord(const ItemAt& itemAt, const uint8_t* key, uint32_t keyLength,
+                        uint32_t ref) {
+    if (!data_.keysKnown || ref < 1 || ref > data_.readableSlots) return;
+    const uint32_t o = data_.ordinal[ref];
+    if (o == 0) return;  // not a record in use: CheckRef reports it
+    if (entriesOf_[o - 1] < 0xFFFF) ++entriesOf_[o - 1];
+    if (!data_.whole[o - 1]) return;
+    const std::string& expect = data_.keys[(o - 1) * data_.indexCount + k_ - 1];
+    if (expect.size() == keyLength && std::memcmp(expect.data(), key, keyLength) == 0) return;
+    rep_.Fault(Cat(itemAt(), ": key ", Printable(key, keyLength), " names record ", ref,
+                   ", whose key is ",
+                   Printable(reinterpret_cast<const uint8_t*>(expect.data()), expect.size())));
+  }
+
   std::string where_;
+  uint32_t k_;
   IndexHeader h_;
   uint64_t rowSize_;
   uint32_t readable_;
@@ -555,7 +643,8 @@ class TreeChecker {
   const DataFacts& data_;
   std::string dataName_;
   Reporter& rep_;
-  std::vector<uint8_t> kind_;  // per page 0..readable
+  std::vector<uint8_t> kind_;        // per page 0..readable
+  std::vector<uint16_t> entriesOf_;  // per record (with keys known): entries naming it
   uint32_t items_ = 0;
   int leafDepth_ = 0;
   bool havePrev_ = false;

@@ -11,14 +11,32 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "isam/engine.h"
+
 namespace qorvex::isam {
 
+// A caller's rule for one record in use: the record's bytes (a variable
+// record's whole chain) and its number of sections; adds fault and note
+// lines. Called only for records whose chain is whole.
+using RecordRule =
+    std::function<void(uint32_t ref, std::span<const uint8_t> record, uint32_t sections,
+                       std::vector<std::string>& faults, std::vector<std::string>& notes)>;
+
 struct CheckOptions {
-  bool variable = false;      // data file holds variable-length records (section chains)
-  bool refsToRecords = true;  // every index ref must name a live record
+  CheckOptions(bool variable = false, bool refsToRecords = true)
+      : variable(variable), refsToRecords(refsToRecords) {}
+  bool variable;       // data file holds variable-length records (section chains)
+  bool refsToRecords;  // every index ref must name a live record
+  // With a key builder: every entry's key must be the key the builder makes
+  // from the record the entry names (cut to 50 bytes), and every record in
+  // use must have exactly one entry in each index.
+  KeyBuilder keyBuilder;
+  RecordRule recordRule;
 };
 
 struct CheckReport {

@@ -188,7 +188,10 @@ bool AddSlot(TFileBlock* fb, const void* buffer, uint32_t& slot) {
     d.freeHead = before.freeHead;
     d.freeCount = before.freeCount;
     d.highest = before.highest;
-    if (fb->saveMode) LogFinish(fb, kErrAddRecordRestored);
+    if (fb->saveMode)
+      LogFinish(fb, kErrAddRecordRestored);
+    else if (slot > before.highest)
+      CutAfterHighest(fb);
     return false;
   }
   if (fb->saveMode) {
@@ -215,13 +218,20 @@ bool DeleteSlot(TFileBlock* fb, int32_t ref, bool live) {
   return EngineOK;
 }
 
-bool CreateDataFile(const std::string& path, uint32_t length, uint8_t indexCount) {
+void CutAfterHighest(TFileBlock* fb) {
+  TStatusArea saved;
+  SaveStatus(saved);
+  FileTruncate(fb->data.fd, SlotOffset(fb, fb->desc[0].highest + 1));
+  RestoreStatus(saved);
+}
+
+bool CreateDataFile(const std::string& path, uint32_t length, uint8_t indexCount, bool inUse) {
   int fd = -1;
   if (!FileCreate(path, fd)) return false;
   Descriptor d;
   d.length = length;
   std::vector<uint8_t> slot0(d.length, 0);
-  EncodeDataHeader(d, indexCount, false, slot0.data());
+  EncodeDataHeader(d, indexCount, inUse, slot0.data());
   bool ok = FileWrite(fd, 0, slot0.data(), slot0.size());
   if (!FileClose(fd)) ok = false;
   return ok;
@@ -316,7 +326,13 @@ bool OpenBlock(TFileBlock*& handle, std::string_view name, bool readOnly, bool n
   if (fb->indexCount > 0) {
     if (!FileOpen(fb->index.path, readOnly, shared, fb->index.fd))
       return fail(EngineError == kErrTooManyFiles ? 0 : kErrMustRebuild);
-    if (!ReadIndexHeaders(fb)) return fail(kErrMustRebuild);
+    // A header whose page size, key length or keys per page is impossible
+    // reports which (10120..10122); any other unusable index file is 10010.
+    if (!ReadIndexHeaders(fb)) {
+      const bool named = EngineError == kErrPageSizeMismatch ||
+                         EngineError == kErrDerivedKeyLength || EngineError == kErrKeysPerPage;
+      return fail(named ? 0 : kErrMustRebuild);
+    }
   }
 
   // A dialog longer than one byte holds a log unless it is a valid

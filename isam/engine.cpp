@@ -20,13 +20,13 @@ uint8_t networkKind = 0;
 std::vector<TFileBlock*> openList;  // most recently opened first
 std::vector<uint8_t> variableBuffer;
 
-// Runs the engine's exit routine at program end: closes what is still open.
-struct ExitRoutine {
-  ~ExitRoutine() {
-    if (started) ExitEngine();
-    ClearStatus();
-  }
-} exitRoutine;
+// The engine's exit routine: closes what is still open at program end. It
+// is registered when the engine first starts, so it runs before any static
+// object made before that start is destroyed (the OS layer never is).
+void ExitRoutine() {
+  if (started) ExitEngine();
+  ClearStatus();
+}
 
 }  // namespace
 
@@ -127,6 +127,8 @@ int32_t InitEngine(uint8_t kind, int32_t pageBuffers) {
   if (started) return Fail(kErrStartedTwice), 0;
   if (pageBuffers < 8) return Fail(kErrTooFewBuffersAsked), 0;
   if (kind != 0 && kind != 2) return Fail(kNetErrUnknownKind), 0;
+  static const bool exitRoutineRegistered = std::atexit(ExitRoutine) == 0;
+  (void)exitRoutineRegistered;
   int32_t obtained = 0;
   if (!InitPageCache(pageBuffers, obtained)) return 0;
   networkKind = kind;

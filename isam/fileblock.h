@@ -109,7 +109,8 @@ void EncodeDataHeader(const Descriptor& d, uint8_t indexCount, bool inUse, uint8
 bool WriteDataHeader(TFileBlock* fb, bool inUse);
 bool RereadDataHeader(TFileBlock* fb);
 // A new, empty data file (slot 0 only) replacing any file of that path.
-bool CreateDataFile(const std::string& path, uint32_t length, uint8_t indexCount);
+bool CreateDataFile(const std::string& path, uint32_t length, uint8_t indexCount,
+                    bool inUse = false);
 bool MarkInUse(TFileBlock* fb);
 // Slot allocation and release on descriptor k (0 data; pages of index k).
 bool AllocateSlot(TFileBlock* fb, int k, uint32_t& slot);
@@ -122,6 +123,10 @@ inline uint64_t SlotOffset(const TFileBlock* fb, uint32_t slot) {
 bool AddSlot(TFileBlock* fb, const void* buffer, uint32_t& slot);
 // live: the slot holds a record start (first word 0), not a continuation.
 bool DeleteSlot(TFileBlock* fb, int32_t ref, bool live);
+// After an append that failed part-way (a full disk): the data file ends
+// after the highest slot again, so no partly written record lies beyond it.
+// The status stays as it was.
+void CutAfterHighest(TFileBlock* fb);
 bool ReadSlotWord(TFileBlock* fb, int k, uint32_t slot, int32_t& word);
 bool WriteSlotWord(TFileBlock* fb, int k, uint32_t slot, int32_t word);
 // Writes dirty pages and index headers, and the data header with in-use 0.

@@ -83,7 +83,7 @@ bool ReadIndexHeaders(TFileBlock* fb) {
     d.modified = d.changed = d.reused = false;
   }
   fb->rowSize = rowSize;
-  if (maxHighest > 0x7FFFFFFF / (rowSize == 0 ? 1 : rowSize)) return Fail(kErrPageSizeMismatch);
+  if (maxHighest > 0x7FFFFFFF / (rowSize == 0 ? 1 : rowSize)) return Fail(kErrChainCorrupt);
   fb->rowCount = static_cast<int32_t>(maxHighest);
   return true;
 }

@@ -55,8 +55,13 @@ int OsLayer::RegionLock(int fd, short type, off_t offset, off_t length) {
 
 namespace {
 
-OsLayer realLayer;
-OsLayer* current = &realLayer;
+// The real layer is never destroyed: the engine's exit routine may close
+// blocks, and write through it, at program end.
+OsLayer& RealLayer() {
+  static OsLayer* const layer = new OsLayer;
+  return *layer;
+}
+OsLayer* current = nullptr;
 
 bool ParentMissing(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -86,10 +91,10 @@ auto Retry(F f) {
 }  // namespace
 
 OsLayer& Os() {
-  return *current;
+  return current ? *current : RealLayer();
 }
 void SetOsLayer(OsLayer* layer) {
-  current = layer ? layer : &realLayer;
+  current = layer;
 }
 
 OsErrorKind ClassifyOsError(uint32_t err, const std::string& path) {

@@ -2,9 +2,11 @@
 //  1. reorganise: the data file is renamed to ".SAV" and every record in
 //     use is copied, in slot order, into a new data file; deleted slots and
 //     broken variable records are dropped. On failure the ".SAV" file goes
-//     back to its name. A lone ".SAV" file (an interrupted run) is resumed;
-//     a ".SAV" file next to a data file stops the rebuild (10465) until a
-//     person decides which one holds the records.
+//     back to its name. The new data file is marked in use from its
+//     creation until the rebuild completes. A lone ".SAV" file (an
+//     interrupted run) is resumed, and so is one beside the unfinished copy
+//     of that run; a ".SAV" file next to any other data file stops the
+//     rebuild (10465) until a person decides which one holds the records.
 //  2. re-index: a new index file is filled from the keys the caller builds,
 //     one pass over the data file per index. A record whose key is already
 //     in a unique index is deleted and written to the ".MSG" file:
@@ -203,29 +205,53 @@ bool CallProgress(uint32_t slotsRead, uint32_t done, uint32_t L, const void* rec
   return EngineOK || Fail(kErrRebuildStopped);
 }
 
-bool Reorganise(const std::string& dataPart, uint32_t L, bool variable) {
+// X.DAT beside X.SAV: a reorganisation was interrupted. X.DAT is deleted
+// when it is that reorganisation's unfinished copy: still marked in use and
+// counting no indexes while X.SAV counts some (the copy gets its indexes
+// only when the re-index starts), or shorter than a header (stopped before
+// its first write). Anything else is a file we did not make: 10465, and
+// nothing changes.
+bool DropUnfinishedCopy(const std::string& dat, int savFd) {
+  int fd = -1;
+  if (!FileOpen(dat, true, false, fd)) return false;
+  uint8_t d[kDataHeaderBytes] = {}, s[kDataHeaderBytes] = {};
+  size_t datGot = 0, savGot = 0;
+  const bool read =
+      FileReadSome(fd, 0, d, sizeof d, datGot) && FileReadSome(savFd, 0, s, sizeof s, savGot);
+  FileClose(fd);
+  if (!read) return false;
+  const bool savIndexed = savGot == sizeof s && s[16] >= 1 && s[16] <= kMaxIndexes;
+  const bool copy = datGot < sizeof d || (d[20] == 1 && LoadU32(d + 16) == 0 && savIndexed);
+  if (!copy) return Fail(kErrRebuildInterrupted);
+  return FileDelete(dat);
+}
+
+// keepInUse: the new data file stays marked in use at the end (a re-index
+// follows and clears it).
+bool Reorganise(const std::string& dataPart, uint32_t L, bool variable, bool keepInUse) {
   if (L > (variable ? kMaxVariableLength : kMaxFixedLength)) return Fail(kErrRebuildLength);
   if (L < kDataHeaderBytes) return Fail(kErrRecordLengthTooSmall);
   const std::string dat = BuildFileName(dataPart, "DAT");
   const std::string sav = BuildFileName(dataPart, "SAV");
   const bool datExists = FileExistsAt(dat);
   const bool savExists = FileExistsAt(sav);
-  if (datExists && savExists) return Fail(kErrRebuildInterrupted);
   if (!datExists && !savExists) return Fail(kErrRebuildNoFile);
   uint8_t* work = nullptr;
   if (variable && !GrowVariableBuffer(L, work)) return Fail(kErrRebuildMemory);
 
   // The old data file is held unshared from before the rename to the end:
-  // no other program has the block open while it is rebuilt.
+  // no other program has the block open, and no other rebuild runs on it
+  // (one running elsewhere holds the ".SAV" file: 10140).
   int savFd = -1;
-  if (datExists) {
+  if (savExists) {
+    if (!FileOpen(sav, true, false, savFd)) return false;
+    if (datExists && !DropUnfinishedCopy(dat, savFd)) return FileClose(savFd), false;
+  } else {
     if (!FileOpen(dat, true, false, savFd)) return false;
     if (!FileRename(dat, sav)) {
       FileClose(savFd);
       return Fail(kErrRebuildRename);
     }
-  } else if (!FileOpen(sav, true, false, savFd)) {
-    return false;
   }
 
   TFileBlock* fb = nullptr;
@@ -252,7 +278,10 @@ bool Reorganise(const std::string& dataPart, uint32_t L, bool variable) {
 
   // A log of the old data file must never be applied to the new one.
   Os().Unlink(BuildFileName(dataPart, "DIA").c_str());
-  if (!CreateDataFile(dat, L, 0) || !OpenBlock(fb, dataPart, false, false, false, false, false))
+  // The copy is marked in use from its creation: an interrupted copy is
+  // always noticed on open.
+  if (!CreateDataFile(dat, L, 0, true) ||
+      !OpenBlock(fb, dataPart, false, false, false, false, true))
     return undo();
   SlotReader reader(savFd, L);
   SlotWriter writer(fb);
@@ -291,7 +320,8 @@ bool Reorganise(const std::string& dataPart, uint32_t L, bool variable) {
     if (!CallProgress(slotsRead, written, L, p)) return undo();
   }
   // The new data file is on disk before the old one is given up.
-  if (!writer.Flush() || !WriteDataHeader(fb, false) || !ForceToDisk(fb, fb->data)) return undo();
+  if (!writer.Flush() || !WriteDataHeader(fb, keepInUse) || !ForceToDisk(fb, fb->data))
+    return undo();
   fb->inUse = false;
   CloseFileBlock(fb);
   fb = nullptr;
@@ -446,7 +476,8 @@ void Rebuild(std::string_view name, int32_t length, int32_t indexCount, const Ke
   if (keys.size() < static_cast<size_t>(indexCount) || (indexCount > 0 && !builder))
     return void(Fail(kErrBadKeyLength));
   if (length < 0) return void(Fail(kErrRebuildLength));
-  if (!Reorganise(FilesOf(name).dataPart, static_cast<uint32_t>(length), variable)) return;
+  if (!Reorganise(FilesOf(name).dataPart, static_cast<uint32_t>(length), variable, indexCount > 0))
+    return;
   ClearStatus();
   if (indexCount > 0) Reindex(name, indexCount, keys, builder, variable);
 }

@@ -107,7 +107,7 @@ bool AppendWhole(TFileBlock* fb, const uint8_t* bytes, uint32_t n, int32_t& ref)
     BuildSection(lay, bytes, n, sections, i, base, work + (sections - 1 - i) * lay.L);
   if (!FileWrite(fb->data.fd, SlotOffset(fb, base + 1), work,
                  static_cast<size_t>(sections) * lay.L))
-    return false;
+    return CutAfterHighest(fb), false;
   d.highest = base + sections;
   d.modified = true;
   d.reused = false;

@@ -47,6 +47,45 @@ void LexKeyBuilder(const uint8_t* record, uint16_t index, std::string& key) {
   }
 }
 
+std::string LexStoredKey(std::span<const uint8_t> record, int index) {
+  alignas(4) uint8_t fixed[kLexFixedPart] = {};
+  std::copy_n(record.begin(), std::min<size_t>(record.size(), kLexFixedPart), fixed);
+  std::string key;
+  LexKeyBuilder(fixed, static_cast<uint16_t>(index), key);
+  return key;
+}
+
+void CheckLexRecord(uint32_t ref, std::span<const uint8_t> record, uint32_t sections,
+                    std::vector<std::string>& faults, std::vector<std::string>& notes) {
+  // Sections of a whole record: the first holds L - 6 bytes, the others L - 7.
+  constexpr uint32_t kMaxSections =
+      1 + (kLexRecordLength - (kLexSectionLength - 6) + kLexSectionLength - 8) /
+              (kLexSectionLength - 7);
+  const std::string at = "record " + std::to_string(ref) + ": ";
+  auto field = [&](size_t offset) {
+    int32_t v = 0;
+    if (record.size() >= offset + 4) std::memcpy(&v, record.data() + offset, 4);
+    return v;
+  };
+  const int32_t id = field(offsetof(TLexRec, Id));
+  const int32_t textLen = field(offsetof(TLexRec, TextLen));
+  if (id < 1) faults.push_back(at + "Id " + std::to_string(id) + ", expected 1 or more");
+  if (textLen < 0) {
+    faults.push_back(at + "TextLen " + std::to_string(textLen) + ", expected 0..64000");
+  } else {
+    const int32_t used = std::min(textLen, kLexMaxText);
+    if (textLen > kLexMaxText)
+      notes.push_back(at + "TextLen " + std::to_string(textLen) + " above 64000, read as 64000");
+    if (record.size() != static_cast<size_t>(kLexFixedPart + used))
+      faults.push_back(at + "stored in " + std::to_string(record.size()) +
+                       " bytes, expected 360 + TextLen " + std::to_string(used) + " = " +
+                       std::to_string(kLexFixedPart + used));
+  }
+  if (sections > kMaxSections)
+    faults.push_back(at + std::to_string(sections) + " sections, a record of 64360 bytes needs " +
+                     std::to_string(kMaxSections));
+}
+
 bool ToDatLex::Open(SlotSet slots) {
   if (!(slots & SlotBit(0))) return true;
   ToKeys keys;

@@ -7,8 +7,10 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "storage/dbbase.h"
 
@@ -43,6 +45,16 @@ inline constexpr int32_t kLexMaxText = 64000;
 // Index 1: UpPad(Term, 20); 2: UpPad(Topic, 10) + UpPad(Term, 20); 3:
 // LongToKey(Id). Other numbers leave key as it is.
 void LexKeyBuilder(const uint8_t* record, uint16_t index, std::string& key);
+// The same for a record as stored (of any length; missing bytes read as 0),
+// as the engine's rebuild and checker pass it.
+std::string LexStoredKey(std::span<const uint8_t> record, int index);
+
+// The lexicon's rules for one stored record, for the block checker: Id 1 or
+// more; TextLen 0..64000 and the record stored in 360 + TextLen bytes (a
+// TextLen above 64000 is read as 64000: a note only); no more sections than
+// a record of 64360 bytes needs. Lines begin "record <ref>: ".
+void CheckLexRecord(uint32_t ref, std::span<const uint8_t> record, uint32_t sections,
+                    std::vector<std::string>& faults, std::vector<std::string>& notes);
 
 // Slot sets are bit sets of slots 0..7.
 using SlotSet = uint8_t;

@@ -180,6 +180,7 @@ EDBError::EDBError(int32_t level, int32_t number, const std::string& blockName)
     : std::runtime_error("Datenbankfehler " + ToStrings.IntToStr(level) + "(" +
                          ToStrings.IntToStr(Shown(number)) + ") " + ToStrings.UpperCase(blockName)),
       severity_(level),
+      number_(number),
       blockName_(blockName) {}
 
 }  // namespace qorvex

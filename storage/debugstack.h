@@ -104,10 +104,13 @@ class EDBError : public std::runtime_error {
  public:
   EDBError(int32_t level, int32_t number, const std::string& blockName);
   int32_t severity() const { return severity_; }
+  // The number recorded (the message shows a driver number's low 12 bits).
+  int32_t number() const { return number_; }
   const std::string& blockName() const { return blockName_; }
 
  private:
   int32_t severity_;
+  int32_t number_;
   std::string blockName_;
 };
 

@@ -503,7 +503,10 @@ bool IFDriver::OpenEngineBlock() {
       ClearStatus();
       if (error != kErrIndexLayoutDiffers) return Fail(error), false;
     }
-    const bool unusable = error == 10010 || error == 10120 || error == kErrIndexLayoutDiffers;
+    // A data file left in use, or an index header that cannot be used
+    // (10120..10122): the index is derived data and is rebuilt.
+    const bool unusable =
+        error == 10010 || (error >= 10120 && error <= 10122) || error == kErrIndexLayoutDiffers;
     if (attempt >= 2 || (!unusable && error != 9903)) return Fail(error), false;
     if (unusable) {
       if (mustExist_) return Fail(kErrMustExist), false;

@@ -68,9 +68,11 @@ std::string Cp1252ToUtf8(std::string_view text) {
 
 namespace {
 
-// Converts UTF-8 to Windows-1252 into out. A malformed sequence or a
-// character the code page lacks becomes '?', or, when strict, ends the
-// conversion with false.
+// Converts UTF-8 to Windows-1252 into out. A character the code page lacks
+// becomes '?'; so does each maximal subpart of an ill-formed sequence (the
+// longest start of a well-formed sequence, or else one byte), as the
+// Unicode standard recommends: ED A0 80 is three. When strict, either ends
+// the conversion with false.
 bool ConvertUtf8(std::string_view text, std::string& out, bool strict) {
   out.reserve(text.size());
   size_t i = 0;
@@ -83,25 +85,33 @@ bool ConvertUtf8(std::string_view text, std::string& out, bool strict) {
       ++i;
       continue;
     }
-    // Sequence length and smallest code point it may encode (rejects overlongs).
+    // The well-formed sequences: the length by the lead byte, and the range
+    // of the second byte (which excludes overlongs, surrogates and code
+    // points above U+10FFFF); further bytes are 80..BF.
     size_t len = 0;
-    char32_t cp = 0, min = 0;
-    if ((b & 0xE0) == 0xC0) {
-      len = 2, cp = b & 0x1F, min = 0x80;
-    } else if ((b & 0xF0) == 0xE0) {
-      len = 3, cp = b & 0x0F, min = 0x800;
-    } else if ((b & 0xF8) == 0xF0) {
-      len = 4, cp = b & 0x07, min = 0x10000;
+    uint8_t lo = 0x80, hi = 0xBF;
+    char32_t cp = 0;
+    if (b >= 0xC2 && b <= 0xDF) {
+      len = 2, cp = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      len = 3, cp = b & 0x0F;
+      if (b == 0xE0) lo = 0xA0;
+      if (b == 0xED) hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      len = 4, cp = b & 0x07;
+      if (b == 0xF0) lo = 0x90;
+      if (b == 0xF4) hi = 0x8F;
     }
     size_t k = 1;
-    while (len != 0 && k < len && i + k < n && (byte(i + k) & 0xC0) == 0x80) {
-      cp = (cp << 6) | (byte(i + k) & 0x3F);
-      ++k;
+    for (; len != 0 && k < len && i + k < n; ++k) {
+      const uint8_t c = byte(i + k);
+      if (k == 1 ? (c < lo || c > hi) : (c & 0xC0) != 0x80) break;
+      cp = (cp << 6) | (c & 0x3F);
     }
-    if (len == 0 || k < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    if (len == 0 || k < len) {
       if (strict) return false;
       out += '?';
-      i += (len == 0) ? 1 : k;  // skip the lead byte and the continuations seen
+      i += k;  // the maximal subpart: the lead byte and the bytes that fit
       continue;
     }
     const char c = FromUnicode(cp);

@@ -28,19 +28,25 @@ struct BlockInfo {
   uint16_t recordLength = 0, sectionLength = 0;
   std::vector<KeyDescriptor> keys;
   DriverKeyBuilder builder;
+  isam::RecordRule rule;  // the block's own rules for a record, if it has any
   bool variable() const { return recordLength != sectionLength; }
 };
 
 std::vector<BlockInfo> Blocks() {
   std::vector<BlockInfo> b;
-  b.push_back(
-      {"QDLex", kLexRecordLength, kLexSectionLength, {{20, 1}, {30, 1}, {5, 0}}, LexKeyBuilder});
+  b.push_back({"QDLex",
+               kLexRecordLength,
+               kLexSectionLength,
+               {{20, 1}, {30, 1}, {5, 0}},
+               LexKeyBuilder,
+               CheckLexRecord});
   for (int s = 0; s < kSetupSlots; ++s)
     b.push_back({kSetupBlockName[s],
                  kSetupRecordLength[s],
                  kSetupRecordLength[s],
                  {{5, 0}},
-                 SetupKeyBuilder});
+                 SetupKeyBuilder,
+                 nullptr});
   return b;
 }
 
@@ -50,22 +56,9 @@ std::optional<BlockInfo> FindBlock(const std::string& name) {
   return std::nullopt;
 }
 
-std::string EngineErrorText(int32_t e) {
-  switch (e) {
-    case 9903:
-      return "a file of the block is missing (9903)";
-    case 10010:
-      return "the block was left in use or its index is damaged (10010); run rebuild";
-    case 10140:
-      return "the files are in use by another program or cannot be accessed (10140)";
-    case 10410:
-      return "the block has no data file (10410)";
-    case 10465:
-      return "a .SAV file lies next to the .DAT file: an earlier rebuild was interrupted; "
-             "move the one that does not hold the records away (10465)";
-    default:
-      return "engine error " + std::to_string(e);
-  }
+bool IsFile(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
 }
 
 // The record image the key builders see: always the whole record length.
@@ -79,6 +72,22 @@ KeyBuilder EngineBuilder(const BlockInfo& b) {
   };
 }
 
+// Everything the checker can verify of the block: its structure, each
+// entry's key against its record, and the block's own record rules.
+isam::CheckReport CheckBlock(const BlockInfo& b, const std::string& path) {
+  isam::CheckOptions options(b.variable(), true);
+  options.keyBuilder = EngineBuilder(b);
+  options.recordRule = b.rule;
+  return isam::CheckFileBlock(path + ".DAT", path + ".IX", options);
+}
+
+// Prints the faults and notes of a report; the number of faults.
+size_t PrintReport(const isam::CheckReport& report) {
+  for (const std::string& f : report.faults) std::printf("fault: %s\n", f.c_str());
+  for (const std::string& n : report.notes) std::printf("note: %s\n", n.c_str());
+  return report.faults.size();
+}
+
 bool Rebuild(const BlockInfo& b, const std::string& path) {
   if (b.variable())
     RebuildVariableFileBlock(path, b.sectionLength, static_cast<int32_t>(b.keys.size()),
@@ -89,27 +98,58 @@ bool Rebuild(const BlockInfo& b, const std::string& path) {
   return EngineOK;
 }
 
-// Does to the block what the viewer's driver does when it opens it: a block
-// left in use by a program that did not close it, or with an index file
-// that is missing or cannot be used, is rebuilt. 0, or the exit code.
+// 0 when the open block has the block's layout, else the driver's number
+// for the difference (24591 record length, 24653 indexes).
+int32_t LayoutDifference(FileBlockHandle fb, const BlockInfo& b) {
+  if (RecordLength(fb) != b.sectionLength) return 24591;
+  if (IndexCount(fb) != static_cast<int32_t>(b.keys.size())) return 24653;
+  for (size_t k = 1; k <= b.keys.size(); ++k) {
+    const KeyDescriptor d = IndexLayout(fb, static_cast<int>(k));
+    if (d.keyLength != b.keys[k - 1].keyLength ||
+        (d.duplicates != 0) != (b.keys[k - 1].duplicates != 0))
+      return 24653;
+  }
+  return 0;
+}
+
+// Does to the block what the viewer's driver does when it opens it: an
+// empty data file (a crash while it was written) gives way to its backup
+// ".ALT"; a block left in use by a program that did not close it, whose
+// index file is missing or cannot be used, or whose indexes differ from
+// the block's, is rebuilt, and a lone ".SAV" file of an interrupted rebuild
+// is rebuilt from. What was done is said on standard error. 0, or the exit
+// code.
 int PrepareBlock(const BlockInfo& b, const std::string& path) {
-  if (!std::filesystem::exists(path + ".DAT") && !std::filesystem::exists(path + ".SAV"))
-    return Fail(b.name + ": no data file in the folder");
-  FileBlockHandle fb = nullptr;
-  if (std::filesystem::exists(path + ".DAT")) {
+  std::error_code ec;
+  if (IsFile(path + ".DAT") && std::filesystem::file_size(path + ".DAT", ec) == 0 && !ec) {
+    std::filesystem::remove(path + ".DAT", ec);
+    if (IsFile(path + ".ALT") && ::rename((path + ".ALT").c_str(), (path + ".DAT").c_str()) == 0)
+      std::filesystem::remove(path + ".IX", ec);
+  }
+  const bool sav = IsFile(path + ".SAV");
+  if (!IsFile(path + ".DAT")) {
+    if (!sav) return Fail(b.name + ": no data file in the folder");
+  } else {
+    FileBlockHandle fb = nullptr;
     OpenFileBlock(fb, path, true, false, false, false);
-    if (EngineOK) {
+    int32_t error = EngineOK ? 0 : EngineError;
+    if (error == 0) {
+      error = LayoutDifference(fb, b);
       CloseFileBlock(fb);
+      if (error == 0) return 0;
+    }
+    if (error != 10010 && error != 24653 && (error < 10120 || error > 10122))
+      return Fail(b.name + ": " + Cause(error));
+    if (!sav) {
+      if (!Rebuild(b, path)) return Fail(b.name + ": " + Cause(EngineError));
+      std::fprintf(stderr, "qorvex-db: %s: %s: rebuilt, as the viewer would on opening it\n",
+                   b.name.c_str(), Cause(error).c_str());
       return 0;
     }
-    if (EngineError != 10010 && EngineError != 10120)
-      return Fail(b.name + ": " + EngineErrorText(EngineError));
   }
-  if (!Rebuild(b, path)) return Fail(b.name + ": " + EngineErrorText(EngineError));
-  std::fprintf(stderr,
-               "qorvex-db: %s was left in use or its index could not be used: rebuilt, as the "
-               "viewer would on opening it\n",
-               b.name.c_str());
+  if (!Rebuild(b, path)) return Fail(b.name + ": " + Cause(EngineError));
+  std::fprintf(stderr, "qorvex-db: %s: an interrupted rebuild was resumed from %s.SAV\n",
+               b.name.c_str(), b.name.c_str());
   return 0;
 }
 
@@ -138,55 +178,19 @@ class SharedHold {
 int Check(const BlockInfo& b, const std::string& path) {
   if (const int code = PrepareBlock(b, path)) return code;
   SharedHold hold(path + ".DAT");
-  if (hold.busy()) return Fail(b.name + ": " + EngineErrorText(10140));
-  const isam::CheckReport report =
-      isam::CheckFileBlock(path + ".DAT", path + ".IX", {b.variable(), true});
-  int faults = 0;
-  for (const std::string& f : report.faults) std::printf("fault: %s\n", f.c_str()), ++faults;
-  for (const std::string& n : report.notes) std::printf("note: %s\n", n.c_str());
-  // Every record's keys must be in its indexes (the checker sees the other
-  // direction: every key names a live record).
-  if (report.ok()) {
-    FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, path, true, false, false, false);
-    if (!EngineOK) {
-      std::printf("fault: %s cannot be opened: %s\n", b.name.c_str(),
-                  EngineErrorText(EngineError).c_str());
-      ++faults;
-    } else {
-      std::vector<uint8_t> record(b.recordLength);
-      const int32_t slots = FileLength(fb);
-      for (int32_t ref = 1; ref < slots; ++ref) {
-        int32_t marker = 0;
-        ReadRecordMarker(fb, ref, marker);
-        if (!EngineOK || marker != 0) continue;
-        std::fill(record.begin(), record.end(), 0);
-        uint32_t n = b.recordLength;
-        if (b.variable())
-          GetVariableRecord(fb, ref, record.data(), false, n);
-        else
-          GetRecord(fb, ref, record.data(), false);
-        for (size_t k = 1; EngineOK && k <= b.keys.size(); ++k) {
-          std::string key;
-          b.builder(record.data(), static_cast<uint16_t>(k), key);
-          if (!KeyExists(fb, static_cast<int>(k), ref, key.substr(0, 50))) {
-            std::printf("fault: %s record %d: its key is missing in index %zu\n", b.name.c_str(),
-                        ref, k);
-            ++faults;
-          }
-        }
-        if (!EngineOK) {
-          std::printf("fault: %s record %d cannot be read: %s\n", b.name.c_str(), ref,
-                      EngineErrorText(EngineError).c_str());
-          ++faults;
-        }
-      }
-      CloseFileBlock(fb);
-    }
-  }
+  if (hold.busy()) return Fail(b.name + ": " + Cause(10140));
+  const isam::CheckReport report = CheckBlock(b, path);
+  const size_t faults = PrintReport(report);
+  if (IsFile(path + ".SAV"))
+    std::printf(
+        "note: %s.SAV lies beside %s.DAT: a rebuild stops (10465) until one of them is "
+        "moved away\n",
+        b.name.c_str(), b.name.c_str());
   std::string entries;
-  for (uint32_t n : report.indexEntries)
-    entries += (entries.empty() ? "" : "/") + std::to_string(n);
+  for (uint32_t n : report.indexEntries) {
+    if (!entries.empty()) entries += '/';
+    entries += std::to_string(n);
+  }
   std::printf("%s: %u records, index entries %s: %s\n", b.name.c_str(), report.liveRecords,
               entries.empty() ? "-" : entries.c_str(),
               faults == 0 ? "ok" : (std::to_string(faults) + " faults").c_str());
@@ -208,7 +212,7 @@ int Dump(const BlockInfo& b, const std::string& path) {
   if (const int code = PrepareBlock(b, path)) return code;
   FileBlockHandle fb = nullptr;
   OpenFileBlock(fb, path, true, false, false, false);
-  if (!EngineOK) return Fail(b.name + ": " + EngineErrorText(EngineError));
+  if (!EngineOK) return Fail(b.name + ": " + Cause(EngineError));
   std::vector<uint8_t> h(21, 0);
   if (const int fd = ::open((path + ".DAT").c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
     if (::pread(fd, h.data(), h.size(), 0) != 21) std::fill(h.begin(), h.end(), 0);
@@ -236,7 +240,7 @@ int Dump(const BlockInfo& b, const std::string& path) {
     else
       GetRecord(fb, ref, r.data(), false);
     if (!EngineOK) {
-      std::printf("[%d] cannot be read: %s\n", ref, EngineErrorText(EngineError).c_str());
+      std::printf("[%d] cannot be read: %s\n", ref, Cause(EngineError).c_str());
       continue;
     }
     if (b.name == "QDLex") {
@@ -258,32 +262,40 @@ int Dump(const BlockInfo& b, const std::string& path) {
   }
   const int32_t error = EngineOK ? 0 : EngineError;
   CloseFileBlock(fb);
-  return error == 0 ? 0 : Fail(b.name + ": " + EngineErrorText(error));
+  return error == 0 ? 0 : Fail(b.name + ": " + Cause(error));
 }
 
 int RebuildCommand(const BlockInfo& b, const std::string& path) {
-  if (!std::filesystem::exists(path + ".DAT") && !std::filesystem::exists(path + ".SAV"))
-    return Fail(b.name + ": no data file in the folder");
-  if (!Rebuild(b, path)) return Fail(b.name + ": " + EngineErrorText(EngineError));
-  const isam::CheckReport report =
-      isam::CheckFileBlock(path + ".DAT", path + ".IX", {b.variable(), true});
+  const bool resumed = IsFile(path + ".SAV");
+  if (!resumed && !IsFile(path + ".DAT")) return Fail(b.name + ": no data file in the folder");
+  if (!Rebuild(b, path)) return Fail(b.name + ": " + Cause(EngineError));
+  if (resumed)
+    std::printf("%s: an interrupted rebuild was resumed from %s.SAV\n", b.name.c_str(),
+                b.name.c_str());
+  const isam::CheckReport report = CheckBlock(b, path);
   std::printf("%s: rebuilt, %u records\n", b.name.c_str(), report.liveRecords);
-  if (std::filesystem::exists(path + ".MSG"))
+  if (IsFile(path + ".MSG"))
     std::printf("%s: records with a duplicate key were dropped: see %s.MSG\n", b.name.c_str(),
                 path.c_str());
-  return 0;
+  // What the rebuild could not mend (records the block's rules refuse).
+  const size_t faults = PrintReport(report);
+  if (faults == 0) return 0;
+  std::printf("%s: %zu faults remain after the rebuild\n", b.name.c_str(), faults);
+  return 1;
 }
 
 int Import(const std::string& file) {
   DatLex.Open(SlotBit(0));
   int code = 0;
-  {
+  try {
     TdbLex lex(0);
     const ImportResult r = ImportLexicon(file, lex);
     if (!r.read)
-      code = Fail(r.error);
+      code = Fail(Utf8(r.error));
     else
       std::printf("%d entries imported\n", r.added);
+  } catch (const EDBError& e) {
+    code = Fail("QDLex: " + Cause(e.number()));
   }
   DatLex.Close(SlotBit(0), true);
   return code;

@@ -3,6 +3,7 @@
 // terminal's edge (the terminal speaks UTF-8, the lexicon Windows-1252).
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -17,6 +18,10 @@ inline constexpr const char* kHint = " (qorvex-db --help shows the usage)";
 // Writes "qorvex-db: " + message (UTF-8) and a line end to standard error;
 // returns code.
 int Fail(const std::string& message, int code = 2);
+
+// The cause of an engine or driver error number in words, the number in
+// parentheses.
+std::string Cause(int32_t number);
 
 // Windows-1252 text as UTF-8, for output.
 std::string Utf8(std::string_view cp1252);

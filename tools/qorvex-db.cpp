@@ -14,7 +14,6 @@
 
 #include "diag/sherr345.h"
 #include "storage/ifdriver.h"
-#include "support/cp1252.h"
 #include "tools/cli.h"
 
 namespace qorvex::cli {
@@ -86,6 +85,7 @@ int main(int argc, char** argv) {
   try {
     return qorvex::cli::Run(argc, argv);
   } catch (const qorvex::EDBError& e) {
-    return qorvex::cli::Fail(qorvex::Cp1252ToUtf8(e.what()));
+    return qorvex::cli::Fail(qorvex::cli::Utf8(e.blockName()) + ": " +
+                             qorvex::cli::Cause(e.number()));
   }
 }

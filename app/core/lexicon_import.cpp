@@ -2,10 +2,13 @@
 #include "app/core/lexicon_import.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "support/cp1252.h"
 
@@ -19,28 +22,6 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 size_t Pos(char c, std::string_view s) {
   const size_t p = s.find(c);
   return p == std::string_view::npos ? 0 : p + 1;
-}
-
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& reason) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    reason = std::strerror(errno);
-    return false;
-  }
-  char chunk[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      reason = std::strerror(errno);
-      ::close(fd);
-      return false;
-    }
-    bytes.append(chunk, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return true;
 }
 
 }  // namespace
@@ -87,16 +68,94 @@ CsvEntry ParseCsvLine(std::string_view line) {
           StripCsvQuotes(seeAlso)};
 }
 
-ImportResult ImportLexicon(const std::string& path, TdbLex& lex) {
+namespace {
+
+// Why a read failed, in the words of the program's messages (Windows-1252).
+std::string ReadFailure(int error) {
+  switch (error) {
+    case ENOENT:
+      return "Datei nicht gefunden";
+    case EACCES:
+    case EPERM:
+      return "keine Leseberechtigung";
+    case EISDIR:
+      return "ein Ordner, keine Datei";
+    case EIO:
+      return "Lesefehler (Ein-/Ausgabefehler)";
+    default:
+      return std::string(std::strerror(error)) + " (Fehler " + std::to_string(error) + ")";
+  }
+}
+
+}  // namespace
+
+bool ReadDeliveryFile(const std::string& path, std::string& bytes, std::string& reason) {
+  // Without a writer, opening a FIFO would wait forever: nothing blocks here.
+  struct File {
+    int fd;
+    ~File() {
+      if (fd >= 0) ::close(fd);
+    }
+  } file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+  struct stat st {};
+  if (file.fd < 0 || ::fstat(file.fd, &st) != 0) {
+    reason = ReadFailure(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    reason = S_ISDIR(st.st_mode) ? ReadFailure(EISDIR) : "keine gew\xF6hnliche Datei";
+    return false;
+  }
+  // Read to the end, not to the size stat gives: some files report 0 and
+  // still hold bytes (or fail to read). The cap holds for a file that grows
+  // while it is read too.
+  const auto tooLarge = [&](uint64_t size) {
+    reason = std::to_string(size) + " Bytes, mehr als 1 GiB";
+    return false;
+  };
+  if (static_cast<uint64_t>(st.st_size) > kMaxDeliveryBytes) return tooLarge(st.st_size);
+  bytes.resize(static_cast<size_t>(st.st_size) + 1);
+  size_t got = 0;
+  for (;;) {
+    if (got == bytes.size()) {
+      if (got > kMaxDeliveryBytes) return tooLarge(got);
+      bytes.resize(std::min<size_t>(2 * got + 4096, kMaxDeliveryBytes + 1));
+    }
+    const ssize_t n = ::read(file.fd, bytes.data() + got, bytes.size() - got);
+    if (n == 0) break;
+    if (n < 0 && errno != EINTR) {
+      reason = ReadFailure(errno);
+      return false;
+    }
+    if (n > 0) got += static_cast<size_t>(n);
+  }
+  if (got > kMaxDeliveryBytes) return tooLarge(got);
+  bytes.resize(got);
+  return true;
+}
+
+std::vector<std::string> DeliveryLines(std::string_view bytes) {
+  if (bytes.starts_with(kByteOrderMark))
+    return SplitCsvLines(Utf8ToCp1252(bytes.substr(kByteOrderMark.size())));
+  return SplitCsvLines(bytes);
+}
+
+ImportResult ImportLexicon(const std::string& path, TdbLex& lex, const DeliveryReader& read) {
   ImportResult result;
-  std::string bytes;
-  if (!ReadWholeFile(path, bytes, result.error)) {
-    result.error = "Lexikondatei konnte nicht gelesen werden: " + path + ": " + result.error;
+  std::vector<std::string> lines;
+  try {
+    std::string bytes;
+    if (!read(path, bytes, result.error)) {
+      result.error = "Lexikondatei konnte nicht gelesen werden: " + path + ": " + result.error;
+      return result;
+    }
+    lines = DeliveryLines(bytes);
+  } catch (const std::bad_alloc&) {
+    result.error =
+        "Lexikondatei konnte nicht gelesen werden: " + path + ": zu wenig Arbeitsspeicher";
     return result;
   }
   result.read = true;
-  if (bytes.starts_with(kByteOrderMark)) bytes = Utf8ToCp1252(bytes.substr(kByteOrderMark.size()));
-  const std::vector<std::string> lines = SplitCsvLines(bytes);
   // Opening the block first refuses (EDBError) a lexicon that another
   // program holds open, instead of deleting its files under it.
   lex.First(1);
@@ -110,6 +169,9 @@ ImportResult ImportLexicon(const std::string& path, TdbLex& lex) {
     lex.SetText(e.text);
     if (lex.Add()) ++result.added;
   }
+  // The files exist afterwards, as the tree's walk leaves them, also when
+  // the file had no lines.
+  lex.First(2);
   return result;
 }
 

@@ -3,6 +3,8 @@
 // start-up; qorvex-db runs it on request.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,15 +26,33 @@ std::string StripCsvQuotes(std::string_view value);
 // The four pieces of a line, unquoted.
 CsvEntry ParseCsvLine(std::string_view line);
 
+// The delivery file as the import reads it: the bytes (converted to
+// Windows-1252 when they begin with the UTF-8 byte-order mark) cut into
+// lines.
+std::vector<std::string> DeliveryLines(std::string_view bytes);
+
 struct ImportResult {
   bool read = false;  // false: the file could not be read, nothing changed
   int added = 0;      // entries the lexicon took
   std::string error;  // "Lexikondatei konnte nicht gelesen werden: <file>: <reason>"
 };
 
-// Reads the whole file (a file beginning with the UTF-8 byte-order mark is
-// converted to Windows-1252), then empties the lexicon and adds every line
-// through lex. Storage errors of severity 3 and above raise EDBError.
-ImportResult ImportLexicon(const std::string& path, TdbLex& lex);
+// The largest delivery file read.
+inline constexpr uint64_t kMaxDeliveryBytes = uint64_t{1} << 30;
+
+// Reads a delivery file whole. Only a regular file of at most
+// kMaxDeliveryBytes is read: a FIFO, a device, a folder or a larger file is
+// refused with the reason (Windows-1252, in German, as the messages). Throws
+// std::bad_alloc when memory runs out.
+bool ReadDeliveryFile(const std::string& path, std::string& bytes, std::string& reason);
+using DeliveryReader =
+    std::function<bool(const std::string& path, std::string& bytes, std::string& reason)>;
+
+// Reads the whole file and cuts it into lines (memory running out makes it
+// unreadable), then empties the lexicon and adds every line through lex.
+// Afterwards the lexicon's files exist, empty when the file has no lines.
+// Storage errors of severity 3 and above raise EDBError.
+ImportResult ImportLexicon(const std::string& path, TdbLex& lex,
+                           const DeliveryReader& read = ReadDeliveryFile);
 
 }  // namespace qorvex

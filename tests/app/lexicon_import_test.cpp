@@ -3,8 +3,11 @@
 #include "app/core/lexicon_import.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <memory>
+#include <new>
 
 #include "isam/check.h"
 #include "tests/storage/lexicontest.h"
@@ -17,60 +20,47 @@ using isam::testing::WriteAll;
 
 TEST(CsvTest, LinesEndAtCrLfLfOrCr) {
   using V = std::vector<std::string>;
-  EXPECT_EQ(SplitCsvLines(""), V{});
-  EXPECT_EQ(SplitCsvLines("a"), V{"a"});
-  EXPECT_EQ(SplitCsvLines("a\r\n"), V{"a"});
-  EXPECT_EQ(SplitCsvLines("a\r\nb\nc\rd"), (V{"a", "b", "c", "d"}));
-  EXPECT_EQ(SplitCsvLines("a\n\rb"), (V{"a", "", "b"})) << "LF CR is two line ends";
-  EXPECT_EQ(SplitCsvLines("a\r\n\r\nb\r\n\r\n"), (V{"a", "", "b", ""}));
-  EXPECT_EQ(SplitCsvLines("\n"), V{""});
+  const std::pair<std::string, V> cases[] = {
+      {"", {}},
+      {"a", {"a"}},
+      {"a\r\n", {"a"}},
+      {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+      {"a\n\rb", {"a", "", "b"}},  // LF CR is two line ends
+      {"a\r\n\r\nb\r\n\r\n", {"a", "", "b", ""}},
+      {"\n", {""}},
+  };
+  for (const auto& [bytes, lines] : cases) EXPECT_EQ(SplitCsvLines(bytes), lines) << bytes;
 }
 
-TEST(CsvTest, QuotesCollapseThenTheEndsGo) {
-  EXPECT_EQ(StripCsvQuotes("\"\"Q\"\" code"), "Q\" code");
-  EXPECT_EQ(StripCsvQuotes("\"\"\"Q\"\"\""), "Q");
-  EXPECT_EQ(StripCsvQuotes("\"a\""), "a");
-  EXPECT_EQ(StripCsvQuotes("\""), "");
-  EXPECT_EQ(StripCsvQuotes("\"\""), "");
-  EXPECT_EQ(StripCsvQuotes(" \"x\" "), " \"x\" ") << "blanks stay, so the quotes are inside";
-  EXPECT_EQ(StripCsvQuotes(""), "");
-}
-
-TEST(CsvTest, ALineFallsIntoItsFourPieces) {
-  CsvEntry e = ParseCsvLine("Antenne;<Technik>Eine <b>Antenne</b> strahlt ab.;Dipol, Richtantenne");
-  EXPECT_EQ(e.term, "Antenne");
-  EXPECT_EQ(e.topic, "Technik");
-  EXPECT_EQ(e.text, "Eine <b>Antenne</b> strahlt ab.");
-  EXPECT_EQ(e.seeAlso, "Dipol, Richtantenne");
-  // The see-also piece keeps further semicolons.
-  EXPECT_EQ(ParseCsvLine("a;<b>c;d;e;f").seeAlso, "d;e;f");
-  // No ";": no term; the text is the line unless "<" ... ">" come in order.
-  e = ParseCsvLine("nur Text");
-  EXPECT_EQ(e.term, "");
-  EXPECT_EQ(e.text, "nur Text");
-  e = ParseCsvLine("<T>rest");
-  EXPECT_EQ(e.topic, "T");
-  EXPECT_EQ(e.text, "rest");
-  // A middle piece without "<" and ">": empty topic, the piece is the text.
-  e = ParseCsvLine("W;Text ohne Thema;S");
-  EXPECT_EQ(e.topic, "");
-  EXPECT_EQ(e.text, "Text ohne Thema");
-  // ">" without "<": the topic is what precedes it; ">" before "<": none.
-  e = ParseCsvLine("W;Thema>Text;S");
-  EXPECT_EQ(e.topic, "Thema");
-  EXPECT_EQ(e.text, "Text");
-  e = ParseCsvLine("W;a>b<c;S");
-  EXPECT_EQ(e.topic, "");
-  EXPECT_EQ(e.text, "b<c");
-  e = ParseCsvLine("W;<>Text;S");
-  EXPECT_EQ(e.topic, "");
-  EXPECT_EQ(e.text, "Text");
-  // Quotes do not protect a ";".
-  e = ParseCsvLine("\"a;b\"");
-  EXPECT_EQ(e.term, "a");
-  EXPECT_EQ(e.text, "b");
-  e = ParseCsvLine("");
-  EXPECT_EQ(e.term + e.topic + e.text + e.seeAlso, "");
+// Each line falls into its four pieces: split at the first two ";", the
+// topic between the middle piece's first "<" and first ">", then unquoted
+// (pairs of quotes collapse, then one leading and one trailing quote go).
+TEST(CsvTest, ALineFallsIntoItsFourPiecesUnquoted) {
+  const struct {
+    std::string line, term, topic, text, seeAlso;
+  } cases[] = {
+      {"Antenne;<Technik>Eine <b>Antenne</b> strahlt ab.;Dipol, Richtantenne", "Antenne", "Technik",
+       "Eine <b>Antenne</b> strahlt ab.", "Dipol, Richtantenne"},
+      {"a;<b>c;d;e;f", "a", "b", "c", "d;e;f"},  // the see-also keeps further ";"
+      {"nur Text", "", "", "nur Text", ""},      // no ";": no term
+      {"<T>rest", "", "T", "rest", ""},
+      {"W;Text ohne Thema;S", "W", "", "Text ohne Thema", "S"},
+      {"W;Thema>Text;S", "W", "Thema", "Text", "S"},  // ">" without "<"
+      {"W;a>b<c;S", "W", "", "b<c", "S"},             // ">" before "<"
+      {"W;<>Text;S", "W", "", "Text", "S"},
+      {"\"a;b\"", "a", "", "b", ""},  // quotes do not protect a ";"
+      {"", "", "", "", ""},
+      {"\"", "", "", "", ""},
+      {"\"\"Q\"\" code;\"\"\"Q\"\"\";\"\"", "Q\" code", "", "Q", ""},
+      {"\"a\"; \"x\" ;\"", "a", "", " \"x\" ", ""},  // blanks stay
+  };
+  for (const auto& c : cases) {
+    const CsvEntry e = ParseCsvLine(c.line);
+    EXPECT_EQ(e.term, c.term) << c.line;
+    EXPECT_EQ(e.topic, c.topic) << c.line;
+    EXPECT_EQ(e.text, c.text) << c.line;
+    EXPECT_EQ(e.seeAlso, c.seeAlso) << c.line;
+  }
 }
 
 class ImportTest : public LexiconTest {
@@ -125,22 +115,57 @@ TEST_F(ImportTest, AByteOrderMarkMeansUtf8) {
   EXPECT_EQ(lex_->GetTerm(), "\xC3\x96l");
 }
 
+// Only a regular file of up to 1 GiB is read; anything else, or memory
+// running out while reading, leaves the lexicon as it was.
 TEST_F(ImportTest, AnUnreadableFileChangesNothing) {
   ASSERT_EQ(Import("a;<T>1;\r\nb;<T>2;\r\n").added, 2);
   Detach();
   const auto dat = ReadAll(Path("QDLex.DAT")), ix = ReadAll(Path("QDLex.IX"));
   Attach();
   std::filesystem::create_directory(Path("ORDNER.CSV"));
-  for (const std::string& bad : {Path("FEHLT.CSV"), Path("ORDNER.CSV")}) {
-    const ImportResult r = ImportLexicon(bad, *lex_);
+  ASSERT_EQ(mkfifo(Path("FIFO.CSV").c_str(), 0600), 0);  // no writer: an open would wait
+  WriteAll(Path("GROSS.CSV"), {});
+  std::filesystem::resize_file(Path("GROSS.CSV"), kMaxDeliveryBytes + 1);  // sparse
+  const DeliveryReader noMemory = [](const std::string&, std::string&, std::string&) -> bool {
+    throw std::bad_alloc();
+  };
+  const struct {
+    std::string file;
+    DeliveryReader read;
+    std::string reason;
+  } cases[] = {
+      {Path("FEHLT.CSV"), ReadDeliveryFile, "Datei nicht gefunden"},
+      {Path("ORDNER.CSV"), ReadDeliveryFile, "ein Ordner, keine Datei"},
+      {Path("FIFO.CSV"), ReadDeliveryFile, "keine gew\xF6hnliche Datei"},
+      {"/dev/zero", ReadDeliveryFile, "keine gew\xF6hnliche Datei"},
+      // A regular file whose size reads as 0 and whose bytes cannot be read.
+      {"/proc/self/mem", ReadDeliveryFile, "Lesefehler (Ein-/Ausgabefehler)"},
+      {Path("GROSS.CSV"), ReadDeliveryFile, "1073741825 Bytes, mehr als 1 GiB"},
+      {Path("ZEL_LEX.CSV"), noMemory, "zu wenig Arbeitsspeicher"},
+  };
+  for (const auto& c : cases) {
+    const ImportResult r = ImportLexicon(c.file, *lex_, c.read);
     EXPECT_FALSE(r.read);
-    EXPECT_EQ(r.error.rfind("Lexikondatei konnte nicht gelesen werden: " + bad + ": ", 0), 0u)
-        << r.error;
+    EXPECT_EQ(r.error, "Lexikondatei konnte nicht gelesen werden: " + c.file + ": " + c.reason);
   }
   EXPECT_EQ(Terms(), (std::vector<std::string>{"a", "b"}));
   Detach();
   EXPECT_EQ(ReadAll(Path("QDLex.DAT")), dat);
   EXPECT_EQ(ReadAll(Path("QDLex.IX")), ix);
+  Attach();
+}
+
+TEST_F(ImportTest, AnEmptyFileLeavesAnEmptyLexicon) {
+  ASSERT_EQ(Import("a;<T>1;\r\n").added, 1);
+  const ImportResult r = Import("");
+  ASSERT_TRUE(r.read);
+  EXPECT_EQ(r.added, 0);
+  Detach();
+  const isam::CheckReport report =
+      isam::CheckFileBlock(Path("QDLex.DAT"), Path("QDLex.IX"), {true, true});
+  EXPECT_TRUE(report.ok());
+  EXPECT_EQ(report.liveRecords, 0u);
+  EXPECT_EQ(report.indexEntries, (std::vector<uint32_t>{0, 0, 0}));
   Attach();
 }
 

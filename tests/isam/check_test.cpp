@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -111,6 +112,7 @@ struct Block {
   Bytes dat = DataFile(kL, 12, 9, 2, 2);
   Index unique = MakeIndex(6, 4, false);
   Index dups = MakeIndex(3, 0, true);
+  size_t indexCut = 0;  // bytes cut off the end of the index file
 
   Block() {
     Put32(dat, 4 * kL, 0xFFFFFFFF);
@@ -163,7 +165,9 @@ class CheckTest : public ::testing::Test {
     return CheckFileBlock(Dat(), Ix(), options);
   }
   CheckReport Check(Block& block) {
-    return Check(block.dat, IndexFile({block.unique, block.dups}));
+    Bytes ix = IndexFile({block.unique, block.dups});
+    ix.resize(ix.size() - block.indexCut);
+    return Check(block.dat, ix);
   }
   std::string dir_;
 };
@@ -192,105 +196,109 @@ TEST_F(CheckTest, ValidBlockPassesAndIsCounted) {
   EXPECT_TRUE(CheckFileBlock(Dat(), Ix(), {}).ok());
 }
 
-TEST_F(CheckTest, DataFileDamage) {
-  {
+// Each damage of the valid block gives exactly its fault lines.
+TEST_F(CheckTest, EachDamageGivesItsFaults) {
+  const struct {
+    std::function<void(Block&)> damage;
+    Lines faults;
+  } cases[] = {
+      {[](Block& b) { Put32(b.dat, 4 * kL, 9); },  // 9 -> 4 -> 9
+       {"T.DAT free chain: cycle, slot 4 links back to slot 9 after 2 slots"}},
+      {[](Block& b) { Put32(b.dat, 4, 3); },
+       {"T.DAT header: free count 3, free chain holds 2 slots"}},
+      {[](Block& b) { Put32(b.dat, 9 * kL, 13); },
+       {"T.DAT free chain: slot 9 links to 13, expected -1 or 1..12"}},
+      {[](Block& b) { b.dat.resize(12 * kL + 5); },  // slot 12 cut short
+       {"T.DAT: file holds 389 bytes, expected 416 ((highest 12 + 1) x record length 32)",
+        "T.IX index 1 page 4 item 3: ref 12 beyond the end of T.DAT"}},
+      {[](Block& b) {
+         b.UniquePage(2).items.pop_back();
+         b.unique.entries = 9;
+       },
+       {"T.IX index 1 page 2: 1 items, expected 2..4"}},
+      {[](Block& b) { std::swap(b.UniquePage(1).items[0], b.UniquePage(1).items[1]); },
+       {"T.IX index 1 page 1 item 2: key \"ant\" ref 1 not above the previous key \"bee\" ref 2"}},
+      {[](Block& b) { b.UniquePage(3).items[0].key = "bat"; },  // below its left subtree
+       {"T.IX index 1 page 3 item 1: key \"bat\" ref 5 not above the previous key \"cat\" ref 3"}},
+      {[](Block& b) {  // equal keys: ordered by ref with duplicates, refused without
+         b.dups.pages[0].second.items[1].ref = 1;
+         b.UniquePage(1).items[1].key = "ant";
+       },
+       {"T.IX index 1 page 1 item 2: key \"ant\" ref 2 not above the previous key \"ant\" ref 1 "
+        "(same key in a unique index)",
+        "T.IX index 2 page 1 item 2: key \"a\" ref 1 not above the previous key \"a\" ref 1"}},
+      {[](Block& b) { b.UniquePage(1).items[2].ref = 4; },
+       {"T.IX index 1 page 1 item 3: ref 4 is a deleted slot of T.DAT"}},
+      {[](Block& b) {
+         b.unique.freeHead = -1;
+         b.unique.freeCount = 0;
+       },
+       {"T.IX index 1: 1 pages neither in the tree nor on the free chain (leaked): 5"}},
+      {[](Block& b) { b.UniquePage(3).items[1].child = 3; },  // the root points at itself
+       {"T.IX index 1 page 3 item 2 links to page 3, reached twice",
+        "T.IX index 1 header: entry count 10, tree holds 7 items",
+        "T.IX index 1: 1 pages neither in the tree nor on the free chain (leaked): 4"}},
+      {[](Block& b) {  // page 4 turned into an inner page: leaves at depths 2 and 3
+         b.unique.highest = 7;
+         b.UniquePage(4) = {6, {{12, 7, "jay"}}};
+         b.unique.pages.push_back({6, {0, {{10, 0, "hen"}, {11, 0, "ibis"}}}});
+         b.unique.pages.push_back({7, {0, {{10, 0, "kea"}, {11, 0, "lark"}}}});
+         b.unique.entries = 12;
+       },
+       {"T.IX index 1 page 4: 1 items, expected 2..4",
+        "T.IX index 1 page 6: leaf at depth 3, expected 2 like the first leaf",
+        "T.IX index 1 page 7: leaf at depth 3, expected 2 like the first leaf"}},
+      {[](Block& b) { b.indexCut = 1; },
+       {"T.IX index 1: highest page 5 needs 4896 bytes ((highest + 1) x row size 816), file "
+        "holds 4895"}},
+  };
+  for (const auto& c : cases) {
     Block block;
-    Put32(block.dat, 4 * kL, 9);  // 9 -> 4 -> 9
-    EXPECT_EQ(Check(block).faults, Lines{"T.DAT free chain: cycle, slot 4 links back to slot 9 "
-                                         "after 2 slots"});
-  }
-  {
-    Block block;
-    Put32(block.dat, 4, 3);
-    EXPECT_EQ(Check(block).faults, Lines{"T.DAT header: free count 3, free chain holds 2 slots"});
-  }
-  {
-    Block block;
-    Put32(block.dat, 9 * kL, 13);
-    EXPECT_EQ(Check(block).faults,
-              Lines{"T.DAT free chain: slot 9 links to 13, expected -1 or 1..12"});
-  }
-  {
-    Block block;
-    block.dat.resize(12 * kL + 5);  // slot 12 cut short
-    EXPECT_EQ(Check(block).faults,
-              (Lines{"T.DAT: file holds 389 bytes, expected 416 ((highest 12 + 1) x record "
-                     "length 32)",
-                     "T.IX index 1 page 4 item 3: ref 12 beyond the end of T.DAT"}));
+    c.damage(block);
+    EXPECT_EQ(Check(block).faults, c.faults);
   }
 }
 
-TEST_F(CheckTest, TreeDamage) {
-  {
-    Block block;
-    block.UniquePage(2).items.pop_back();
-    block.unique.entries = 9;
-    EXPECT_EQ(Check(block).faults, Lines{"T.IX index 1 page 2: 1 items, expected 2..4"});
-  }
-  {
-    Block block;
-    std::swap(block.UniquePage(1).items[0], block.UniquePage(1).items[1]);
-    EXPECT_EQ(Check(block).faults, Lines{"T.IX index 1 page 1 item 2: key \"ant\" ref 1 not "
-                                         "above the previous key \"bee\" ref 2"});
-  }
-  {
-    Block block;  // root separator below its left subtree
-    block.UniquePage(3).items[0].key = "bat";
-    EXPECT_EQ(Check(block).faults, Lines{"T.IX index 1 page 3 item 1: key \"bat\" ref 5 not "
-                                         "above the previous key \"cat\" ref 3"});
-  }
-  {
-    Block block;  // equal keys: ordered by ref with duplicates, refused without
-    block.dups.pages[0].second.items[1].ref = 1;
-    block.UniquePage(1).items[1].key = "ant";
-    EXPECT_EQ(Check(block).faults,
-              (Lines{"T.IX index 1 page 1 item 2: key \"ant\" ref 2 not above the previous key "
-                     "\"ant\" ref 1 (same key in a unique index)",
-                     "T.IX index 2 page 1 item 2: key \"a\" ref 1 not above the previous key "
-                     "\"a\" ref 1"}));
-  }
-  {
-    Block block;
-    block.UniquePage(1).items[2].ref = 4;
-    EXPECT_EQ(Check(block).faults,
-              Lines{"T.IX index 1 page 1 item 3: ref 4 is a deleted slot of T.DAT"});
-  }
-  {
-    Block block;
-    block.unique.freeHead = -1;
-    block.unique.freeCount = 0;
-    EXPECT_EQ(Check(block).faults,
-              Lines{"T.IX index 1: 1 pages neither in the tree nor on the free chain (leaked): 5"});
-  }
-  {
-    Block block;
-    block.UniquePage(3).items[1].child = 3;  // root points at itself
-    EXPECT_EQ(Check(block).faults,
-              (Lines{"T.IX index 1 page 3 item 2 links to page 3, reached twice",
-                     "T.IX index 1 header: entry count 10, tree holds 7 items",
-                     "T.IX index 1: 1 pages neither in the tree nor on the free chain (leaked): "
-                     "4"}));
-  }
-  {
-    Block block;  // page 4 turned into an inner page: leaves at depths 2 and 3
-    block.unique.highest = 7;
-    block.UniquePage(4) = {6, {{12, 7, "jay"}}};
-    block.unique.pages.push_back({6, {0, {{10, 0, "hen"}, {11, 0, "ibis"}}}});
-    block.unique.pages.push_back({7, {0, {{10, 0, "kea"}, {11, 0, "lark"}}}});
-    block.unique.entries = 12;
-    EXPECT_EQ(Check(block).faults,
-              (Lines{"T.IX index 1 page 4: 1 items, expected 2..4",
-                     "T.IX index 1 page 6: leaf at depth 3, expected 2 like the first leaf",
-                     "T.IX index 1 page 7: leaf at depth 3, expected 2 like the first leaf"}));
-  }
-  {
-    Block block;
-    Bytes ix = IndexFile({block.unique, block.dups});
-    ix.resize(ix.size() - 1);
-    EXPECT_EQ(Check(block.dat, ix).faults,
-              (Lines{"T.IX index 1: highest page 5 needs 4896 bytes ((highest + 1) x row size "
-                     "816), file holds 4895"}));
-  }
+// With a key builder every entry must carry its record's key and every
+// record have one entry per index. Records hold their index 1 key as a
+// length byte at 4 and the bytes after it; index 2 gives every record "x".
+TEST_F(CheckTest, EntriesMustCarryTheirRecordsKeys) {
+  Block block;
+  std::vector<Item> everyRecord;
+  for (auto& [number, page] : block.unique.pages)
+    for (const Item& item : page.items) {
+      block.dat[item.ref * kL + 4] = static_cast<uint8_t>(item.key.size());
+      std::copy(item.key.begin(), item.key.end(), block.dat.begin() + item.ref * kL + 5);
+      everyRecord.push_back({item.ref, 0, "x"});
+    }
+  std::sort(everyRecord.begin(), everyRecord.end(),
+            [](const Item& a, const Item& b) { return a.ref < b.ref; });
+  block.dups.pages = {{1, {0, everyRecord}}};
+  block.dups.entries = 10;
+  CheckOptions options;
+  options.keyBuilder = [](std::span<const uint8_t> r, int k) {
+    return k == 2 ? std::string("x") : std::string(r.begin() + 5, r.begin() + 5 + r[4]);
+  };
+  const Bytes dat = block.dat;
+  auto check = [&] { return Check(block.dat, IndexFile({block.unique, block.dups}), options); };
+  EXPECT_EQ(check().faults, Lines{});
+
+  // Records 1 and 2 swapped between their slots.
+  std::swap_ranges(block.dat.begin() + kL, block.dat.begin() + 2 * kL, block.dat.begin() + 2 * kL);
+  EXPECT_EQ(
+      check().faults,
+      (Lines{"T.IX index 1 page 1 item 1: key \"ant\" names record 1, whose key is \"bee\"",
+             "T.IX index 1 page 1 item 2: key \"bee\" names record 2, whose key is \"ant\""}));
+  block.dat = dat;
+  // Record 12 loses its entry in index 2; in index 1 it goes to record 3.
+  block.dups.pages[0].second.items.pop_back();
+  block.dups.entries = 9;
+  block.UniquePage(4).items[2].ref = 3;
+  EXPECT_EQ(check().faults,
+            (Lines{"T.IX index 1 page 4 item 3: key \"jay\" names record 3, whose key is \"cat\"",
+                   "T.IX index 1: record 3 has 2 entries, expected 1",
+                   "T.IX index 1: record 12 has 0 entries, expected 1",
+                   "T.IX index 2: record 12 has 0 entries, expected 1"}));
 }
 
 // Sections of 24 bytes: 18 data bytes in the first, 17 in a continuation.

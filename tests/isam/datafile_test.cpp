@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -123,18 +125,47 @@ TEST_F(DataFileTest, BrokenFreeChainIsAnErrorNotACrash) {
   }
 }
 
-TEST_F(DataFileTest, BlockLeftInUseMustBeRebuilt) {
-  FileBlockHandle fb = CreateOpen(32);
+// What makes open refuse a block that a rebuild repairs, and the number it
+// reports for it.
+TEST_F(DataFileTest, OpenNamesWhatMakesABlockUnusable) {
+  const KeyDescriptor keys[] = {{10, 0}};
+  CreateFileBlock(Name("T"), 32, 1, keys);
+  FileBlockHandle fb = nullptr;
+  OpenFileBlock(fb, Name("T"), false, false, false, false);
   int32_t ref = 0;
   Bytes r = Record(32, 7);
   AddRecord(fb, ref, r.data());
-  Bytes crashed = Dat();  // what a killed program leaves
+  const Bytes crashed = Dat();  // what a killed program leaves
   CloseFileBlock(fb);
   ASSERT_EQ(crashed[20], 1);
-  WriteAll(Name("T.DAT"), crashed);
-  OpenFileBlock(fb, Name("T"), false, false, false, false);
-  EXPECT_EQ(EngineError, 10010);
-  EXPECT_EQ(fb, nullptr);
+  const Bytes dat = Dat(), ix = ReadAll(Name("T.IX"));
+  auto put = [](Bytes& b, size_t at, uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  struct Case {
+    const char* what;
+    std::function<void(Bytes& dat, Bytes& ix)> damage;
+    int32_t error;
+  };
+  const Case cases[] = {
+      {"left in use", [&](Bytes& d, Bytes&) { d = crashed; }, 10010},
+      {"index file missing", [](Bytes&, Bytes& x) { x.clear(); }, 10010},
+      {"page size 1 over", [&](Bytes&, Bytes& x) { put(x, 12, 1185, 4); }, 10120},
+      {"key length 0", [&](Bytes&, Bytes& x) { put(x, 12, 9 * 62 + 6, 4); }, 10121},
+      {"key length 51", [&](Bytes&, Bytes& x) { put(x, 12, 60 * 62 + 6, 4); }, 10121},
+      {"63 keys per page", [&](Bytes&, Bytes& x) { put(x, 26, 63, 2); }, 10122},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes d = dat, x = ix;
+    c.damage(d, x);
+    WriteAll(Name("T.DAT"), d);
+    std::filesystem::remove(Name("T.IX"));
+    if (!x.empty()) WriteAll(Name("T.IX"), x);
+    OpenFileBlock(fb, Name("T"), false, false, false, false);
+    EXPECT_EQ(EngineError, c.error);
+    EXPECT_EQ(fb, nullptr);
+  }
 }
 
 TEST_F(DataFileTest, VariableRecordsSplitIntoSectionsInRecordOrder) {

@@ -87,22 +87,20 @@ class EngineTest : public ::testing::Test {
 // n-th call (1-based) of that kind fails, once or from then on.
 class FaultLayer : public OsLayer {
  public:
-  enum Kind { kWrite, kRead, kSync, kTruncate, kOpen };
+  enum Kind { kWrite, kSync };
   enum Mode { kErrno, kShort, kTorn512 };
 
-  void Arm(Kind kind, int nth, bool sticky = false, Mode mode = kErrno, int err = EIO) {
+  // kErrno fails with EIO.
+  void Arm(Kind kind, int nth, bool sticky = false, Mode mode = kErrno) {
     kind_ = kind;
     nth_ = nth;
     sticky_ = sticky;
     mode_ = mode;
-    err_ = err;
     seen_ = 0;
     fired_ = 0;
     restFails_ = false;
   }
-  void Disarm() { nth_ = 0; }
   int fired() const { return fired_; }
-  int seen() const { return seen_; }
 
   // Short and torn writes model a disk that fills up in the middle of a
   // write: part of it lands, the rest of it fails with ENOSPC.
@@ -118,30 +116,14 @@ class FaultLayer : public OsLayer {
         restFails_ = true;
         return OsLayer::PWrite(fd, buf, part, offset);
       }
-      errno = mode_ == kErrno ? err_ : ENOSPC;
+      errno = mode_ == kErrno ? EIO : ENOSPC;
       return -1;
     }
     return OsLayer::PWrite(fd, buf, n, offset);
   }
-  ssize_t PRead(int fd, void* buf, size_t n, off_t offset) override {
-    if (Hit(kRead)) {
-      if (mode_ == kShort && n > 1) return OsLayer::PRead(fd, buf, n / 2, offset);
-      errno = err_;
-      return -1;
-    }
-    return OsLayer::PRead(fd, buf, n, offset);
-  }
   int FSync(int fd) override {
-    if (Hit(kSync)) return errno = err_, -1;
+    if (Hit(kSync)) return errno = EIO, -1;
     return OsLayer::FSync(fd);
-  }
-  int FTruncate(int fd, off_t length) override {
-    if (Hit(kTruncate)) return errno = err_, -1;
-    return OsLayer::FTruncate(fd, length);
-  }
-  int Open(const char* path, int flags, mode_t mode) override {
-    if (Hit(kOpen)) return errno = err_, -1;
-    return OsLayer::Open(path, flags, mode);
   }
 
  private:
@@ -159,7 +141,6 @@ class FaultLayer : public OsLayer {
   int nth_ = 0;
   bool sticky_ = false;
   Mode mode_ = kErrno;
-  int err_ = EIO;
   int seen_ = 0;
   int fired_ = 0;
   bool restFails_ = false;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
 #include <memory>
 
 #include "isam/check.h"
@@ -15,6 +17,7 @@ using isam::testing::Bytes;
 using isam::testing::Le16;
 using isam::testing::Le32;
 using isam::testing::ReadAll;
+using isam::testing::WriteAll;
 
 class LexTest : public LexiconTest {
  protected:
@@ -95,6 +98,75 @@ TEST_F(LexTest, TextIsCutAndStoredWithItsLength) {
   // A stored length above the room reads as the room.
   lex_->Rec.TextLen = 99999;
   EXPECT_EQ(lex_->GetText().size(), 64000u);
+}
+
+// The checker with the lexicon's keys and rules, on damage done to the
+// bytes of a closed lexicon; each fault names its slot.
+TEST_F(LexTest, TheCheckerFindsWrongReferencesAndFields) {
+  ASSERT_TRUE(Add("A", "Eins"));
+  ASSERT_TRUE(Add("A", "Zwei"));
+  ASSERT_TRUE(Add("B", "Drei", "abcd"));
+  ASSERT_TRUE(Add("B", "Lang", std::string(64000, 'x')));  // ref 3 + 106
+  Detach();
+  constexpr size_t L = kLexSectionLength;
+  const Bytes dat = ReadAll(Path("QDLex.DAT"));
+  isam::CheckOptions options(true, true);
+  options.keyBuilder = LexStoredKey;
+  options.recordRule = CheckLexRecord;
+  auto check = [&] { return isam::CheckFileBlock(Path("QDLex.DAT"), Path("QDLex.IX"), options); };
+  ASSERT_TRUE(check().ok()) << check().faults.front();
+  auto put32 = [](Bytes& b, size_t at, int32_t v) { std::memcpy(b.data() + at, &v, 4); };
+  struct Case {
+    const char* what;
+    std::function<void(Bytes&)> damage;
+    std::string line;  // a fault, or a note when the block stays sound
+    bool sound;
+  };
+  const Case cases[] = {
+      {"records 1 and 2 swapped",
+       [](Bytes& b) { std::swap_ranges(b.begin() + L, b.begin() + 2 * L, b.begin() + 2 * L); },
+       "QDLex.IX index 3 page 1 item 1: key \"\\x81\\x80\\x80\\x80\\x81\" names record 1, whose "
+       "key is "
+       "\"\\x81\\x80\\x80\\x80\\x82\"",
+       false},
+      {"Id 0", [&](Bytes& b) { put32(b, 2 * L + 4, 0); },
+       "QDLex.DAT record 2: Id 0, expected 1 or more", false},
+      {"TextLen off by 6", [&](Bytes& b) { put32(b, 3 * L + 8, 10); },
+       "QDLex.DAT record 3: stored in 364 bytes, expected 360 + TextLen 10 = 370", false},
+      {"TextLen below 0", [&](Bytes& b) { put32(b, 3 * L + 8, -1); },
+       "QDLex.DAT record 3: TextLen -1, expected 0..64000", false},
+      {"TextLen above 64000", [&](Bytes& b) { put32(b, 109 * L + 8, 64500); },
+       "QDLex.DAT record 109: TextLen 64500 above 64000, read as 64000", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes b = dat;
+    c.damage(b);
+    WriteAll(Path("QDLex.DAT"), b);
+    const isam::CheckReport r = check();
+    const auto& lines = c.sound ? r.notes : r.faults;
+    EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end())
+        << (lines.empty() ? "none" : lines.front());
+    EXPECT_EQ(r.ok(), c.sound);
+  }
+  // A chain longer than a record of 64360 bytes needs (the engine takes
+  // records of up to 65520 bytes).
+  WriteAll(Path("QDLex.DAT"), dat);
+  FileBlockHandle fb = nullptr;
+  OpenFileBlock(fb, Path("QDLex"), false, false, false, false);
+  ASSERT_TRUE(EngineOK) << EngineError;
+  Bytes big(65000, 'y');
+  put32(big, 0, 0);
+  put32(big, 4, 5);
+  put32(big, 8, 64000);
+  int32_t ref = 0;
+  AddVariableRecord(fb, ref, big.data(), static_cast<uint32_t>(big.size()));
+  CloseFileBlock(fb);
+  const std::vector<std::string> faults = check().faults;
+  EXPECT_NE(std::find(faults.begin(), faults.end(),
+                      "QDLex.DAT record " + std::to_string(ref) +
+                          ": 107 sections, a record of 64360 bytes needs 106"),
+            faults.end());
 }
 
 TEST_F(LexTest, ClearStartsAgainFromOne) {

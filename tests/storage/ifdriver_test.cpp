@@ -183,28 +183,57 @@ TEST_F(DriverTest, AnUnusableIndexIsRebuiltOnOpen) {
     Block b("Rb");
     for (const char* n : {"x1", "x2", "x3"}) ASSERT_TRUE(b.Add(n));
   }
-  std::filesystem::remove(Path("Rb.IX"));
-  {
+  EXPECT_EQ(asked_, std::vector<std::string>{"RB:6"});
+  const isam::testing::Bytes dat = ReadAll(Path("Rb.DAT")), ix = ReadAll(Path("Rb.IX"));
+  // Index 1 has key length 8: pages of 17 x 62 + 6 bytes.
+  struct Case {
+    const char* what;
+    size_t file;  // 0 data, 1 index
+    size_t at;
+    uint16_t value;  // little-endian
+  };
+  const Case cases[] = {
+      {"index file missing", 1, 0, 0},
+      {"data file left in use", 0, 20, 1},
+      {"page size off (10120)", 1, 12, 17 * 62 + 7},
+      {"key length 0 (10121)", 1, 12, 9 * 62 + 6},
+      {"63 keys per page (10122)", 1, 26, 63},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    isam::testing::Bytes d = dat, x = ix;
+    auto& bytes = c.file == 0 ? d : x;
+    bytes[c.at] = static_cast<uint8_t>(c.value);
+    bytes[c.at + 1] = static_cast<uint8_t>(c.value >> 8);
+    WriteAll(Path("Rb.DAT"), d);
+    std::filesystem::remove(Path("Rb.IX"));
+    if (c.at != 0) WriteAll(Path("Rb.IX"), x);
+    asked_.clear();
     Block b("Rb");
     ASSERT_TRUE(b->FindKey(1, Key8("x2")));
     EXPECT_EQ(b.Number(), 2);
+    EXPECT_EQ(asked_, std::vector<std::string>{"RB:5"});
   }
-  // A data file left in use.
-  auto dat = ReadAll(Path("Rb.DAT"));
-  dat[20] = 1;
-  WriteAll(Path("Rb.DAT"), dat);
+  // A rebuild killed while it copied: the records lie in Rb.SAV beside the
+  // unfinished copy, marked in use and without indexes.
+  std::filesystem::copy_file(Path("Rb.DAT"), Path("Rb.SAV"));
+  isam::testing::Bytes copy(kLength, 0);
+  std::fill_n(copy.begin(), 4, 0xFF);  // no deleted slot
+  copy[12] = kLength;
+  copy[20] = 1;
+  WriteAll(Path("Rb.DAT"), copy);
   {
     Block b("Rb");
-    ASSERT_TRUE(b->FindKey(2, LongToKey(3)));
+    ASSERT_TRUE(b->FindKey(1, Key8("x3")));
     EXPECT_TRUE(b.Add("x4"));
     EXPECT_EQ(b.Number(), 4);
   }
-  EXPECT_EQ(asked_, (std::vector<std::string>{"RB:6", "RB:5", "RB:5"}));
+  EXPECT_FALSE(std::filesystem::exists(Path("Rb.SAV")));
   EXPECT_TRUE(isam::CheckFileBlock(Path("Rb.DAT"), Path("Rb.IX")).ok());
   // Refused: the error stands.
-  dat = ReadAll(Path("Rb.DAT"));
-  dat[20] = 1;
-  WriteAll(Path("Rb.DAT"), dat);
+  isam::testing::Bytes left = ReadAll(Path("Rb.DAT"));
+  left[20] = 1;
+  WriteAll(Path("Rb.DAT"), left);
   SetRetryHandler([](const std::string&, uint8_t) { return false; });
   Block b("Rb");
   EXPECT_THROW(b->First(1), EDBError);

@@ -37,14 +37,24 @@ TEST(Cp1252, EveryByteStringSurvivesTheRoundTripThroughUtf8) {
   EXPECT_EQ(Cp1252ToUtf8("\x9F"), "\u0178");
 }
 
+// A character the code page lacks is one "?", and so is each maximal
+// subpart of an ill-formed sequence.
 TEST(Cp1252, Utf8WithoutACodePageCharacterOrMalformedBecomesQuestionMarks) {
-  EXPECT_EQ(Utf8ToCp1252("a\u4E2Db"), "a?b");          // CJK: not in the code page
-  EXPECT_EQ(Utf8ToCp1252("\xF0\x9F\x93\xBB!"), "?!");  // 4-byte emoji
-  EXPECT_EQ(Utf8ToCp1252("x\xC3"), "x?");              // truncated at the end
-  EXPECT_EQ(Utf8ToCp1252("\xC3(\xFF"), "?(?");         // bad continuation, bad lead
-  EXPECT_EQ(Utf8ToCp1252("\xC0\xAF"), "?");            // overlong '/'
-  EXPECT_EQ(Utf8ToCp1252("\xED\xA0\x80"), "?");        // surrogate
-  EXPECT_EQ(Utf8ToCp1252("\xE2\x82\xAC"), "\x80");     // euro sign
+  const std::pair<const char*, const char*> cases[] = {
+      {"a\u4E2Db", "a?b"},           // CJK: not in the code page
+      {"\xF0\x9F\x93\xBB!", "?!"},   // 4-byte emoji
+      {"\xE2\x82\xAC", "\x80"},      // euro sign
+      {"x\xC3", "x?"},               // truncated at the end
+      {"\xE2\x82", "?"},             // a truncated sequence is one subpart
+      {"\xC3(\xFF", "?(?"},          // bad continuation, bad lead
+      {"\xC0\xAF", "??"},            // overlong '/': C0 never leads
+      {"\xE0\x80\xAF", "???"},       // overlong: E0 needs A0..BF next
+      {"\xED\xA0\x80", "???"},       // surrogate: ED needs 80..9F next
+      {"\xF4\x90\x80\x80", "????"},  // above U+10FFFF
+      {"\xF0\x90\x80x", "?x"},       // a 4-byte start cut by an ASCII byte
+      {"\x80\xBF", "??"},            // lone continuations
+  };
+  for (const auto& [in, want] : cases) EXPECT_EQ(Utf8ToCp1252(in), want) << in;
   // The strict form refuses what the lenient one would replace.
   EXPECT_EQ(Utf8ToCp1252Strict("Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC?"), "Gr\xFC\xDF \x80?");
   for (const char* bad : {"a\u4E2Db", "x\xC3", "\xC0\xAF", "\xED\xA0\x80"})

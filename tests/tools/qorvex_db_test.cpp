@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <thread>
@@ -31,25 +33,34 @@ struct Outcome {
   std::string out, err;
 };
 
-// Runs qorvex-db with args; stdin is /dev/null (no terminal to ask).
-Outcome Tool(const std::vector<std::string>& args, const std::string& scratch) {
-  const std::string out = scratch + "/.out", err = scratch + "/.err";
+// Starts qorvex-db with args: stdin is /dev/null (no terminal to ask),
+// output and errors go to the files named; it may write files of at most
+// fileLimit bytes (a full disk; 0 for no limit).
+pid_t Start(const std::vector<std::string>& args, const std::string& out, const std::string& err,
+            rlim_t fileLimit = 0) {
   const pid_t pid = fork();
-  if (pid == 0) {
-    const int in = open("/dev/null", O_RDONLY);
-    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(in, 0);
-    dup2(o, 1);
-    dup2(e, 2);
-    std::vector<char*> argv{const_cast<char*>(QORVEX_DB)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(QORVEX_DB, argv.data());
-    _exit(127);
+  if (pid != 0) return pid;
+  if (fileLimit != 0) {
+    const rlimit limit{fileLimit, fileLimit};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
   }
+  dup2(open("/dev/null", O_RDONLY), 0);
+  dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+  dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+  std::vector<char*> argv{const_cast<char*>(QORVEX_DB)};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  execv(QORVEX_DB, argv.data());
+  _exit(127);
+}
+
+// Runs qorvex-db to its end.
+Outcome Tool(const std::vector<std::string>& args, const std::string& scratch,
+             rlim_t fileLimit = 0) {
+  const std::string out = scratch + "/.out", err = scratch + "/.err";
   int status = 0;
-  waitpid(pid, &status, 0);
+  waitpid(Start(args, out, err, fileLimit), &status, 0);
   Outcome r;
   r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   const Bytes o = ReadAll(out), e = ReadAll(err);
@@ -79,10 +90,37 @@ class ToolTest : public ::testing::Test {
     return Tool(args, scratch_.path());
   }
   std::string Lex(const std::string& name) const { return lex_ / name; }
+  // Imports a small delivery file of these lines.
+  void ImportLines(const std::string& lines) {
+    const std::string small = scratch_ / "small.csv";
+    WriteAll(small, Bytes(lines.begin(), lines.end()));
+    ASSERT_EQ(Db({"import", small}).code, 0);
+  }
+  // The records a dump lists.
+  static int Records(const Outcome& dump) {
+    int n = 0;
+    for (size_t at = 0; (at = dump.out.find("\n[", at)) != std::string::npos; ++at) ++n;
+    return n;
+  }
+  // Starts qorvex-db with args and kills it after the given time, counted
+  // from the moment the file waitFor appears when one is named.
+  void Kill(std::vector<std::string> args, std::chrono::microseconds after,
+            const std::string& waitFor = "") {
+    args.insert(args.begin(), {"--dir", lex_.path()});
+    const pid_t pid = Start(args, "/dev/null", "/dev/null");
+    for (int polls = 0; !waitFor.empty() && !std::filesystem::exists(waitFor) && polls < 20000;
+         ++polls)
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    std::this_thread::sleep_for(after);
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
 
   TempDir scratch_, lex_;
   std::string csv_ = scratch_ / "ZEL_LEX.CSV";
 };
+
+constexpr size_t kSection = 616;
 
 TEST_F(ToolTest, ImportThenCheckAndDamageThatCheckFinds) {
   Outcome r = Db({"import", csv_});
@@ -94,19 +132,19 @@ TEST_F(ToolTest, ImportThenCheckAndDamageThatCheckFinds) {
             std::string::npos)
       << r.out;
   const Bytes dat = ReadAll(Lex("QDLex.DAT")), ix = ReadAll(Lex("QDLex.IX"));
-  constexpr size_t L = 616, kRow = 1804 + 2424 + 874;
+  constexpr size_t kRow = 1804 + 2424 + 874;
   struct Damage {
     const char* what;
     std::string file;
     size_t offset;
     uint8_t value;
   };
-  // Record 5's first section lies at slot 5 when the records were
-  // appended; its count, an index page's item count, the header's free count.
-  const uint32_t first = Le32(dat, 8);  // highest slot: the last record's first section
-  ASSERT_GT(first, 10u);
+  // The last record's first section is the highest slot (records were
+  // appended); its count, an index page's item count, the header's free count.
+  const uint32_t last = Le32(dat, 8);
+  ASSERT_GT(last, 10u);
   const Damage damages[] = {
-      {"a data slot", "QDLex.DAT", first * L + L - 5, 0xFF},
+      {"a data slot", "QDLex.DAT", last * kSection + kSection - 5, 0xFF},
       {"an index page", "QDLex.IX", kRow + 0, 0},
       {"a header", "QDLex.DAT", 4, 9},
   };
@@ -120,7 +158,7 @@ TEST_F(ToolTest, ImportThenCheckAndDamageThatCheckFinds) {
     EXPECT_EQ(r.code, 1) << r.out << r.err;
     EXPECT_NE(r.out.find("fault: "), std::string::npos) << r.out;
     r = Db({"rebuild"});
-    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
     r = Db({"check"});
     EXPECT_EQ(r.code, 0) << r.out << r.err;
     WriteAll(Lex("QDLex.DAT"), dat);
@@ -132,23 +170,32 @@ TEST_F(ToolTest, ImportThenCheckAndDamageThatCheckFinds) {
   EXPECT_NE(r.out.find("Begriff \"Begriff 9999\""), std::string::npos);
 }
 
-TEST_F(ToolTest, AKillDuringImportLeavesABlockTheNextCommandRepairs) {
+// Two entries with the same headword and topic differ only in their Id: a
+// swap of their slots shows only in the unique index.
+TEST_F(ToolTest, CheckFindsRecordsSwappedBetweenSlots) {
+  ImportLines("Dipol;<Antennen>erster Text;\r\nDipol;<Antennen>zweiter Text;\r\nYagi;<A>x;\r\n");
+  Bytes dat = ReadAll(Lex("QDLex.DAT"));
+  std::swap_ranges(dat.begin() + kSection, dat.begin() + 2 * kSection, dat.begin() + 2 * kSection);
+  WriteAll(Lex("QDLex.DAT"), dat);
+  Outcome r = Db({"check"});
+  EXPECT_EQ(r.code, 1) << r.out << r.err;
+  EXPECT_NE(r.out.find("fault: QDLex.IX index 3 page 1 item 1: key \"\\x81\\x80\\x80\\x80\\x81\" "
+                       "names record 1, whose key is \"\\x81\\x80\\x80\\x80\\x82\""),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(Db({"rebuild"}).code, 0);  // the index follows the records again
+  r = Db({"check"});
+  EXPECT_EQ(r.code, 0) << r.out;
+}
+
+// A kill at any moment of an import or a rebuild: the next command finds
+// the block as the viewer would, and after a rebuild every record is there.
+TEST_F(ToolTest, KillsDuringImportAndRebuildLoseNothingTheNextCommandCanKeep) {
   ASSERT_EQ(Db({"import", csv_}).code, 0);
   std::mt19937 rng(std::random_device{}());
   int repaired = 0;
   for (int round = 0; round < 8; ++round) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int null = open("/dev/null", O_WRONLY);
-      dup2(null, 1);
-      dup2(null, 2);
-      execl(QORVEX_DB, QORVEX_DB, "--dir", lex_.path().c_str(), "import", csv_.c_str(),
-            static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(30 + rng() % 250));
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    Kill({"import", csv_}, std::chrono::milliseconds(30 + rng() % 250));
     // Whichever command comes next finds the block as the viewer would.
     const Outcome any = Db({round % 2 ? "dump" : "check"});
     if (any.err.find("rebuilt") != std::string::npos) ++repaired;
@@ -156,47 +203,148 @@ TEST_F(ToolTest, AKillDuringImportLeavesABlockTheNextCommandRepairs) {
     if (r.err.find("no data file") != std::string::npos) continue;  // killed between deletions
     EXPECT_EQ(r.code, 0) << "round " << round << ": " << r.out << r.err;
   }
-  std::printf("%d of 8 kills left a block to repair\n", repaired);
+  ASSERT_EQ(Db({"import", csv_}).code, 0);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(Db({"rebuild"}).code, 0);
+  const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::steady_clock::now() - start);
+  int resumed = 0;
+  for (int round = 0; round < 12; ++round) {
+    // Every other kill lands while the records are copied (".SAV" exists).
+    if (round % 2)
+      Kill({"rebuild"}, std::chrono::microseconds(rng() % took.count()));
+    else
+      Kill({"rebuild"}, std::chrono::microseconds(rng() % (took.count() / 8)), Lex("QDLex.SAV"));
+    const Outcome r = Db({"check"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    if (r.err.find("resumed from QDLex.SAV") != std::string::npos) ++resumed;
+    EXPECT_NE(r.out.find("QDLex: 10000 records, index entries 10000/10000/10000: ok"),
+              std::string::npos)
+        << "round " << round << ": " << r.out << r.err;
+  }
+  EXPECT_EQ(Records(Db({"dump"})), 10000);
+  std::printf(
+      "%d of 8 killed imports left a block to repair, %d of 12 killed rebuilds one to "
+      "resume\n",
+      repaired, resumed);
 }
 
-TEST_F(ToolTest, BadUsageAndBusyBlocksAreRefused) {
-  Outcome r = Tool({}, scratch_.path());
+TEST_F(ToolTest, AFullDiskEndsTheImportWithOneLine) {
+  const Outcome r = Tool({"--dir", lex_.path(), "import", csv_}, scratch_.path(), 2 << 20);
   EXPECT_EQ(r.code, 2);
-  EXPECT_EQ(r.err, "qorvex-db: no command (qorvex-db --help shows the usage)\n");
-  r = Tool({"--dir", scratch_ / "nirgends", "check"}, scratch_.path());
-  EXPECT_EQ(r.code, 2);
-  EXPECT_EQ(r.err, "qorvex-db: no such folder: " + (scratch_ / "nirgends") + "\n");
-  r = Db({"check", "QDFOO"});
-  EXPECT_EQ(r.code, 2);
-  EXPECT_EQ(r.err.rfind("qorvex-db: unknown block: QDFOO", 0), 0u);
-  r = Db({"frobnicate"});
-  EXPECT_EQ(r.code, 2);
-  r = Db({"check"});
-  EXPECT_EQ(r.code, 2);
-  EXPECT_EQ(r.err, "qorvex-db: QDLex: no data file in the folder\n");
-  r = Db({"import", scratch_ / "fehlt.csv"});
-  EXPECT_EQ(r.code, 2);
-  EXPECT_EQ(r.err, "qorvex-db: Lexikondatei konnte nicht gelesen werden: " +
-                       (scratch_ / "fehlt.csv") + ": No such file or directory\n");
+  EXPECT_EQ(r.err, "qorvex-db: QDLex: the disk is full (10075)\n");
+  // What the import added before the disk was full is a sound block.
+  const Outcome check = Db({"check"});
+  EXPECT_EQ(check.code, 0) << check.out << check.err;
+  const int records = Records(Db({"dump"}));
+  EXPECT_GT(records, 0);
+  EXPECT_LT(records, 10000);
+  EXPECT_NE(check.out.find("QDLex: " + std::to_string(records) + " records"), std::string::npos)
+      << check.out;
+}
+
+// Every message names its cause in words, with the number in parentheses.
+TEST_F(ToolTest, MessagesSayWhatWentWrong) {
+  const std::string dir = lex_.path(), nowhere = scratch_ / "nirgends";
+  const std::pair<std::vector<std::string>, std::string> usage[] = {
+      {{}, "no command (qorvex-db --help shows the usage)"},
+      {{"--dir", nowhere, "check"}, "no such folder: " + nowhere},
+      {{"--dir", dir, "check", "QDFOO"},
+       "unknown block: QDFOO (blocks: QDLex, QDSETUP, QDSETUP2, ZELPSETP, QKSETUP)"},
+      {{"--dir", dir, "frobnicate"},
+       "unknown command: frobnicate (qorvex-db --help shows the usage)"},
+      {{"--dir", dir, "check", "QDLex", "QDSETUP"},
+       "check takes at most one BLOCK (qorvex-db --help shows the usage)"},
+      {{"--dir", dir, "import"}, "import needs one FILE (qorvex-db --help shows the usage)"},
+      {{"--dir", dir, "check"}, "QDLex: no data file in the folder"},
+      {{"--dir", dir, "import", nowhere},
+       "Lexikondatei konnte nicht gelesen werden: " + nowhere + ": Datei nicht gefunden"},
+  };
+  for (const auto& [args, line] : usage) {
+    const Outcome r = Tool(args, scratch_.path());
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "qorvex-db: " + line + "\n");
+  }
   EXPECT_FALSE(std::filesystem::exists(Lex("QDLex.DAT"))) << "nothing was made";
+  Outcome r = Tool({"--help"}, scratch_.path());
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out.rfind("usage: qorvex-db", 0), 0u);
+
+  ImportLines("Dipol;<Antennen>Text;\r\nYagi;<Antennen>Text;\r\n");
+  const Bytes dat = ReadAll(Lex("QDLex.DAT")), ix = ReadAll(Lex("QDLex.IX"));
+  struct Case {
+    const char* what;
+    std::function<void(Bytes&)> damage;  // to the data file
+    std::string command;
+    int code;
+    std::string err, out;  // the whole standard error; a line of the output
+  };
+  const Case cases[] = {
+      {"a .SAV file we did not leave", [&](Bytes&) { WriteAll(Lex("QDLex.SAV"), dat); }, "rebuild",
+       2,
+       "qorvex-db: QDLex: a .SAV file lies beside the .DAT file and neither was left by our "
+       "rebuild: move away the one that does not hold the records (10465)\n",
+       ""},
+      {"a .SAV file beside a sound block", [&](Bytes&) { WriteAll(Lex("QDLex.SAV"), dat); },
+       "check", 0, "",
+       "note: QDLex.SAV lies beside QDLex.DAT: a rebuild stops (10465) until one of them is moved "
+       "away"},
+      {"a data file cut in its header", [](Bytes& b) { b.resize(10); }, "dump", 2,
+       "qorvex-db: QDLex: the data file is empty or damaged (it ends before what its header "
+       "claims) (10070)\n",
+       ""},
+      {"one index fewer in the header", [](Bytes& b) { b[16] = 2; }, "check", 0,
+       "qorvex-db: QDLex: the index file's layout differs from the block's (24653): rebuilt, as "
+       "the viewer would on opening it\n",
+       "QDLex: 2 records, index entries 2/2/2: ok"},
+      {"an Id below 1 that a rebuild cannot mend",
+       [](Bytes& b) { std::fill_n(b.begin() + kSection + 4, 4, 0); }, "rebuild", 1, "",
+       "fault: QDLex.DAT record 1: Id 0, expected 1 or more"},
+      {"two records with Id 1", [](Bytes& b) { b[2 * kSection + 4] = 1; }, "rebuild", 0, "",
+       "QDLex: records with a duplicate key were dropped: see "},
+      {"an empty data file beside its backup",
+       [&](Bytes& b) {
+         WriteAll(Lex("QDLex.ALT"), dat);
+         b.clear();
+       },
+       "check", 0,
+       "qorvex-db: QDLex: the block was left in use, or its index file cannot be used (10010): "
+       "rebuilt, as the viewer would on opening it\n",
+       "QDLex: 2 records, index entries 2/2/2: ok"},
+      {"a rebuild killed before the copy's first write",
+       [&](Bytes& b) {
+         WriteAll(Lex("QDLex.SAV"), dat);
+         b.clear();
+       },
+       "rebuild", 0, "", "QDLex: an interrupted rebuild was resumed from QDLex.SAV"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes b = dat;
+    c.damage(b);
+    WriteAll(Lex("QDLex.DAT"), b);
+    r = Db({c.command});
+    EXPECT_EQ(r.code, c.code) << r.out << r.err;
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+    for (const char* ext : {".SAV", ".ALT", ".MSG"}) std::filesystem::remove(Lex("QDLex") + ext);
+    WriteAll(Lex("QDLex.DAT"), dat);
+    WriteAll(Lex("QDLex.IX"), ix);
+  }
+
   // A block another program holds open unshared: every command refuses it.
-  ASSERT_EQ(Db({"import", csv_}).code, 0);
-  const Bytes dat = ReadAll(Lex("QDLex.DAT"));
   const int fd = open(Lex("QDLex.DAT").c_str(), O_RDONLY);
   ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
   for (const char* command : {"check", "dump", "rebuild", "import"}) {
     SCOPED_TRACE(command);
     r = std::string(command) == "import" ? Db({"import", csv_}) : Db({command});
     EXPECT_EQ(r.code, 2) << r.out;
-    EXPECT_NE(r.err.find("10140"), std::string::npos) << r.err;
-    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.err,
+              "qorvex-db: QDLex: the file is used by another program or cannot be accessed "
+              "(10140)\n");
   }
   close(fd);
   EXPECT_EQ(ReadAll(Lex("QDLex.DAT")), dat);
-  EXPECT_EQ(Db({"check"}).code, 0);
-  r = Tool({"--help"}, scratch_.path());
-  EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out.rfind("usage: qorvex-db", 0), 0u);
 }
 
 }  // namespace

@@ -1,0 +1,34 @@
+// What the commands of qorvex-db share: causes in words, arguments.
+#include "tools/cli.h"
+
+#include <gtest/gtest.h>
+
+namespace qorvex::cli {
+namespace {
+
+TEST(Cli, CausesAreWordsWithTheirNumber) {
+  const std::pair<int32_t, const char*> cases[] = {
+      {10075, "the disk is full (10075)"},
+      {10140, "the file is used by another program or cannot be accessed (10140)"},
+      {10200, "not found (10200)"},                           // by the engine's class
+      {10330, "busy, or locked by another program (10330)"},  // class 2
+      {10440, "the engine failed (10440)"},                   // class 4
+      {28715, "the storage driver failed (28715)"},           // severity 5
+      {12364, "not found (12364)"},                           // severity 1
+      {0, "no error (0)"},
+  };
+  for (const auto& [number, words] : cases) EXPECT_EQ(Cause(number), words);
+}
+
+TEST(Cli, ArgumentsAreTakenAsWindows1252) {
+  EXPECT_EQ(ArgToCp1252("\xC3\x96l \xE2\x82\xAC"), "\xD6l \x80");
+  EXPECT_EQ(ArgToCp1252("\xE4\xB8\xAD"), std::nullopt) << "not in the code page";
+  EXPECT_EQ(Utf8("\xD6l"), "\xC3\x96l");
+  std::vector<std::string> args = {"--json", "a", "--json"};
+  EXPECT_TRUE(TakeFlag(args, "--json"));
+  EXPECT_EQ(args, std::vector<std::string>{"a"});
+  EXPECT_FALSE(TakeFlag(args, "--json"));
+}
+
+}  // namespace
+}  // namespace qorvex::cli
