@@ -88,8 +88,8 @@ bool WriteBack(int n, bool drop) {
   std::memcpy(packed, node.buf, kPageBufferBytes);
   PageRef(packed).setCount(count);
   PackPage(packed, d.keyLength);
-  if (!FileWrite(fb->index.fd, PageOffset(fb, node.index, node.page), packed,
-                 PackedPageBytes(count, d.keyLength)))
+  if (!BlockWritePage(fb, fb->index, PageOffset(fb, node.index, node.page), packed,
+                      PackedPageBytes(count, d.keyLength)))
     return false;
   node.dirty = false;
   if (drop) Free(n);
@@ -166,7 +166,7 @@ uint8_t* GetPage(TFileBlock* fb, int k, uint32_t page) {
   if (n < 0) return nullptr;
   const Descriptor& d = fb->desc[k];
   uint8_t* buf = nodes[n].buf;
-  if (!FileRead(fb->index.fd, PageOffset(fb, k, page), buf, d.length)) return nullptr;
+  if (!BlockRead(fb, fb->index, PageOffset(fb, k, page), buf, d.length)) return nullptr;
   if (PageRef(buf).count() > d.keysPerPage) {
     Fail(kErrPageSizeMismatch);
     return nullptr;

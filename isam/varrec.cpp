@@ -105,8 +105,8 @@ bool AppendWhole(TFileBlock* fb, const uint8_t* bytes, uint32_t n, int32_t& ref)
   const uint32_t base = d.highest;
   for (uint32_t i = 0; i < sections; ++i)
     BuildSection(lay, bytes, n, sections, i, base, work + (sections - 1 - i) * lay.L);
-  if (!FileWrite(fb->data.fd, SlotOffset(fb, base + 1), work,
-                 static_cast<size_t>(sections) * lay.L))
+  if (!BlockAppend(fb, fb->data, SlotOffset(fb, base + 1), work,
+                   static_cast<size_t>(sections) * lay.L))
     return CutAfterHighest(fb), false;
   d.highest = base + sections;
   d.modified = true;
@@ -132,7 +132,7 @@ bool DeleteChain(TFileBlock* fb, uint32_t link, uint8_t* work) {
   std::unordered_set<uint32_t> seen;
   for (uint32_t steps = 1; link != 0; ++steps) {
     if (!CheckLink(fb, link, steps) || !seen.insert(link).second) return Fail(kErrChainCorrupt);
-    if (!FileRead(fb->data.fd, SlotOffset(fb, link), work, L)) return false;
+    if (!BlockRead(fb, fb->data, SlotOffset(fb, link), work, L)) return false;
     if (work[0] != 1) return Fail(kErrChainCorrupt);
     chain.push_back(link);
     link = LoadU32(work + L - 4);
@@ -145,14 +145,15 @@ bool DeleteChain(TFileBlock* fb, uint32_t link, uint8_t* work) {
 // The first section of the live record ref into work.
 bool ReadFirst(TFileBlock* fb, int32_t ref, uint8_t* work) {
   if (ref < 1 || static_cast<uint32_t>(ref) > fb->desc[0].highest) return Fail(kErrDeleteRefRange);
-  if (!FileRead(fb->data.fd, SlotOffset(fb, static_cast<uint32_t>(ref)), work, fb->desc[0].length))
+  if (!BlockRead(fb, fb->data, SlotOffset(fb, static_cast<uint32_t>(ref)), work,
+                 fb->desc[0].length))
     return false;
   return LoadU32(work) == 0 || Fail(kErrChainCorrupt);
 }
 
-// Reads sections in runs of consecutive slots: the sections of a record
-// that was appended lie just below its first section, so one read usually
-// fetches the whole chain.
+// Reads sections from the data file's mapping, or else in runs of
+// consecutive slots: the sections of a record that was appended lie just
+// below its first section, so one read call usually fetches the whole chain.
 constexpr uint32_t kMaxBatch = 16;
 class SectionReader {
  public:
@@ -161,13 +162,15 @@ class SectionReader {
     batch_ = std::max<uint32_t>(1, std::min<uint32_t>(kMaxBatch, (64u << 10) / L_));
     return GrowVariableBuffer(static_cast<size_t>(batch_) * L_, buf_);
   }
-  // Slot's bytes, reading it together with up to `below` slots under it.
+  // Slot's bytes (valid until the next call), read together with up to
+  // `below` slots under it when it is not mapped.
   const uint8_t* Read(uint32_t slot, uint32_t below) {
     if (count_ > 0 && slot >= lo_ && slot < lo_ + count_) return buf_ + (slot - lo_) * L_;
-    below = std::min({below, batch_ - 1, slot > 0 ? slot - 1 : 0});
     count_ = 0;
-    if (!FileRead(fb_->data.fd, SlotOffset(fb_, slot - below), buf_,
-                  static_cast<size_t>(below + 1) * L_))
+    if (BlockReadMapped(fb_, fb_->data, SlotOffset(fb_, slot), buf_, L_)) return buf_;
+    below = std::min({below, batch_ - 1, slot > 0 ? slot - 1 : 0});
+    if (!BlockRead(fb_, fb_->data, SlotOffset(fb_, slot - below), buf_,
+                   static_cast<size_t>(below + 1) * L_))
       return nullptr;
     lo_ = slot - below;
     count_ = below + 1;
@@ -176,7 +179,7 @@ class SectionReader {
   // The slot without its first word (which reads as 0).
   const uint8_t* ReadAfterWord(uint32_t slot) {
     count_ = 0;
-    if (!FileRead(fb_->data.fd, SlotOffset(fb_, slot) + 4, buf_ + 4, L_ - 4)) return nullptr;
+    if (!BlockRead(fb_, fb_->data, SlotOffset(fb_, slot) + 4, buf_ + 4, L_ - 4)) return nullptr;
     std::memset(buf_, 0, 4);
     return buf_;
   }
@@ -229,7 +232,7 @@ void PutVariableRecord(FileBlockHandle fb, int32_t ref, const void* buffer, uint
   StoreU16(work + lay.L - 6, static_cast<uint16_t>(count));
   StoreU32(work + lay.L - 4, next);
   if (!MarkInUse(fb)) return;
-  if (!FileWrite(fb->data.fd, SlotOffset(fb, static_cast<uint32_t>(ref)), work, lay.L)) return;
+  if (!BlockWrite(fb, fb->data, SlotOffset(fb, static_cast<uint32_t>(ref)), work, lay.L)) return;
   if (fb->saveMode && !IsNetwork(fb)) ForceToDisk(fb, fb->data);
 }
 
