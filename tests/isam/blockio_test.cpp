@@ -72,7 +72,7 @@ class BlockIoTest : public EngineTest {
       // Adds alone first: whole records appended, some across the 2 MiB
       // units in which appends are written.
       const uint32_t kind = op < 1500 ? 0 : rng() % 10;
-      Bytes r(5 + rng() % 6000, 0);
+      Bytes r(10 + rng() % 6000, 0);
       for (size_t i = 4; i < r.size(); ++i) r[i] = static_cast<uint8_t>('A' + rng() % 26);
       if (kind < 5 || model.empty()) {
         int32_t ref = 0;
