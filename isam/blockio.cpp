@@ -99,13 +99,15 @@ void InstallGuard() {
   guardInstalled = sigaction(SIGBUS, &action, &previousBusAction) == 0;
 }
 
-// memcpy that reports a fault of either side instead of dying of it.
-[[gnu::noinline]] bool GuardedCopy(void* to, const void* from, size_t n) {
+// Runs an access of mapped memory; false when it faulted (instead of the
+// process dying of it).
+template <typename Access>
+[[gnu::noinline]] bool Guarded(const Access& access) {
   sigjmp_buf back;
   if (sigsetjmp(back, 0) != 0) return false;
   faultReturn = &back;
   std::atomic_signal_fence(std::memory_order_seq_cst);
-  std::memcpy(to, from, n);
+  access();
   std::atomic_signal_fence(std::memory_order_seq_cst);
   faultReturn = nullptr;
   return true;
@@ -227,7 +229,7 @@ bool BlockReadMapped(TFileBlock* fb, FileEntry& f, uint64_t offset, void* buf, s
   if (Overlaps(f, offset, n)) return false;
   const uint8_t* p = InMapping(fb, f, offset, n);
   if (p == nullptr) return false;
-  if (GuardedCopy(buf, p, n)) return true;
+  if (Guarded([&] { std::memcpy(buf, p, n); })) return true;
   Faulted(f);
   return false;
 }
@@ -266,14 +268,18 @@ bool BlockAppend(TFileBlock* fb, FileEntry& f, uint64_t offset, const void* buf,
   return true;
 }
 
-bool BlockWritePage(TFileBlock* fb, FileEntry& f, uint64_t offset, const void* buf, size_t n) {
+bool BlockWritePage(TFileBlock* fb, FileEntry& f, uint64_t offset, const uint8_t* unpacked,
+                    int count, int keyLength) {
+  const size_t n = PackedPageBytes(count, keyLength);
   if (f.pagesThroughMap && f.pending.empty()) {
     if (uint8_t* p = InMapping(fb, f, offset, n)) {
-      if (GuardedCopy(p, buf, n)) return true;
+      if (Guarded([&] { PackPageTo(p, unpacked, count, keyLength); })) return true;
       Faulted(f);
     }
   }
-  return BlockWrite(fb, f, offset, buf, n);
+  uint8_t packed[kPageBufferBytes];
+  PackPageTo(packed, unpacked, count, keyLength);
+  return BlockWrite(fb, f, offset, packed, n);
 }
 
 bool BlockSize(TFileBlock* fb, FileEntry& f, uint64_t& size) {

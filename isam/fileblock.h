@@ -172,8 +172,10 @@ bool BlockReadMapped(TFileBlock* fb, FileEntry& f, uint64_t offset, void* buf, s
 bool BlockWrite(TFileBlock* fb, FileEntry& f, uint64_t offset, const void* buf, size_t n);
 // A write at the end of the data, gathered in memory where allowed.
 bool BlockAppend(TFileBlock* fb, FileEntry& f, uint64_t offset, const void* buf, size_t n);
-// A page's write-back, stored through the mapping where allowed.
-bool BlockWritePage(TFileBlock* fb, FileEntry& f, uint64_t offset, const void* buf, size_t n);
+// The write-back of the first count items of an unpacked page, packed
+// straight into the mapping where allowed.
+bool BlockWritePage(TFileBlock* fb, FileEntry& f, uint64_t offset, const uint8_t* unpacked,
+                    int count, int keyLength);
 // Writes the gathered appends.
 bool BlockWritePending(TFileBlock* fb, FileEntry& f);
 bool BlockSize(TFileBlock* fb, FileEntry& f, uint64_t& size);

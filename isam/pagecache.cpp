@@ -115,12 +115,8 @@ bool WriteBack(int n, bool drop) {
   }
   const Descriptor& d = fb->desc[node.index];
   const int count = std::min<int>(PageRef(node.buf).count(), d.keysPerPage);
-  uint8_t packed[kPageBufferBytes];
-  std::memcpy(packed, node.buf, kPageBufferBytes);
-  PageRef(packed).setCount(count);
-  PackPage(packed, d.keyLength);
-  if (!BlockWritePage(fb, fb->index, PageOffset(fb, node.index, node.page), packed,
-                      PackedPageBytes(count, d.keyLength)))
+  if (!BlockWritePage(fb, fb->index, PageOffset(fb, node.index, node.page), node.buf, count,
+                      d.keyLength))
     return false;
   node.dirty = false;
   if (drop) Free(n);

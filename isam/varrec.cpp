@@ -68,18 +68,21 @@ uint32_t isam::VariableSectionCount(uint32_t L, uint32_t n) {
 void isam::BuildVariableSection(uint32_t L, const uint8_t* bytes, uint32_t n, uint32_t sections,
                                 uint32_t i, uint32_t base, uint8_t* out) {
   const Layout lay{L};
-  std::memset(out, 0, lay.L);
-  uint32_t from = 0, count = 0;
+  uint32_t count = 0, used = 0;  // used: the bytes before the count field that hold data
   if (i == 0) {
     count = std::min(n, lay.firstRoom());
     // The first word belongs to the engine: 0 marks the live record.
+    std::memset(out, 0, 4);
     if (count > 4) std::memcpy(out + 4, bytes + 4, count - 4);
+    used = std::max<uint32_t>(count, 4);
   } else {
-    from = lay.firstRoom() + (i - 1) * lay.moreRoom();
+    const uint32_t from = lay.firstRoom() + (i - 1) * lay.moreRoom();
     count = std::min(lay.moreRoom(), n - from);
     out[0] = 1;
     std::memcpy(out + 1, bytes + from, count);
+    used = count + 1;
   }
+  std::memset(out + used, 0, lay.L - 6 - used);
   StoreU16(out + lay.L - 6, static_cast<uint16_t>(count));
   // Section i sits in slot base + sections - i; the next one just below it.
   StoreU32(out + lay.L - 4, i + 1 < sections ? base + sections - i - 1 : 0);
