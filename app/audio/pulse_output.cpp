@@ -109,7 +109,7 @@ class PulseOutput::Server {
   // REQUIRES for all that follow: the loop's lock, or the thread stopped.
   std::string Prepare(const pa_sample_spec& spec);
   std::string Run(Sound& sound);
-  void Connect(bool autospawn);
+  void Connect();
   void Disconnect();
   bool MakeStream(const pa_sample_spec& spec);
   static void Drop(pa_stream*& stream);
@@ -198,7 +198,7 @@ PulseOutput::Server::Server() {
     if (!running_) return;  // Play says so
   }
   LoopLock lock(loop_);
-  Connect(false);  // a desktop's server runs already; none is started for us
+  Connect();
 }
 
 PulseOutput::Server::~Server() {
@@ -221,14 +221,15 @@ PulseOutput::Server::~Server() {
 
 // ---- Connection and streams ----
 
-void PulseOutput::Server::Connect(bool autospawn) {
+// Never starts a server: that waits for the new process, with the lock held
+// and no deadline; a desktop session runs its server already.
+void PulseOutput::Server::Connect() {
   Disconnect();
   context_ = pa_context_new(api_, kClientName);
   if (context_ == nullptr) return;
   pa_context_set_state_callback(context_, &OnContextState, this);
   // A refusal shows as a state that is not good, with its cause in the errno.
-  pa_context_connect(context_, nullptr, autospawn ? PA_CONTEXT_NOFLAGS : PA_CONTEXT_NOAUTOSPAWN,
-                     nullptr);
+  pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr);
 }
 
 void PulseOutput::Server::Disconnect() {
@@ -305,7 +306,7 @@ std::string PulseOutput::Server::Play(Sound& sound) {
 // format, by the connection deadline.
 std::string PulseOutput::Server::Prepare(const pa_sample_spec& spec) {
   wanted_ = spec;
-  if (!ContextGood()) Connect(true);
+  if (!ContextGood()) Connect();
   if (context_ == nullptr) return WithCause("kein Tonserver erreichbar", PA_ERR_INTERNAL);
   auto connecting = [&] {
     const pa_context_state_t state = pa_context_get_state(context_);
