@@ -21,7 +21,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -30,62 +29,13 @@
 #include "app/core/lexicon_import.h"
 #include "app/core/search.h"
 #include "app/core/see_also.h"
+#include "bench/bench_data.h"
 #include "diag/sherr345.h"
 
 namespace {
 
 using namespace qorvex;
-
-// One entry in a hundred names the marker word, in its term or its list.
-constexpr const char* kMarker = "Zirkulator";
-
-std::string MakeDeliveryFile(int n) {
-  std::mt19937 rng(42);
-  const char* topics[] = {
-      "Antennen",   "Technik",       "Betriebstechnik",        "Ausbreitung",
-      "Grundlagen", "Vorschriften",  "Digitale Betriebsarten", "Messtechnik",
-      "Bauteile",   "Messger\xE4te", "Betriebsarten",          "Stromversorgung"};
-  std::string csv;
-  for (int i = 0; i < n; ++i) {
-    const bool marked = i % 100 == 37;
-    std::string term = "Begriff " + std::to_string(rng() % 1000000);
-    if (marked && i % 200 == 37) term += std::string(" ") + kMarker;
-    std::string text;
-    const size_t length = 100 + rng() % 1001;  // 600 on average
-    while (text.size() < length) text += "Wort" + std::to_string(rng() % 1000) + " ";
-    text.resize(length);
-    std::string seeAlso;
-    const int words = static_cast<int>(rng() % 7);
-    for (int w = 0; w < words; ++w)
-      seeAlso += (w ? ", " : "") + ("Begriff " + std::to_string(rng() % 1000));
-    if (marked && i % 200 != 37) seeAlso += std::string(seeAlso.empty() ? "" : ", ") + kMarker;
-    csv += term + ";<" + topics[rng() % 12] + ">" + text + ";" + seeAlso + "\r\n";
-  }
-  return csv;
-}
-
-std::string MakeEntryText(size_t length) {
-  std::mt19937 rng(64);
-  std::string text;
-  for (int word = 0; text.size() < length; ++word) {
-    std::string w(3 + rng() % 5, 'a');
-    for (char& c : w) c = static_cast<char>('a' + rng() % 26);
-    if (word % 97 == 0)
-      w = "http://example.org/" + w;
-    else if (word % 89 == 0)
-      w = "<Morse>" + w + "</Morse>";
-    else if (word % 13 == 0)
-      w = "<b>" + w + "</b>";
-    text += w + (word % 17 == 16 ? "<br>" : " ");
-  }
-  text.resize(length);
-  return text;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
+using bench::Median;
 
 double CpuMs() {
   timespec t{};
@@ -126,7 +76,7 @@ int main(int argc, char** argv) {
   const std::string csvPath = (root / "ZEL_LEX.CSV").string();
   {
     std::ofstream out(csvPath, std::ios::binary);
-    out << MakeDeliveryFile(n);
+    out << bench::MakeDeliveryFile(n);
   }
   SetProgramFolder((root / "run").string());
   if (!InitFileManager()) return 1;  // 160 page buffers, as the viewer
@@ -163,7 +113,7 @@ int main(int argc, char** argv) {
   DatLex.Close(SlotBit(0), true);
   DoneFileManager();
   std::filesystem::remove_all(root);
-  const std::string entry = MakeEntryText(64000);
+  const std::string entry = bench::MakeEntryText(64000);
   const FixedTextMetrics metrics;
   const double layout = Measure("layout of 64,000 characters", repeat, [&] {
     return RenderEntry("Begriff", "Thema", entry, true, false, 640, metrics).size();

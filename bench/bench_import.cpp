@@ -13,32 +13,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "app/core/lexicon_import.h"
+#include "bench/bench_data.h"
 #include "diag/sherr345.h"
-
-namespace {
-
-std::string MakeDeliveryFile(int n) {
-  std::mt19937 rng(42);
-  std::string csv;
-  const char* topics[] = {"Antennen",   "Technik",      "Betriebstechnik",        "Ausbreitung",
-                          "Grundlagen", "Vorschriften", "Digitale Betriebsarten", "Messtechnik"};
-  for (int i = 0; i < n; ++i) {
-    std::string text;
-    const size_t length = 100 + rng() % 1001;  // 600 on average
-    while (text.size() < length) text += "Wort" + std::to_string(rng() % 1000) + " ";
-    text.resize(length);
-    csv += "Begriff " + std::to_string(rng() % 1000000) + ";<" + topics[rng() % 8] + ">" + text +
-           ";Dipol, Antenne, Begriff " + std::to_string(rng() % 1000) + "\r\n";
-  }
-  return csv;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   using namespace qorvex;
@@ -53,7 +33,7 @@ int main(int argc, char** argv) {
   const std::string csvPath = (root / "ZEL_LEX.CSV").string();
   {
     std::ofstream out(csvPath, std::ios::binary);
-    out << MakeDeliveryFile(n);
+    out << bench::MakeDeliveryFile(n);
   }
   std::printf("delivery file: %d entries, %ju bytes\n", n,
               static_cast<uintmax_t>(std::filesystem::file_size(csvPath)));
@@ -80,7 +60,6 @@ int main(int argc, char** argv) {
   }
   DoneFileManager();
   std::filesystem::remove_all(root);
-  std::sort(ms.begin(), ms.end());
-  std::printf("import of %d entries: median %.1f ms\n", n, ms[ms.size() / 2]);
+  std::printf("import of %d entries: median %.1f ms\n", n, bench::Median(ms));
   return 0;
 }

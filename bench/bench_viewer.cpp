@@ -23,7 +23,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -32,50 +31,12 @@
 #include "app/ui/tscreenss.h"
 #include "app/ui/viewerapp.h"
 #include "app/ui/zellexikon.h"
+#include "bench/bench_data.h"
 
 namespace {
 
 using namespace qorvex;
-
-std::string MakeDeliveryFile(int n) {
-  std::mt19937 rng(42);
-  const char* topics[] = {"Antennen",   "Technik",      "Betriebstechnik",        "Ausbreitung",
-                          "Grundlagen", "Vorschriften", "Digitale Betriebsarten", "Messtechnik"};
-  std::string csv;
-  for (int i = 0; i < n; ++i) {
-    std::string text;
-    const size_t length = 100 + rng() % 1001;  // 600 on average
-    while (text.size() < length) text += "Wort" + std::to_string(rng() % 1000) + " ";
-    text.resize(length);
-    csv += "Begriff " + std::to_string(rng() % 1000000) + ";<" + topics[rng() % 8] + ">" + text +
-           ";Dipol, Antenne, Begriff " + std::to_string(rng() % 1000) + "\r\n";
-  }
-  return csv;
-}
-
-// The same kind of entry as bench_core's layout figure.
-std::string MakeEntryText(size_t length) {
-  std::mt19937 rng(64);
-  std::string text;
-  for (int word = 0; text.size() < length; ++word) {
-    std::string w(3 + rng() % 5, 'a');
-    for (char& c : w) c = static_cast<char>('a' + rng() % 26);
-    if (word % 97 == 0)
-      w = "http://example.org/" + w;
-    else if (word % 89 == 0)
-      w = "<Morse>" + w + "</Morse>";
-    else if (word % 13 == 0)
-      w = "<b>" + w + "</b>";
-    text += w + (word % 17 == 16 ? "<br>" : " ");
-  }
-  text.resize(length);
-  return text;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
+using bench::Median;
 
 void Print(const char* name, const std::vector<double>& ms) {
   std::printf("%s:", name);
@@ -93,7 +54,7 @@ double Render64k(const std::filesystem::path& folder, int repeat) {
   std::filesystem::create_directories(folder);
   {
     std::ofstream out(folder / "ZEL_LEX.CSV", std::ios::binary);
-    out << "Langer Eintrag;<Thema>" << MakeEntryText(64000) << ";\r\n";
+    out << "Langer Eintrag;<Thema>" << bench::MakeEntryText(64000) << ";\r\n";
   }
   const std::string home = std::filesystem::current_path().string();
   if (::chdir(folder.c_str()) != 0) return -1;
@@ -126,7 +87,7 @@ double Startup10k(const std::filesystem::path& folder, int repeat) {
   std::filesystem::create_directories(folder);
   {
     std::ofstream out(folder / "ZEL_LEX.CSV", std::ios::binary);
-    out << MakeDeliveryFile(10000);
+    out << bench::MakeDeliveryFile(10000);
   }
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(kExitOnExposeVariable, "1");

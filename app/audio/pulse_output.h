@@ -1,11 +1,17 @@
 // The viewer's real sound output (audio layer, beside the window; only the
 // viewer links it): decodes a file with libsndfile and plays it through the
-// sound server's simple API, returning when the sound has ended.
+// sound server, returning when the sound has ended.
 //
-// 1. PlayAndWait never blocks longer than the connection timeout plus the
-//    file's length plus kWatchdogGrace: the server calls run on a worker
-//    thread that the caller waits for with a deadline.
-// 2. No server, a lost one or one that stops answering is an EMediaError.
+// 1. One connection and one stream, made in the background when the output
+//    is made and kept (corked between sounds) for its life: a sink that
+//    idles at a long latency takes up the stream's small one once, not at
+//    every character, so a Morse word keeps the rhythm of its recordings.
+// 2. PlayAndWait never blocks longer than the connection timeout plus the
+//    watchdog's deadline (the sound's length plus the latency the server
+//    reports plus kWatchdogGrace, moved on only while the server plays on).
+//    No server, a lost one or one that stops answering is an EMediaError.
+// 3. No thread of the output is ever left blocked in a server call, and
+//    none runs once the process has begun to end (see pulse_output.cpp).
 #pragma once
 
 #include <chrono>
@@ -21,6 +27,7 @@ class PulseOutput : public AudioOutput {
   static constexpr std::chrono::milliseconds kConnectTimeout{5000};
   static constexpr std::chrono::milliseconds kWatchdogGrace{2000};
 
+  // Starts connecting to the sound server; never waits for it.
   PulseOutput();
   ~PulseOutput() override;
   PulseOutput(const PulseOutput&) = delete;
@@ -34,10 +41,12 @@ class PulseOutput : public AudioOutput {
   void Pause(int ms) override;
 
  private:
-  struct Playback;  // the decoder and the outcome, shared with the worker
+  struct Sound;  // an open file
+  class Server;  // the server's thread, the connection and the stream
 
   std::string path_;
-  std::shared_ptr<Playback> open_;
+  std::unique_ptr<Sound> open_;
+  std::unique_ptr<Server> server_;
 };
 
 }  // namespace qorvex

@@ -118,16 +118,20 @@ class PrivateServer {
         env_, "/dev/zero", dir_ / "keeper.log");
   }
   // Records the sink's monitor (mono, 16 bit, 44100 Hz) until StopRecording.
-  void StartRecording() {
+  // The recorder asks for latencyMs: a small one holds the sink at a small
+  // latency as a keeper stream does, 2000 leaves the sink as it would be.
+  void StartRecording(int latencyMs = 10) {
+    recorderLatencyMs_ = latencyMs;
     recorder_ = Spawn({"parec", "-d", "rec.monitor", "--raw", "--format=s16le", "--rate=44100",
-                       "--channels=1", "--latency-msec=10"},
+                       "--channels=1", "--latency-msec=" + std::to_string(latencyMs)},
                       env_, "/dev/null", Recording());
-    ASSERT_TRUE(
-        WaitFor([&] { return FileSize(Recording()) > kRate / 5; }, std::chrono::seconds(10)))
+    ASSERT_TRUE(WaitFor([&] { return FileSize(Recording()) > 0; },
+                        std::chrono::milliseconds(latencyMs) + std::chrono::seconds(10)))
         << "the recorder wrote nothing";
   }
   std::vector<int16_t> StopRecording() {
-    const off_t end = FileSize(Recording()) + kRate * 2 * 3 / 10;  // 0.3 s more
+    // What the sink played until now arrives within the recorder's latency.
+    const off_t end = FileSize(Recording()) + off_t(kRate) * 2 * (recorderLatencyMs_ + 300) / 1000;
     EXPECT_TRUE(WaitFor([&] { return FileSize(Recording()) >= end; }, std::chrono::seconds(10)));
     Stop(recorder_);
     const isam::testing::Bytes bytes = isam::testing::ReadAll(Recording());
@@ -146,6 +150,7 @@ class PrivateServer {
   TempDir dir_;
   std::vector<std::string> env_;
   pid_t server_ = -1, keeper_ = -1, recorder_ = -1;
+  int recorderLatencyMs_ = 10;
 };
 
 class PulseOutputTest : public ::testing::Test {
@@ -176,6 +181,35 @@ std::vector<int16_t> ReadRecording(const std::string& name) {
   return s;
 }
 
+constexpr int kLoud = 655;  // 2 % of full scale; the null sink's silence is 0
+
+// From the first sound of the first file to the last sound of the last one,
+// played one after the other with the fast mode's pause after each.
+double ExpectedSpanMs(const std::vector<std::string>& files) {
+  double ms = 0;
+  for (size_t i = 0; i < files.size(); ++i) {
+    const std::vector<int16_t> s = ReadRecording(files[i]);
+    const std::vector<Span> sounds = Sounding(s, kLoud);
+    EXPECT_FALSE(sounds.empty()) << files[i];
+    if (sounds.empty()) return 0;
+    const size_t from = i == 0 ? sounds.front().begin : 0;
+    const size_t to = i + 1 == files.size() ? sounds.back().end : s.size();
+    ms += Ms(double(to - from)) + (i + 1 < files.size() ? kCharPauseFast : 0);
+  }
+  return ms;
+}
+
+// The heard elements from first to last: '.' for a dot, '-' for a dash.
+std::string Elements(const std::vector<Span>& spans) {
+  std::string e;
+  for (const Span& r : spans) e += Ms(double(r.end - r.begin)) > 120 ? '-' : '.';
+  return e;
+}
+
+double SpanMs(const std::vector<Span>& spans) {
+  return spans.empty() ? 0 : Ms(double(spans.back().end - spans.front().begin));
+}
+
 TEST_F(PulseOutputTest, PlaysSosWithTheRhythmOfTheRecordings) {
   PrivateServer server;
   server.StartKeeper();
@@ -184,24 +218,49 @@ TEST_F(PulseOutputTest, PlaysSosWithTheRhythmOfTheRecordings) {
   PlayMorseText("SOS ", true, out);
   const std::vector<int16_t> heard = server.StopRecording();
 
-  const int floor = 655;  // 2 % of full scale; the null sink's silence is 0
-  const std::vector<int16_t> sFile = ReadRecording("S.WAV"), oFile = ReadRecording("O.WAV");
-  const std::vector<Span> s = Sounding(sFile, floor);
-  ASSERT_FALSE(s.empty());
-  // From S's first sound to the second S's last: S, its pause, O, its pause.
-  const double expected =
-      Ms(sFile.size() - s.front().begin) + 10 + Ms(oFile.size()) + 10 + Ms(s.back().end);
-
-  const std::vector<Span> spans = Sounding(heard, floor);
+  const double expected = ExpectedSpanMs({"S.WAV", "O.WAV", "S.WAV"});
+  const std::vector<Span> spans = Sounding(heard, kLoud);
   ASSERT_FALSE(spans.empty()) << "nothing was heard";
-  const double span = Ms(spans.back().end - spans.front().begin);
-  EXPECT_NEAR(span, expected, 100);
-  std::string elements;
-  for (const Span& e : spans) elements += Ms(e.end - e.begin) > 120 ? '-' : '.';
-  EXPECT_EQ(elements, "...---...");
+  EXPECT_NEAR(SpanMs(spans), expected, 100);
+  EXPECT_EQ(Elements(spans), "...---...");
   const double pitch = Pitch(heard, spans, kRate);
   EXPECT_NEAR(pitch, 600, 12);
-  std::printf("played span %.1f ms, recordings %.1f ms, pitch %.1f Hz\n", span, expected, pitch);
+  std::printf("played span %.1f ms, recordings %.1f ms, pitch %.1f Hz\n", SpanMs(spans), expected,
+              pitch);
+}
+
+// Nothing else plays, so the sink runs at the long latency it idles at: each
+// word keeps its rhythm all the same, and a word takes the recordings, the
+// pauses and a few milliseconds per character, never seconds.
+TEST_F(PulseOutputTest, PlaysInRhythmOnAServerWithoutOtherStreams) {
+  PrivateServer server;
+  server.StartRecording(2000);
+  PulseOutput out;
+  const std::string word = "599";
+  const std::vector<std::string> files = {"5.WAV", "9.WAV", "9.WAV"};
+  const double expected = ExpectedSpanMs(files);
+  double sum = 0;
+  for (const std::string& f : files) sum += Ms(double(ReadRecording(f).size())) + kCharPauseFast;
+  std::vector<double> took;
+  for (int i = 0; i < 2; ++i) {
+    const auto start = Clock::now();
+    PlayMorseText(word, true, out);
+    took.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+  }
+  const std::vector<Span> spans = Sounding(server.StopRecording(), kLoud);
+  const std::string one = ".....----.----.";
+  ASSERT_EQ(Elements(spans), one + one);
+  const std::vector<Span> first(spans.begin(), spans.begin() + one.size()),
+      second(spans.begin() + one.size(), spans.end());
+  EXPECT_NEAR(SpanMs(first), expected, 100);
+  EXPECT_NEAR(SpanMs(second), expected, 100);
+  // The first word may wait once for the sink to take up the stream's latency.
+  EXPECT_LT(took[1], sum + 100 * files.size());
+  std::printf(
+      "played spans %.1f and %.1f ms, recordings %.1f ms; the second word took %.1f ms "
+      "for %.1f ms of recordings and pauses (%.1f ms more per character)\n",
+      SpanMs(first), SpanMs(second), expected, took[1], sum,
+      (took[1] - sum) / double(files.size()));
 }
 
 TEST_F(PulseOutputTest, ErrorsNameTheFileAndTheCause) {
@@ -276,6 +335,28 @@ TEST_F(PulseOutputTest, AServerThatStopsAnsweringIsAnErrorNotAHang) {
                         PulseOutput::kWatchdogGrace + std::chrono::seconds(3))
         << c.what;
     if (silent >= 0) close(silent);  // lets the abandoned worker finish
+  }
+}
+
+// The process ends (exit(), or a return from main with the output a static
+// object) right after the watchdog gave up on a server that never answers:
+// nothing of the output may still run while the libraries tear down.
+TEST_F(PulseOutputTest, EndingTheProcessAfterTheWatchdogFiredLeavesNoThreadRunning) {
+  TempDir dir;
+  const std::string modes[] = {"exit", "return"};
+  std::vector<pid_t> probes;
+  for (const std::string& m : modes)
+    probes.push_back(Spawn({QORVEX_EXIT_PROBE, m, dir / (m + ".sock"), QORVEX_RECORDINGS}, {},
+                           "/dev/null", dir / (m + ".log")));
+  for (size_t i = 0; i < probes.size(); ++i) {
+    int status = 0;
+    const bool ended = WaitFor([&] { return waitpid(probes[i], &status, WNOHANG) == probes[i]; },
+                               PulseOutput::kConnectTimeout + std::chrono::seconds(10));
+    if (!ended) Stop(probes[i], SIGKILL);
+    const isam::testing::Bytes log = isam::testing::ReadAll(dir / (modes[i] + ".log"));
+    EXPECT_TRUE(ended && WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << modes[i] << (ended ? "" : ": hangs") << ": status " << status << ", "
+        << std::string(log.begin(), log.end());
   }
 }
 

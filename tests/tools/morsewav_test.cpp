@@ -1,8 +1,6 @@
 // The generated recordings, read back: the Morse code and rhythm of every
 // character, the pitch, and that no sound starts or ends with a click.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <complex>
@@ -13,6 +11,7 @@
 #include "app/core/wavfile.h"
 #include "tests/audio/signal.h"
 #include "tests/isam/testutil.h"
+#include "tests/tools/run_program.h"
 
 namespace qorvex::testing {
 namespace {
@@ -21,17 +20,8 @@ constexpr double kRate = 44100;
 constexpr double kPeak = 0.5 * 32767;  // every single tone's level
 
 int Generate(const std::vector<std::string>& args) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    std::vector<char*> argv{const_cast<char*>(QORVEX_MORSEWAV)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(QORVEX_MORSEWAV, argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  isam::testing::TempDir scratch;
+  return RunProgram(QORVEX_MORSEWAV, args, scratch.path()).code;
 }
 
 double Ms(size_t samples) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tests/isam/testutil.h"
+#include "tests/tools/run_program.h"
 
 namespace qorvex::testing {
 namespace {
@@ -28,45 +29,15 @@ using isam::testing::ReadAll;
 using isam::testing::TempDir;
 using isam::testing::WriteAll;
 
-struct Outcome {
-  int code = -1;
-  std::string out, err;
-};
-
-// Starts qorvex-db with args: stdin is /dev/null (no terminal to ask),
-// output and errors go to the files named; it may write files of at most
-// fileLimit bytes (a full disk; 0 for no limit).
+// qorvex-db with args: stdin is /dev/null (no terminal to ask); it may
+// write files of at most fileLimit bytes (a full disk; 0 for no limit).
 pid_t Start(const std::vector<std::string>& args, const std::string& out, const std::string& err,
             rlim_t fileLimit = 0) {
-  const pid_t pid = fork();
-  if (pid != 0) return pid;
-  if (fileLimit != 0) {
-    const rlimit limit{fileLimit, fileLimit};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
-  }
-  dup2(open("/dev/null", O_RDONLY), 0);
-  dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-  dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-  std::vector<char*> argv{const_cast<char*>(QORVEX_DB)};
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  execv(QORVEX_DB, argv.data());
-  _exit(127);
+  return StartProgram(QORVEX_DB, args, out, err, {.fileLimit = fileLimit});
 }
-
-// Runs qorvex-db to its end.
 Outcome Tool(const std::vector<std::string>& args, const std::string& scratch,
              rlim_t fileLimit = 0) {
-  const std::string out = scratch + "/.out", err = scratch + "/.err";
-  int status = 0;
-  waitpid(Start(args, out, err, fileLimit), &status, 0);
-  Outcome r;
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  const Bytes o = ReadAll(out), e = ReadAll(err);
-  r.out.assign(o.begin(), o.end());
-  r.err.assign(e.begin(), e.end());
-  return r;
+  return RunProgram(QORVEX_DB, args, scratch, {.fileLimit = fileLimit});
 }
 
 std::string DeliveryFile(int n) {

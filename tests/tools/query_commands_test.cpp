@@ -2,7 +2,6 @@
 // small lexicon, the exit codes and usage errors, and agreement with the
 // core functions on a larger one.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <random>
@@ -12,6 +11,7 @@
 #include "app/core/see_also.h"
 #include "support/cp1252.h"
 #include "tests/app/viewer_fixture.h"
+#include "tests/tools/run_program.h"
 
 namespace qorvex::testing {
 namespace {
@@ -20,27 +20,8 @@ using isam::testing::Bytes;
 using isam::testing::ReadAll;
 using isam::testing::WriteAll;
 
-struct Outcome {
-  int code = -1;
-  std::string out, err;
-};
-
-// Runs qorvex-db through the shell, every argument quoted; stdin is empty.
 Outcome Tool(const std::vector<std::string>& args, const std::string& scratch) {
-  std::string command = std::string(QORVEX_DB) + " </dev/null 2>" + scratch + "/.err";
-  for (const std::string& a : args) {
-    command += " '";
-    for (char c : a) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    command += "'";
-  }
-  Outcome r;
-  FILE* pipe = popen(command.c_str(), "r");
-  for (int c; (c = std::fgetc(pipe)) != EOF;) r.out += static_cast<char>(c);
-  const int status = pclose(pipe);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  const Bytes e = ReadAll(scratch + "/.err");
-  r.err.assign(e.begin(), e.end());
-  return r;
+  return RunProgram(QORVEX_DB, args, scratch);
 }
 
 const std::string kSmall =

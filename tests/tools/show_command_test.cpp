@@ -1,15 +1,12 @@
 // qorvex-db show as a user runs it: the grid of plain text, the styled
 // terminal output, JSON, and the refusals.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "tests/isam/testutil.h"
+#include "tests/tools/run_program.h"
 
 namespace qorvex::testing {
 namespace {
@@ -19,55 +16,10 @@ using isam::testing::ReadAll;
 using isam::testing::TempDir;
 using isam::testing::WriteAll;
 
-struct Outcome {
-  int code = -1;
-  std::string out, err;
-};
-
-// Runs qorvex-db; its standard output is a file, or a terminal (a pseudo
-// terminal this process reads) when terminal is set.
+// qorvex-db; its standard output is a file, or a terminal when terminal is
+// set.
 Outcome Tool(const std::vector<std::string>& args, const std::string& scratch, bool terminal) {
-  const std::string out = scratch + "/.out", err = scratch + "/.err";
-  int master = -1;
-  std::string slave;
-  if (terminal) {
-    master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return {};
-    slave = ptsname(master);
-  }
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int o = terminal ? open(slave.c_str(), O_WRONLY)
-                           : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(open("/dev/null", O_RDONLY), 0);
-    dup2(o, 1);
-    dup2(e, 2);
-    setenv("TERM", "xterm", 1);
-    unsetenv("NO_COLOR");
-    std::vector<char*> argv{const_cast<char*>(QORVEX_DB)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(QORVEX_DB, argv.data());
-    _exit(127);
-  }
-  Outcome r;
-  if (terminal) {
-    // Read until the child's side is gone, so that it never blocks.
-    char buffer[4096];
-    for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) r.out.append(buffer, n);
-    close(master);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  if (!terminal) {
-    const Bytes o = ReadAll(out);
-    r.out.assign(o.begin(), o.end());
-  }
-  const Bytes e = ReadAll(err);
-  r.err.assign(e.begin(), e.end());
-  return r;
+  return RunProgram(QORVEX_DB, args, scratch, {.terminal = terminal});
 }
 
 class ShowTest : public ::testing::Test {
