@@ -3,7 +3,11 @@
 // full scan in topic+term order, and lookups after close and reopen.
 // Each phase is timed per run; the medians are compared.
 //
-//   bench_engine [--quick] [--repeat R] [--n N]
+//   bench_engine [--quick] [--repeat R] [--n N] [--qorvex-only]
+//
+// --qorvex-only runs our engine alone and writes "phase NAME" to standard
+// error as each phase starts, so that a system-call trace can be cut into
+// phases: strace -o T bench_engine --qorvex-only --repeat 1 --n N.
 //
 // QORVEX_BENCH_SQLITE_PRAGMA adds one statement to SQLite's settings (for
 // experiments such as memory-mapped reads).
@@ -27,6 +31,11 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+bool markPhases = false;
+void Mark(const char* phase) {
+  if (markPhases) std::fprintf(stderr, "phase %s\n", phase);
+}
 
 // Record layout: 360 fixed bytes, then the text.
 //   0..3 reserved 0 word, 4..8 id key, 9..28 term key, 29..58 topic+term key
@@ -137,6 +146,7 @@ Times RunQorvex(const std::string& dir, const std::vector<Entry>& entries,
   std::vector<uint8_t> buf(kMaxRecord + 64);
   const qorvex::KeyDescriptor keys[] = {{5, 0}, {20, 1}, {30, 1}};
 
+  Mark("insert");
   auto t0 = Clock::now();
   qorvex::CreateFileBlock(name, kSection, 3, keys);
   CheckEngine("CreateFileBlock");
@@ -159,11 +169,13 @@ Times RunQorvex(const std::string& dir, const std::vector<Entry>& entries,
 
   qorvex::OpenFileBlock(fb, name, false, false, false, false);
   CheckEngine("OpenFileBlock");
+  Mark("lookup");
   t0 = Clock::now();
   QorvexLookups(fb, entries, lookups, buf);
   t1 = Clock::now();
   t.lookup = Ms(t0, t1);
 
+  Mark("scan");
   t0 = Clock::now();
   qorvex::ClearKey(fb, 3);
   std::string key, previous;
@@ -185,6 +197,7 @@ Times RunQorvex(const std::string& dir, const std::vector<Entry>& entries,
   if (seen != entries.size()) Die("the scan saw " + std::to_string(seen) + " records");
   t.scan = Ms(t0, t1);
 
+  Mark("reopen");
   t0 = Clock::now();
   qorvex::CloseFileBlock(fb);
   CheckEngine("CloseFileBlock");
@@ -193,6 +206,7 @@ Times RunQorvex(const std::string& dir, const std::vector<Entry>& entries,
   QorvexLookups(fb, entries, reopenLookups, buf);
   t1 = Clock::now();
   t.reopen = Ms(t0, t1);
+  Mark("end");
   qorvex::CloseFileBlock(fb);
   CheckEngine("CloseFileBlock");
   qorvex::DeleteFileBlock(name);
@@ -321,8 +335,10 @@ int main(int argc, char** argv) {
       repeat = std::atoi(argv[++i]);
     } else if (a == "--n" && i + 1 < argc) {
       only = std::atoi(argv[++i]);
+    } else if (a == "--qorvex-only") {
+      markPhases = true;
     } else {
-      std::fprintf(stderr, "usage: bench_engine [--quick] [--repeat R] [--n N]\n");
+      std::fprintf(stderr, "usage: bench_engine [--quick] [--repeat R] [--n N] [--qorvex-only]\n");
       return 2;
     }
   }
@@ -347,7 +363,9 @@ int main(int argc, char** argv) {
     for (int r = 0; r < runs; ++r) {
       // Alternate the order so neither side always finds a warm disk cache.
       Times a{}, b{};
-      if (r % 2 == 0) {
+      if (markPhases) {
+        a = RunQorvex(dir, entries, lookups, reopenLookups);
+      } else if (r % 2 == 0) {
         a = RunQorvex(dir, entries, lookups, reopenLookups);
         b = RunSqlite(dir, entries, lookups, reopenLookups);
       } else {
@@ -364,7 +382,10 @@ int main(int argc, char** argv) {
     const char* phases[] = {"insert", "lookup", "scan", "reopen"};
     const double per[] = {static_cast<double>(n), kLookups, static_cast<double>(n), kReopenLookups};
     double ratio[4];
-    for (int p = 0; p < 4; ++p) {
+    for (int p = 0; p < 4 && markPhases; ++p)
+      std::printf("%-8d %-7s %12.1f %12s %7s   %.2f us per %s\n", n, phases[p], Median(q[p]), "-",
+                  "-", Median(q[p]) * 1000 / per[p], p == 0 ? "insert" : "record or lookup");
+    for (int p = 0; p < 4 && !markPhases; ++p) {
       const double qm = Median(q[p]), sm = Median(s[p]);
       ratio[p] = qm / sm;
       if (p == 0)
@@ -379,6 +400,7 @@ int main(int argc, char** argv) {
   }
   qorvex::ExitEngine();
   std::filesystem::remove_all(dir);
+  if (markPhases) return 0;
   std::printf("ratio qorvex/sqlite N=%d: insert=%.2f lookup=%.2f scan=%.2f reopen=%.2f\n",
               sizes.back(), last.insert, last.lookup, last.scan, last.reopen);
   return 0;

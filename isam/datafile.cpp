@@ -24,8 +24,8 @@ void CallHook(TFileBlock* fb, void* buffer, uint32_t length, int direction) {
 // Closes every file of a block that failed to open and frees it.
 void Abandon(TFileBlock* fb) {
   FileClose(fb->dialog.fd);
-  FileClose(fb->index.fd);
-  FileClose(fb->data.fd);
+  BlockClose(fb->index);
+  BlockClose(fb->data);
   delete fb;
 }
 
@@ -89,7 +89,7 @@ void EncodeDataHeader(const Descriptor& d, uint8_t indexCount, bool inUse,
 bool WriteDataHeader(TFileBlock* fb, bool inUse) {
   uint8_t h[kDataHeaderBytes];
   EncodeDataHeader(fb->desc[0], fb->indexCount, inUse, h);
-  if (!FileWrite(fb->data.fd, 0, h, sizeof h)) return false;
+  if (!BlockWrite(fb, fb->data, 0, h, sizeof h)) return false;
   fb->desc[0].modified = false;
   fb->desc[0].changed = true;
   return true;
@@ -100,13 +100,13 @@ bool MarkInUse(TFileBlock* fb) {
   fb->inUse = true;
   if (fb->saveMode) return true;
   const uint8_t one = 1;
-  return FileWrite(fb->data.fd, 20, &one, 1);
+  return BlockWrite(fb, fb->data, 20, &one, 1);
 }
 
 bool ReadSlotWord(TFileBlock* fb, int k, uint32_t slot, int32_t& word) {
   uint8_t w[4];
-  const bool ok = k == 0 ? FileRead(fb->data.fd, SlotOffset(fb, slot), w, 4)
-                         : FileRead(fb->index.fd, PageOffset(fb, k, slot), w, 4);
+  const bool ok = k == 0 ? BlockRead(fb, fb->data, SlotOffset(fb, slot), w, 4)
+                         : BlockRead(fb, fb->index, PageOffset(fb, k, slot), w, 4);
   if (ok) word = static_cast<int32_t>(LoadU32(w));
   return ok;
 }
@@ -114,8 +114,8 @@ bool ReadSlotWord(TFileBlock* fb, int k, uint32_t slot, int32_t& word) {
 bool WriteSlotWord(TFileBlock* fb, int k, uint32_t slot, int32_t word) {
   uint8_t w[4];
   StoreU32(w, static_cast<uint32_t>(word));
-  return k == 0 ? FileWrite(fb->data.fd, SlotOffset(fb, slot), w, 4)
-                : FileWrite(fb->index.fd, PageOffset(fb, k, slot), w, 4);
+  return k == 0 ? BlockWrite(fb, fb->data, SlotOffset(fb, slot), w, 4)
+                : BlockWrite(fb, fb->index, PageOffset(fb, k, slot), w, 4);
 }
 
 bool AllocateSlot(TFileBlock* fb, int k, uint32_t& slot) {
@@ -153,17 +153,19 @@ bool ReleaseSlot(TFileBlock* fb, int k, uint32_t slot) {
 
 bool ForceToDisk(TFileBlock* fb, FileEntry& file) {
   OsErrorKind kind = OsErrorKind::kOther;
-  if (FileFlush(file.fd, &kind)) return true;
+  if (BlockSync(fb, file, &kind)) return true;
   if (IsNetwork(fb)) return Fail(kErrNetworkFlush);
   if (kind != OsErrorKind::kTooManyFiles) return false;
   // Closing forces the data out; the file is then opened again.
   ClearStatus();
+  BlockForgetMapping(file);
   if (!FileClose(file.fd)) return false;
   return FileOpen(file.path, fb->readOnly, fb->readOnly || IsNetwork(fb), file.fd);
 }
 
 bool WriteBackAll(TFileBlock* fb, bool dropPages) {
-  bool ok = WriteBackPages(fb, dropPages);
+  bool ok = BlockWritePending(fb, fb->data);
+  if (!WriteBackPages(fb, dropPages)) ok = false;
   for (int k = 1; ok && k <= fb->indexCount; ++k)
     if (fb->desc[k].modified && !WriteIndexHeader(fb, k)) ok = false;
   if (ok && !WriteDataHeader(fb, false)) ok = false;
@@ -184,7 +186,8 @@ bool AddSlot(TFileBlock* fb, const void* buffer, uint32_t& slot) {
   }
   const Descriptor before = d;
   if (!AllocateSlot(fb, 0, slot)) return false;
-  if (!FileWrite(fb->data.fd, SlotOffset(fb, slot), buffer, d.length)) {
+  if (!(d.reused ? BlockWrite : BlockAppend)(fb, fb->data, SlotOffset(fb, slot), buffer,
+                                             d.length)) {
     d.freeHead = before.freeHead;
     d.freeCount = before.freeCount;
     d.highest = before.highest;
@@ -219,10 +222,7 @@ bool DeleteSlot(TFileBlock* fb, int32_t ref, bool live) {
 }
 
 void CutAfterHighest(TFileBlock* fb) {
-  TStatusArea saved;
-  SaveStatus(saved);
-  FileTruncate(fb->data.fd, SlotOffset(fb, fb->desc[0].highest + 1));
-  RestoreStatus(saved);
+  BlockCutBack(fb->data, SlotOffset(fb, fb->desc[0].highest + 1));
 }
 
 bool CreateDataFile(const std::string& path, uint32_t length, uint8_t indexCount, bool inUse) {
@@ -239,7 +239,7 @@ bool CreateDataFile(const std::string& path, uint32_t length, uint8_t indexCount
 
 bool RereadDataHeader(TFileBlock* fb) {
   uint8_t h[kDataHeaderBytes];
-  if (!FileRead(fb->data.fd, 0, h, sizeof h)) return false;
+  if (!BlockRead(fb, fb->data, 0, h, sizeof h)) return false;
   Descriptor& d = fb->desc[0];
   const uint32_t highest = LoadU32(h + 8);
   if (LoadU32(h + 12) != d.length || h[16] != fb->indexCount ||
@@ -276,8 +276,8 @@ bool OpenBlock(TFileBlock*& handle, std::string_view name, bool readOnly, bool n
     SaveStatus(saved);
     NetAbandon(fb);
     FileClose(fb->dialog.fd);
-    FileClose(fb->index.fd);
-    FileClose(fb->data.fd);
+    BlockClose(fb->index);
+    BlockClose(fb->data);
     RestoreStatus(saved);
     return false;
   };
@@ -387,6 +387,7 @@ bool OpenBlock(TFileBlock*& handle, std::string_view name, bool readOnly, bool n
     FileClose(fb->dialog.fd);
     if (!readOnly) Os().Unlink(fb->dialog.path.c_str());
   }
+  SetUpFileAccess(fb);
   handle = fb;
   return true;
 }
@@ -482,8 +483,8 @@ void CloseFileBlock(FileBlockHandle fb) {
   }
   DropPages(fb, 0);
   if (!FileClose(fb->dialog.fd)) ok = false;
-  if (!FileClose(fb->index.fd)) ok = false;
-  if (!FileClose(fb->data.fd)) ok = false;
+  if (!BlockClose(fb->index)) ok = false;
+  if (!BlockClose(fb->data)) ok = false;
   UnregisterOpen(fb);
   fb->magic = 0;
   delete fb;
@@ -528,7 +529,7 @@ void GetRecord(FileBlockHandle fb, int32_t ref, void* buffer, bool lockedByCalle
   Operation op(fb, lockedByCaller ? 0 : kAutoReadLock);
   if (!op.ok()) return;
   if (ref < 0) return void(Fail(kErrReadPastEnd));
-  if (FileRead(fb->data.fd, SlotOffset(fb, ref), buffer, fb->desc[0].length))
+  if (BlockRead(fb, fb->data, SlotOffset(fb, ref), buffer, fb->desc[0].length))
     CallHook(fb, buffer, fb->desc[0].length, 1);
 }
 
@@ -537,14 +538,15 @@ void GetRecordLocked(FileBlockHandle fb, int32_t ref, void* buffer) {
   if (!op.ok()) return;
   if (ref < 0) return void(Fail(kErrReadPastEnd));
   const uint32_t length = fb->desc[0].length;
-  if (FileRead(fb->data.fd, SlotOffset(fb, ref), buffer, length)) {
+  if (BlockRead(fb, fb->data, SlotOffset(fb, ref), buffer, length)) {
     CallHook(fb, buffer, length, 1);
     return;
   }
   if (EngineError != kErrFile) return;
   // The first word is locked by another station: read the rest.
   ClearStatus();
-  if (FileRead(fb->data.fd, SlotOffset(fb, ref) + 4, static_cast<uint8_t*>(buffer) + 4, length - 4))
+  if (BlockRead(fb, fb->data, SlotOffset(fb, ref) + 4, static_cast<uint8_t*>(buffer) + 4,
+                length - 4))
     Fail(kErrRecordLockedRestRead);
 }
 
@@ -558,7 +560,7 @@ void PutRecord(FileBlockHandle fb, int32_t ref, void* buffer, bool skipLockCheck
   const uint32_t length = fb->desc[0].length;
   if (!MarkInUse(fb)) return;
   CallHook(fb, buffer, length, 0);
-  if (!FileWrite(fb->data.fd, SlotOffset(fb, ref), buffer, length)) return;
+  if (!BlockWrite(fb, fb->data, SlotOffset(fb, ref), buffer, length)) return;
   if (!fb->hookSkip) CallHook(fb, buffer, length, 1);
   if (fb->saveMode && !IsNetwork(fb)) ForceToDisk(fb, fb->data);
 }

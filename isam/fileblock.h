@@ -16,6 +16,7 @@
 
 #include "isam/descriptor.h"
 #include "isam/engine.h"
+#include "isam/osfile.h"
 #include "isam/page.h"
 
 namespace qorvex {
@@ -30,9 +31,30 @@ inline constexpr int kIndexHeaderBytes = 28;
 inline constexpr uint16_t kLogHeaderEntry = 1000;
 inline constexpr uint16_t kLogEnd = 2000;
 
+// How the engine may reach one file of an open block (see blockio.cpp).
+enum class FileAccess : uint8_t {
+  kDirect,  // a system call for every read and write
+  kOwn,     // opened read-write and unshared: only this process changes it
+  kShared,  // a network block: mapped reads while this station holds a lock
+};
+
 struct FileEntry {
   int fd = -1;
   std::string path;
+  // --- blockio.cpp ----------------------------------------------------------
+  FileAccess access = FileAccess::kDirect;
+  bool gatherAppends = false;    // data file of an own block out of save mode
+  bool pagesThroughMap = false;  // index file of an own block out of save mode
+  uint8_t* map = nullptr;        // shared mapping of [0, mapLength)
+  uint64_t mapLength = 0;
+  std::vector<bool> populated;  // per chunk of the mapping: page tables set up
+  bool mapRefused = false;      // the OS gave no mapping: system calls only
+  // Not above the file's real length while sizeEpoch is the current epoch
+  // (0: not known).
+  uint64_t size = 0;
+  uint64_t sizeEpoch = 0;
+  std::vector<uint8_t> pending;  // gathered appends, to land at pendingAt
+  uint64_t pendingAt = 0;
 };
 
 struct NetState;
@@ -137,6 +159,38 @@ bool ForceToDisk(TFileBlock* fb, FileEntry& file);
 // opens a data file left in use, for the rebuild that repairs it.
 bool OpenBlock(TFileBlock*& handle, std::string_view name, bool readOnly, bool network,
                bool saveMode, bool noLock, bool acceptInUse);
+
+// --- blockio.cpp --------------------------------------------------------------
+// The reads and writes of an open block's data and index files. They set the
+// status as the osfile.h calls do.
+// Chooses how the data and index files may be reached (at the end of open).
+void SetUpFileAccess(TFileBlock* fb);
+bool BlockRead(TFileBlock* fb, FileEntry& f, uint64_t offset, void* buf, size_t n);
+// Reads the n bytes at offset from the mapping; false (status untouched)
+// when they must be read with BlockRead.
+bool BlockReadMapped(TFileBlock* fb, FileEntry& f, uint64_t offset, void* buf, size_t n);
+bool BlockWrite(TFileBlock* fb, FileEntry& f, uint64_t offset, const void* buf, size_t n);
+// A write at the end of the data, gathered in memory where allowed.
+bool BlockAppend(TFileBlock* fb, FileEntry& f, uint64_t offset, const void* buf, size_t n);
+// The write-back of the first count items of an unpacked page, packed
+// straight into the mapping where allowed.
+bool BlockWritePage(TFileBlock* fb, FileEntry& f, uint64_t offset, const uint8_t* unpacked,
+                    int count, int keyLength);
+// Writes the gathered appends.
+bool BlockWritePending(TFileBlock* fb, FileEntry& f);
+bool BlockSize(TFileBlock* fb, FileEntry& f, uint64_t& size);
+bool BlockTruncate(TFileBlock* fb, FileEntry& f, uint64_t length);
+// Cuts the file back to length when it is longer (gathered appends beyond
+// it are dropped). The status is kept.
+void BlockCutBack(FileEntry& f, uint64_t length);
+bool BlockSync(TFileBlock* fb, FileEntry& f, OsErrorKind* kind);
+// Drops the mapping and whatever is still gathered (the caller wrote what
+// must be kept), and closes the file.
+bool BlockClose(FileEntry& f);
+// Drops the mapping (before the descriptor is closed and opened again).
+void BlockForgetMapping(FileEntry& f);
+// Mapped accesses that faulted and were made with a system call instead.
+uint64_t MappedAccessFaults();
 
 // --- varrec.cpp ----------------------------------------------------------------
 // Sections of a variable record of n bytes in sections of L bytes.

@@ -52,7 +52,7 @@ bool ReadIndexHeaders(TFileBlock* fb) {
   for (int k = 1; k <= fb->indexCount; ++k) {
     Descriptor& d = fb->desc[k];
     uint8_t h[kIndexHeaderBytes];
-    if (!FileRead(fb->index.fd, rowSize, h, sizeof h)) return false;
+    if (!BlockRead(fb, fb->index, rowSize, h, sizeof h)) return false;
     d.freeHead = static_cast<int32_t>(LoadU32(h + 0));
     d.freeCount = LoadU32(h + 4);
     d.highest = LoadU32(h + 8);
@@ -91,7 +91,7 @@ bool ReadIndexHeaders(TFileBlock* fb) {
 bool RereadIndexHeader(TFileBlock* fb, int k) {
   Descriptor& d = fb->desc[k];
   uint8_t h[kIndexHeaderBytes];
-  if (!FileRead(fb->index.fd, d.headerOffset, h, sizeof h)) return false;
+  if (!BlockRead(fb, fb->index, d.headerOffset, h, sizeof h)) return false;
   const uint32_t highest = LoadU32(h + 8);
   const uint32_t root = LoadU32(h + 16);
   const auto freeHead = static_cast<int32_t>(LoadU32(h + 0));
@@ -115,7 +115,7 @@ bool WriteIndexHeader(TFileBlock* fb, int k) {
   Descriptor& d = fb->desc[k];
   uint8_t h[kIndexHeaderBytes];
   EncodeIndexHeader(d, h);
-  if (!FileWrite(fb->index.fd, d.headerOffset, h, sizeof h)) return false;
+  if (!BlockWrite(fb, fb->index, d.headerOffset, h, sizeof h)) return false;
   d.modified = false;
   d.changed = true;
   return true;
@@ -130,7 +130,7 @@ bool EnsureRow(TFileBlock* fb, uint32_t page) {
   std::vector<uint8_t> row(fb->rowSize, 0);
   while (static_cast<uint32_t>(fb->rowCount) < page) {
     const uint64_t at = static_cast<uint64_t>(fb->rowCount + 1) * fb->rowSize;
-    if (!FileWrite(fb->index.fd, at, row.data(), row.size())) return false;
+    if (!BlockWrite(fb, fb->index, at, row.data(), row.size())) return false;
     ++fb->rowCount;
   }
   return true;

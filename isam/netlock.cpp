@@ -232,7 +232,7 @@ bool WriteBackForRelease(TFileBlock* fb) {
       ok = WriteDataHeader(fb, false);
     } else if (fb->inUse) {
       const uint8_t zero = 0;
-      ok = FileWrite(fb->data.fd, 20, &zero, 1);
+      ok = BlockWrite(fb, fb->data, 20, &zero, 1);
     }
   }
   if (ok) fb->inUse = false;
@@ -266,6 +266,7 @@ bool TakeReadLock(TFileBlock* fb) {
                   kShortWaitMs))
     return false;
   n.readLocked = true;
+  ++n.lockEpoch;
   if (Resynchronise(fb)) return true;
   TStatusArea saved;
   SaveStatus(saved);
@@ -281,6 +282,7 @@ bool TakeWriteLock(TFileBlock* fb) {
   if (!RegionLock(fb->dialog.fd, Exclusive(fb), kSlotBase, n.slotAreaLength, kLongWaitMs))
     return Fail(kNetErrWriteLock);
   n.writeLocked = true;
+  ++n.lockEpoch;
   if (!Resynchronise(fb)) {
     TStatusArea saved;
     SaveStatus(saved);
@@ -451,6 +453,12 @@ bool NetClose(TFileBlock* fb) {
 
 bool NetHoldsWriteLock(const TFileBlock* fb) {
   return fb->net != nullptr && (fb->net->writeLocked || fb->net->noLock);
+}
+
+uint64_t NetLockEpoch(const TFileBlock* fb) {
+  const NetState* n = fb->net;
+  if (n == nullptr || n->noLock || !(n->readLocked || n->writeLocked)) return 0;
+  return n->lockEpoch;
 }
 
 bool NetTakeAutomaticReadLock(TFileBlock* fb, bool& taken) {

@@ -57,6 +57,7 @@ struct NetState {
   uint16_t station = 0;  // 1..5, 0 while none
   uint16_t highestStation = 0;
   std::vector<int32_t> recordLocks;  // refs this station holds locked
+  uint64_t lockEpoch = 0;            // raised each time a file-block lock is taken
 };
 
 uint8_t EngineNetworkKind();
@@ -81,6 +82,10 @@ void NetAbandon(TFileBlock* fb);
 bool NetClose(TFileBlock* fb);
 
 bool NetHoldsWriteLock(const TFileBlock* fb);
+// While this station holds its read or write lock: a number that no earlier
+// lock of this block had. 0 without a lock (or with the no-lock flag): no
+// other station is kept from shrinking the files then.
+uint64_t NetLockEpoch(const TFileBlock* fb);
 // Entry check step 7: takes a read lock unless one is held; taken is true
 // when this call took it.
 bool NetTakeAutomaticReadLock(TFileBlock* fb, bool& taken);

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -51,6 +52,16 @@ int OsLayer::RegionLock(int fd, short type, off_t offset, off_t length) {
   fl.l_start = offset;
   fl.l_len = length;
   return ::fcntl(fd, F_OFD_SETLK, &fl);
+}
+
+void* OsLayer::Map(int fd, size_t length, bool writable) {
+  return ::mmap(nullptr, length, PROT_READ | (writable ? PROT_WRITE : 0), MAP_SHARED, fd, 0);
+}
+int OsLayer::Unmap(void* address, size_t length) {
+  return ::munmap(address, length);
+}
+int OsLayer::Advise(void* address, size_t length, int advice) {
+  return ::madvise(address, length, advice);
 }
 
 namespace {

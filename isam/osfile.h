@@ -55,6 +55,13 @@ class OsLayer {
   // Open-file-description region lock without waiting (F_OFD_SETLK);
   // type F_RDLCK, F_WRLCK or F_UNLCK.
   virtual int RegionLock(int fd, short type, off_t offset, off_t length);
+  // A shared mapping of the first length bytes of fd, readable, and
+  // writable when asked (MAP_FAILED on failure); and its removal.
+  virtual void* Map(int fd, size_t length, bool writable);
+  virtual int Unmap(void* address, size_t length);
+  // madvise: with MADV_POPULATE_READ, sets up the page tables of a mapped
+  // range at once (cheaper than a fault per page).
+  virtual int Advise(void* address, size_t length, int advice);
 };
 
 // The layer in use; SetOsLayer(nullptr) restores the real one.

@@ -12,6 +12,7 @@
 // UnpackPage convert in place. For key length 50 both forms are equal.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -78,15 +79,32 @@ class PageRef {
 
 // In place: the first count items from stride 59 to stride keyLength + 9.
 void PackPage(uint8_t* buf, int keyLength);
+// The on-disk form of the first count items of an unpacked page (count
+// stored as the item count), written to out: PackedPageBytes(count) bytes.
+void PackPageTo(uint8_t* out, const uint8_t* unpacked, int count, int keyLength);
 // In place: the first count items from stride keyLength + 9 to stride 59.
 // The caller checks count against the keys per page first.
 void UnpackPage(uint8_t* buf, int keyLength);
 
-// Unsigned bytes over the shorter length, then the shorter key first.
+// Unsigned bytes over the shorter length, then the shorter key first. Eight
+// bytes at a time, read in big-endian order so that the first differing
+// byte decides (keys are short: this beats a library call).
 inline int CompareKeys(std::string_view a, std::string_view b) {
   const size_t n = a.size() < b.size() ? a.size() : b.size();
-  const int c = n == 0 ? 0 : std::memcmp(a.data(), b.data(), n);
-  if (c != 0) return c;
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a.data() + i, 8);
+    std::memcpy(&y, b.data() + i, 8);
+    if (x == y) continue;
+    if constexpr (std::endian::native == std::endian::little) {
+      x = __builtin_bswap64(x);
+      y = __builtin_bswap64(y);
+    }
+    return x < y ? -1 : 1;
+  }
+  for (; i < n; ++i)
+    if (a[i] != b[i]) return static_cast<uint8_t>(a[i]) < static_cast<uint8_t>(b[i]) ? -1 : 1;
   return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 

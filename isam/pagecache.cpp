@@ -6,6 +6,8 @@
 //   head (least recently used, reused next), MRU, 2nd MRU, ..., 2nd LRU
 // A used node moves to the place right after the head; the head moves one
 // step back when the head itself is used. A freed node becomes the head.
+// Every node that holds a page is in the hash chain of (owner, index, page),
+// and no other node is.
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -26,6 +28,7 @@ struct Node {
   bool dirty = false;
   bool logged = false;  // before-image in the log, log not yet forced
   uint8_t* buf = nullptr;
+  int chain = -1;  // next node in the same hash chain
 };
 
 // Plain pointers, never destroyed implicitly: the engine's exit routine may
@@ -34,6 +37,34 @@ Node* nodes = nullptr;
 uint8_t* buffers = nullptr;
 int nodeCount = 0;
 int head = 0;
+int* chains = nullptr;  // first node of each hash chain, -1 when none
+uint32_t chainMask = 0;
+
+uint32_t ChainOf(const TFileBlock* fb, int k, uint32_t page) {
+  uint64_t h = reinterpret_cast<uintptr_t>(fb) ^ (uint64_t{static_cast<uint32_t>(k)} << 40) ^ page;
+  h *= 0x9E3779B97F4A7C15ull;
+  return static_cast<uint32_t>(h >> 32) & chainMask;
+}
+
+// The node now holds page of index k of fb.
+void Assign(int n, TFileBlock* fb, int k, uint32_t page) {
+  nodes[n].owner = fb;
+  nodes[n].page = page;
+  nodes[n].index = static_cast<uint16_t>(k);
+  int& first = chains[ChainOf(fb, k, page)];
+  nodes[n].chain = first;
+  first = n;
+}
+
+// The node holds no page any more.
+void Unassign(int n) {
+  if (nodes[n].owner == nullptr) return;
+  int* at = &chains[ChainOf(nodes[n].owner, nodes[n].index, nodes[n].page)];
+  while (*at != n) at = &nodes[*at].chain;
+  *at = nodes[n].chain;
+  nodes[n].chain = -1;
+  nodes[n].owner = nullptr;
+}
 
 void Unlink(int n) {
   nodes[nodes[n].prev].next = nodes[n].next;
@@ -63,14 +94,14 @@ void MakeNextToReuse(int n) {
 }
 
 void Free(int n) {
-  nodes[n].owner = nullptr;
+  Unassign(n);
   nodes[n].dirty = false;
   nodes[n].logged = false;
   MakeNextToReuse(n);
 }
 
 int Find(const TFileBlock* fb, int k, uint32_t page) {
-  for (int i = 0, n = nodes[head].next; i < nodeCount; ++i, n = nodes[n].next)
+  for (int n = chains[ChainOf(fb, k, page)]; n >= 0; n = nodes[n].chain)
     if (nodes[n].owner == fb && nodes[n].page == page && nodes[n].index == k) return n;
   return -1;
 }
@@ -84,12 +115,8 @@ bool WriteBack(int n, bool drop) {
   }
   const Descriptor& d = fb->desc[node.index];
   const int count = std::min<int>(PageRef(node.buf).count(), d.keysPerPage);
-  uint8_t packed[kPageBufferBytes];
-  std::memcpy(packed, node.buf, kPageBufferBytes);
-  PageRef(packed).setCount(count);
-  PackPage(packed, d.keyLength);
-  if (!FileWrite(fb->index.fd, PageOffset(fb, node.index, node.page), packed,
-                 PackedPageBytes(count, d.keyLength)))
+  if (!BlockWritePage(fb, fb->index, PageOffset(fb, node.index, node.page), node.buf, count,
+                      d.keyLength))
     return false;
   node.dirty = false;
   if (drop) Free(n);
@@ -100,7 +127,7 @@ bool WriteBack(int n, bool drop) {
 int TakeHead() {
   const int n = head;
   if (nodes[n].owner != nullptr && nodes[n].dirty && !WriteBack(n, false)) return -1;
-  nodes[n].owner = nullptr;
+  Unassign(n);
   nodes[n].dirty = nodes[n].logged = false;
   return n;
 }
@@ -127,15 +154,22 @@ bool CheckPageNumber(const TFileBlock* fb, int k, uint32_t page) {
 
 bool InitPageCache(int32_t count, int32_t& obtained) {
   obtained = 0;
+  uint32_t chainCount = 1;
+  while (chainCount < 2 * static_cast<uint32_t>(count)) chainCount *= 2;
   Node* n = new (std::nothrow) Node[count];
   uint8_t* b =
       n ? new (std::nothrow) uint8_t[static_cast<size_t>(count) * kPageBufferBytes] : nullptr;
-  if (n == nullptr || b == nullptr) {
+  int* c = b ? new (std::nothrow) int[chainCount] : nullptr;
+  if (n == nullptr || b == nullptr || c == nullptr) {
     delete[] n;
+    delete[] b;
     return Fail(kErrNoPageBuffers);
   }
   nodes = n;
   buffers = b;
+  chains = c;
+  chainMask = chainCount - 1;
+  std::fill_n(chains, chainCount, -1);
   nodeCount = count;
   for (int i = 0; i < count; ++i) {
     nodes[i].next = (i + 1) % count;
@@ -150,8 +184,10 @@ bool InitPageCache(int32_t count, int32_t& obtained) {
 void FreePageCache() {
   delete[] nodes;
   delete[] buffers;
+  delete[] chains;
   nodes = nullptr;
   buffers = nullptr;
+  chains = nullptr;
   nodeCount = 0;
 }
 
@@ -166,7 +202,7 @@ uint8_t* GetPage(TFileBlock* fb, int k, uint32_t page) {
   if (n < 0) return nullptr;
   const Descriptor& d = fb->desc[k];
   uint8_t* buf = nodes[n].buf;
-  if (!FileRead(fb->index.fd, PageOffset(fb, k, page), buf, d.length)) return nullptr;
+  if (!BlockRead(fb, fb->index, PageOffset(fb, k, page), buf, d.length)) return nullptr;
   if (PageRef(buf).count() > d.keysPerPage) {
     Fail(kErrPageSizeMismatch);
     return nullptr;
@@ -176,9 +212,7 @@ uint8_t* GetPage(TFileBlock* fb, int k, uint32_t page) {
     Fail(kErrPageSizeMismatch);
     return nullptr;
   }
-  nodes[n].owner = fb;
-  nodes[n].page = page;
-  nodes[n].index = static_cast<uint16_t>(k);
+  Assign(n, fb, k, page);
   MakeMostRecent(n);
   return buf;
 }
@@ -201,9 +235,7 @@ uint8_t* NewPage(TFileBlock* fb, int k, uint32_t& page) {
     return nullptr;
   }
   std::memset(nodes[n].buf, 0, kPageBufferBytes);
-  nodes[n].owner = fb;
-  nodes[n].page = page;
-  nodes[n].index = static_cast<uint16_t>(k);
+  Assign(n, fb, k, page);
   nodes[n].dirty = true;
   if (fb->saveMode)
     fb->loggedPages.emplace_back(static_cast<uint16_t>(k), page);  // nothing to restore

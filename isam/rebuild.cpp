@@ -132,7 +132,7 @@ class SlotWriter {
   bool WriteOut(const uint8_t* p, uint32_t n) {
     Descriptor& d = fb_->desc[0];
     if (d.highest > 0x7FFFFFFE - n) return Fail(kErrChainCorrupt);
-    if (!FileWrite(fb_->data.fd, SlotOffset(fb_, d.highest + 1), p, static_cast<size_t>(n) * L_))
+    if (!BlockWrite(fb_, fb_->data, SlotOffset(fb_, d.highest + 1), p, static_cast<size_t>(n) * L_))
       return false;
     d.highest += n;
     d.modified = true;

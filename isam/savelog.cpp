@@ -52,14 +52,14 @@ bool WriteHeader(TFileBlock* fb, int k) {
 bool CutToHeaders(TFileBlock* fb) {
   uint64_t size = 0;
   const uint64_t dataEnd = (static_cast<uint64_t>(fb->desc[0].highest) + 1) * fb->desc[0].length;
-  if (!FileSize(fb->data.fd, size)) return false;
-  if (size > dataEnd && !FileTruncate(fb->data.fd, dataEnd)) return false;
+  if (!BlockSize(fb, fb->data, size)) return false;
+  if (size > dataEnd && !BlockTruncate(fb, fb->data, dataEnd)) return false;
   if (fb->indexCount == 0) return true;
   uint32_t rows = 0;
   for (int k = 1; k <= fb->indexCount; ++k) rows = std::max(rows, fb->desc[k].highest);
   const uint64_t indexEnd = (static_cast<uint64_t>(rows) + 1) * fb->rowSize;
-  if (!FileSize(fb->index.fd, size)) return false;
-  if (size > indexEnd && !FileTruncate(fb->index.fd, indexEnd)) return false;
+  if (!BlockSize(fb, fb->index, size)) return false;
+  if (size > indexEnd && !BlockTruncate(fb, fb->index, indexEnd)) return false;
   fb->rowCount = static_cast<int32_t>(rows);
   return true;
 }
@@ -198,7 +198,7 @@ bool LogReplay(TFileBlock* fb) {
     const uint32_t page = LoadU32(e + n);
     if (page < 1 || page > static_cast<uint32_t>(fb->rowCount)) return Fail(kErrLogUnreadable);
     std::memcpy(e + 2, e + n + 4, 4);
-    if (!FileWrite(fb->index.fd, PageOffset(fb, k, page), e, n)) return false;
+    if (!BlockWrite(fb, fb->index, PageOffset(fb, k, page), e, n)) return false;
     at += n + 8;
   }
   if (!CutToHeaders(fb)) return false;

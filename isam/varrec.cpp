@@ -68,18 +68,21 @@ uint32_t isam::VariableSectionCount(uint32_t L, uint32_t n) {
 void isam::BuildVariableSection(uint32_t L, const uint8_t* bytes, uint32_t n, uint32_t sections,
                                 uint32_t i, uint32_t base, uint8_t* out) {
   const Layout lay{L};
-  std::memset(out, 0, lay.L);
-  uint32_t from = 0, count = 0;
+  uint32_t count = 0, used = 0;  // used: the bytes before the count field that hold data
   if (i == 0) {
     count = std::min(n, lay.firstRoom());
     // The first word belongs to the engine: 0 marks the live record.
+    std::memset(out, 0, 4);
     if (count > 4) std::memcpy(out + 4, bytes + 4, count - 4);
+    used = std::max<uint32_t>(count, 4);
   } else {
-    from = lay.firstRoom() + (i - 1) * lay.moreRoom();
+    const uint32_t from = lay.firstRoom() + (i - 1) * lay.moreRoom();
     count = std::min(lay.moreRoom(), n - from);
     out[0] = 1;
     std::memcpy(out + 1, bytes + from, count);
+    used = count + 1;
   }
+  std::memset(out + used, 0, lay.L - 6 - used);
   StoreU16(out + lay.L - 6, static_cast<uint16_t>(count));
   // Section i sits in slot base + sections - i; the next one just below it.
   StoreU32(out + lay.L - 4, i + 1 < sections ? base + sections - i - 1 : 0);
@@ -105,8 +108,8 @@ bool AppendWhole(TFileBlock* fb, const uint8_t* bytes, uint32_t n, int32_t& ref)
   const uint32_t base = d.highest;
   for (uint32_t i = 0; i < sections; ++i)
     BuildSection(lay, bytes, n, sections, i, base, work + (sections - 1 - i) * lay.L);
-  if (!FileWrite(fb->data.fd, SlotOffset(fb, base + 1), work,
-                 static_cast<size_t>(sections) * lay.L))
+  if (!BlockAppend(fb, fb->data, SlotOffset(fb, base + 1), work,
+                   static_cast<size_t>(sections) * lay.L))
     return CutAfterHighest(fb), false;
   d.highest = base + sections;
   d.modified = true;
@@ -132,7 +135,7 @@ bool DeleteChain(TFileBlock* fb, uint32_t link, uint8_t* work) {
   std::unordered_set<uint32_t> seen;
   for (uint32_t steps = 1; link != 0; ++steps) {
     if (!CheckLink(fb, link, steps) || !seen.insert(link).second) return Fail(kErrChainCorrupt);
-    if (!FileRead(fb->data.fd, SlotOffset(fb, link), work, L)) return false;
+    if (!BlockRead(fb, fb->data, SlotOffset(fb, link), work, L)) return false;
     if (work[0] != 1) return Fail(kErrChainCorrupt);
     chain.push_back(link);
     link = LoadU32(work + L - 4);
@@ -145,14 +148,15 @@ bool DeleteChain(TFileBlock* fb, uint32_t link, uint8_t* work) {
 // The first section of the live record ref into work.
 bool ReadFirst(TFileBlock* fb, int32_t ref, uint8_t* work) {
   if (ref < 1 || static_cast<uint32_t>(ref) > fb->desc[0].highest) return Fail(kErrDeleteRefRange);
-  if (!FileRead(fb->data.fd, SlotOffset(fb, static_cast<uint32_t>(ref)), work, fb->desc[0].length))
+  if (!BlockRead(fb, fb->data, SlotOffset(fb, static_cast<uint32_t>(ref)), work,
+                 fb->desc[0].length))
     return false;
   return LoadU32(work) == 0 || Fail(kErrChainCorrupt);
 }
 
-// Reads sections in runs of consecutive slots: the sections of a record
-// that was appended lie just below its first section, so one read usually
-// fetches the whole chain.
+// Reads sections from the data file's mapping, or else in runs of
+// consecutive slots: the sections of a record that was appended lie just
+// below its first section, so one read call usually fetches the whole chain.
 constexpr uint32_t kMaxBatch = 16;
 class SectionReader {
  public:
@@ -161,13 +165,15 @@ class SectionReader {
     batch_ = std::max<uint32_t>(1, std::min<uint32_t>(kMaxBatch, (64u << 10) / L_));
     return GrowVariableBuffer(static_cast<size_t>(batch_) * L_, buf_);
   }
-  // Slot's bytes, reading it together with up to `below` slots under it.
+  // Slot's bytes (valid until the next call), read together with up to
+  // `below` slots under it when it is not mapped.
   const uint8_t* Read(uint32_t slot, uint32_t below) {
     if (count_ > 0 && slot >= lo_ && slot < lo_ + count_) return buf_ + (slot - lo_) * L_;
-    below = std::min({below, batch_ - 1, slot > 0 ? slot - 1 : 0});
     count_ = 0;
-    if (!FileRead(fb_->data.fd, SlotOffset(fb_, slot - below), buf_,
-                  static_cast<size_t>(below + 1) * L_))
+    if (BlockReadMapped(fb_, fb_->data, SlotOffset(fb_, slot), buf_, L_)) return buf_;
+    below = std::min({below, batch_ - 1, slot > 0 ? slot - 1 : 0});
+    if (!BlockRead(fb_, fb_->data, SlotOffset(fb_, slot - below), buf_,
+                   static_cast<size_t>(below + 1) * L_))
       return nullptr;
     lo_ = slot - below;
     count_ = below + 1;
@@ -176,7 +182,7 @@ class SectionReader {
   // The slot without its first word (which reads as 0).
   const uint8_t* ReadAfterWord(uint32_t slot) {
     count_ = 0;
-    if (!FileRead(fb_->data.fd, SlotOffset(fb_, slot) + 4, buf_ + 4, L_ - 4)) return nullptr;
+    if (!BlockRead(fb_, fb_->data, SlotOffset(fb_, slot) + 4, buf_ + 4, L_ - 4)) return nullptr;
     std::memset(buf_, 0, 4);
     return buf_;
   }
@@ -229,7 +235,7 @@ void PutVariableRecord(FileBlockHandle fb, int32_t ref, const void* buffer, uint
   StoreU16(work + lay.L - 6, static_cast<uint16_t>(count));
   StoreU32(work + lay.L - 4, next);
   if (!MarkInUse(fb)) return;
-  if (!FileWrite(fb->data.fd, SlotOffset(fb, static_cast<uint32_t>(ref)), work, lay.L)) return;
+  if (!BlockWrite(fb, fb->data, SlotOffset(fb, static_cast<uint32_t>(ref)), work, lay.L)) return;
   if (fb->saveMode && !IsNetwork(fb)) ForceToDisk(fb, fb->data);
 }
 
