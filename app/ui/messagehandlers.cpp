@@ -3,6 +3,7 @@
 
 #include "app/ui/tomessages.h"
 #include "diag/sherr345.h"
+#include "storage/errortexts.h"
 
 namespace qorvex {
 
@@ -21,6 +22,16 @@ void ShowHandlerError(const char* message) noexcept {
     // Showing failed (no memory left): nothing more can be done here, and
     // nothing may leave the handler.
   }
+}
+
+void ShowHandlerError(const EDBError& error) noexcept {
+  std::string text;
+  try {
+    text = std::string(error.what()) + "\n" + ErrorCauseGerman(error.number());
+  } catch (...) {
+    // No memory for the cause: the message alone.
+  }
+  ShowHandlerError(text.empty() ? error.what() : text.c_str());
 }
 
 }  // namespace qorvex

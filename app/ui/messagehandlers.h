@@ -19,6 +19,9 @@ void InstallMessageHandlers();
 // Shows the message (Windows-1252) of an exception that reached an event
 // handler through Fehler.
 void ShowHandlerError(const char* message) noexcept;
+// The same for a database error: its message, and under it the cause in
+// words.
+void ShowHandlerError(const EDBError& error) noexcept;
 
 // Runs an event handler's body. An EDBError (or any other exception) is
 // shown through Fehler and goes no further: nothing crosses the Qt event
@@ -28,6 +31,8 @@ bool RunGuarded(Body&& body) noexcept {
   try {
     std::forward<Body>(body)();
     return true;
+  } catch (const EDBError& error) {
+    ShowHandlerError(error);
   } catch (const std::exception& error) {
     ShowHandlerError(error.what());
   } catch (...) {

@@ -144,7 +144,8 @@ TEST(Messages, StorageQuestionsAndErrorsReachTheDialogs) {
   AnswerNextDialog([](TvxMessageForm& form) { form.close(); });
   EXPECT_FALSE(AskRetry("QDLex", 4));
 
-  // A database error inside an event handler is shown and stops there.
+  // A database error inside an event handler is shown, with its cause in
+  // words, and stops there.
   QString shown;
   AnswerNextDialog([&shown](TvxMessageForm& form) {
     EXPECT_EQ(form.windowTitle(), "Fehler");
@@ -153,12 +154,13 @@ TEST(Messages, StorageQuestionsAndErrorsReachTheDialogs) {
   });
   bool after = false;
   EXPECT_FALSE(RunGuarded([&after] {
-    throw EDBError(3, 12345, "QDLex");
+    throw EDBError(4, 10060, "QDLex");
     after = true;
   }));
   EXPECT_FALSE(after);
-  EXPECT_TRUE(shown.startsWith("Datenbankfehler 3(")) << shown.toStdString();
-  EXPECT_TRUE(shown.endsWith(") QDLEX")) << shown.toStdString();
+  EXPECT_EQ(shown,
+            "Datenbankfehler 4(10060) QDLEX\nDer Kopf der Datendatei ist beschädigt (zu "
+            "viele Indizes).");
   EXPECT_TRUE(RunGuarded([] {}));
   SetQuestionHandler(nullptr);
   SetErrorMessageHandler(nullptr);
