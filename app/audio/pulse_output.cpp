@@ -109,6 +109,7 @@ class PulseOutput::Server {
   // REQUIRES for all that follow: the loop's lock, or the thread stopped.
   std::string Prepare(const pa_sample_spec& spec);
   std::string Run(Sound& sound);
+  std::string Failed(const std::string& streamCause);
   void Connect();
   void Disconnect();
   bool MakeStream(const pa_sample_spec& spec);
@@ -325,16 +326,20 @@ std::string PulseOutput::Server::Prepare(const pa_sample_spec& spec) {
   }
   while (pa_stream_get_state(stream_) == PA_STREAM_CREATING && ContextGood() && !timedOut_) Wait();
   if (pa_stream_get_state(stream_) == PA_STREAM_READY) return "";
-  std::string why;
-  if (!ContextGood()) {
-    why = WithCause("Tonserver-Verbindung abgebrochen", Errno());
-  } else if (timedOut_) {
-    why = "Tonserver antwortet nicht";
-  } else {
-    why = WithCause("Tonserver spielt nicht ab", Errno());
-    Drop(stream_);
-    return why;
+  return Failed(WithCause("Tonserver spielt nicht ab", Errno()));
+}
+
+// Why a sound could not be played, and what is dropped for it: a lost
+// connection or a server that stopped answering costs the connection (the
+// next sound connects anew); anything else costs only the stream, and
+// streamCause says why.
+std::string PulseOutput::Server::Failed(const std::string& streamCause) {
+  if (ContextGood() && !timedOut_) {
+    Drop(stream_);  // the next sound gets a fresh one
+    return streamCause;
   }
+  const std::string why = !ContextGood() ? WithCause("Tonserver-Verbindung abgebrochen", Errno())
+                                         : std::string("Tonserver antwortet nicht");
   Disconnect();
   return why;
 }
@@ -369,19 +374,8 @@ std::string PulseOutput::Server::Run(Sound& sound) {
     if (pa_operation* op = pa_stream_cork(stream_, 1, nullptr, nullptr)) pa_operation_unref(op);
     return "";
   }
-  std::string why;
-  if (!ContextGood()) {
-    why = WithCause("Tonserver-Verbindung abgebrochen", Errno());
-  } else if (timedOut_) {
-    why = "Tonserver antwortet nicht";
-  } else {
-    why = !failure_.empty() ? failure_
-                            : WithCause("Tonserver hat die Wiedergabe abgebrochen", Errno());
-    Drop(stream_);  // the next sound gets a fresh one
-    return why;
-  }
-  Disconnect();  // the next sound connects anew
-  return why;
+  return Failed(!failure_.empty() ? failure_
+                                  : WithCause("Tonserver hat die Wiedergabe abgebrochen", Errno()));
 }
 
 // Writes up to bytes of the sound; at its end asks the server to drain.
