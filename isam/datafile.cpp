@@ -225,6 +225,15 @@ void CutAfterHighest(TFileBlock* fb) {
   BlockCutBack(fb->data, SlotOffset(fb, fb->desc[0].highest + 1));
 }
 
+// Guards a block's data file, when there is one, before its files are
+// replaced or deleted: a block another program holds is left alone (10140).
+bool GuardIfPresent(const std::string& dat, FileGuard& guard) {
+  if (guard.Take(dat)) return true;
+  if (EngineError != kErrFileNotFound && EngineError != kErrPathNotFound) return false;
+  ClearStatus();
+  return true;
+}
+
 bool CreateDataFile(const std::string& path, uint32_t length, uint8_t indexCount, bool inUse) {
   int fd = -1;
   if (!FileCreate(path, fd)) return false;
@@ -269,6 +278,9 @@ bool OpenBlock(TFileBlock*& handle, std::string_view name, bool readOnly, bool n
   fb->readOnly = readOnly;
   fb->saveMode = saveMode;
   const bool shared = readOnly || net;
+  // What an interrupted replacement left is cleared before the block is
+  // taken; a read-only or shared open leaves it to its holder.
+  if (!shared && !acceptInUse && !FinishReplacementFiles(name)) return false;
   auto fail = [&](int32_t error) {
     if (error != 0) Fail(error);
     if (net && EngineError == kErrFile) Fail(kNetErrOpenLock);
@@ -298,7 +310,15 @@ bool OpenBlock(TFileBlock*& handle, std::string_view name, bool readOnly, bool n
   }
   if (net && !NetBeginOpen(fb, noLock)) return fail(0);
 
-  if (!FileOpen(fb->data.path, readOnly, shared, fb->data.fd)) return fail(0);
+  if (!FileOpen(fb->data.path, readOnly, shared, fb->data.fd)) {
+    // Between a rebuild's renames the data file is missing: the rebuild
+    // guards the old one under ".SAV" (or has just put it back), and the
+    // block is in use.
+    if (EngineError != kErrFile &&
+        (HeldElsewhere(BuildFileName(files.dataPart, "SAV")) || FileExistsAt(fb->data.path)))
+      return fail(kErrFile);
+    return fail(0);
+  }
   uint8_t h[kDataHeaderBytes];
   if (!FileRead(fb->data.fd, 0, h, sizeof h)) return fail(0);
   if (h[16] > kMaxIndexes) return fail(kErrHeaderTooManyIndexes);
@@ -429,6 +449,8 @@ void CreateFileBlock(std::string_view name, int32_t recordLength, int32_t indexC
   Operation op(NoFileBlock(), kEngineWide);
   if (!op.ok() || !CreateArgumentsValid(recordLength, indexCount, keys)) return;
   const BlockFiles f = FilesOf(name);
+  FileGuard guard;
+  if (!GuardIfPresent(f.dat, guard)) return;
   for (const std::string* p : {&f.ix, &f.dia, &f.dat}) Os().Unlink(p->c_str());  // errors ignored
   MakeEmptyBlock(f.dat, f.ix, recordLength, indexCount, keys);
 }
@@ -495,6 +517,8 @@ void DeleteFileBlock(std::string_view name) {
   Operation op(NoFileBlock(), kEngineWide);
   if (!op.ok()) return;
   const BlockFiles f = FilesOf(name);
+  FileGuard guard;
+  if (!GuardIfPresent(f.dat, guard)) return;
   FileDelete(f.ix);
   ClearStatus();
   FileDelete(f.dia);

@@ -116,5 +116,30 @@ void RebuildFileBlock(std::string_view name, int32_t recordLength, int32_t index
                       const KeyBuilder& keyBuilder, std::span<const KeyDescriptor> keys);
 void RebuildVariableFileBlock(std::string_view name, int32_t sectionLength, int32_t indexCount,
                               const KeyBuilder& keyBuilder, std::span<const KeyDescriptor> keys);
+// What the last rebuild did beyond its status: whether it resumed an
+// interrupted run from ".SAV", and how many records it moved to ".MSG"
+// because their key was already in a unique index.
+struct RebuildOutcome {
+  bool resumed = false;
+  int32_t dropped = 0;
+};
+RebuildOutcome LastRebuildOutcome();
+
+// Replacing a block whole (an import): the new block is built, closed,
+// under StagingName(name), then ReplaceFileBlock puts it in place, each
+// step forced to disk, so that a crash anywhere leaves the old block or the
+// new one: the old index and dialog go first (an old data file alone is
+// rebuilt from itself), then the new data file takes the name (the point of
+// no return), then the new index. 10140 when another program holds either
+// block; before the point of no return a failure changes nothing of the
+// old block (the staged files stay for the caller to delete). A failure
+// after it leaves the new data file alone, rebuilt on the next open.
+std::string StagingName(std::string_view name);
+void ReplaceFileBlock(std::string_view name);
+// Clears what an interrupted replacement left, before the block is opened
+// (every read-write unshared open does it): the staged files go; the block
+// is then the old one or, after the point of no return, the new data file
+// (alone, so it is rebuilt). 10140 while the replacing program lives.
+void FinishReplacement(std::string_view name);
 
 }  // namespace qorvex

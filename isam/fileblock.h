@@ -134,6 +134,13 @@ bool RereadDataHeader(TFileBlock* fb);
 bool CreateDataFile(const std::string& path, uint32_t length, uint8_t indexCount,
                     bool inUse = false);
 bool MarkInUse(TFileBlock* fb);
+// Guards a block's data file, when there is one, before its files are
+// replaced or deleted: false (10140) when another program holds it.
+bool GuardIfPresent(const std::string& dat, FileGuard& guard);
+
+// --- replace.cpp --------------------------------------------------------------
+// FinishReplacement without the operation's entry and exit steps.
+bool FinishReplacementFiles(std::string_view name);
 // Slot allocation and release on descriptor k (0 data; pages of index k).
 bool AllocateSlot(TFileBlock* fb, int k, uint32_t& slot);
 bool ReleaseSlot(TFileBlock* fb, int k, uint32_t slot);

@@ -6,7 +6,10 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <utility>
+#include <vector>
 
 #include "isam/status.h"
 
@@ -171,30 +174,114 @@ bool FailIo(uint16_t function, int err, FileStep step, const std::string& path) 
   return Fail(MapOsError(step, ClassifyOsError(static_cast<uint32_t>(err), path)));
 }
 
+namespace {
+
+// The files this process guards, by identity. One thread: no lock needed.
+std::vector<std::pair<dev_t, ino_t>>& Guarded() {
+  static auto* files = new std::vector<std::pair<dev_t, ino_t>>;
+  return *files;
+}
+
+std::pair<dev_t, ino_t> IdentityOf(const struct stat& st) {
+  return {st.st_dev, st.st_ino};
+}
+
+// flock without waiting; a conflict with this process's own guard passes.
+int LockWhole(int fd, int operation) {
+  if (Retry([&] { return Os().Flock(fd, operation | LOCK_NB); }) == 0) return 0;
+  const int err = errno;
+  if (err == EWOULDBLOCK && GuardedHere(fd)) return 0;
+  errno = err;
+  return -1;
+}
+
+}  // namespace
+
+bool GuardedHere(int fd) {
+  struct stat st {};
+  if (Guarded().empty() || ::fstat(fd, &st) != 0) return false;
+  return std::ranges::find(Guarded(), IdentityOf(st)) != Guarded().end();
+}
+
+bool FileGuard::Take(const std::string& path) {
+  Release();
+  int fd = Retry([&] { return Os().Open(path.c_str(), O_RDONLY | O_CLOEXEC, 0); });
+  if (fd < 0) return FailIo(kIoOpen, errno, FileStep::kOpen, path);
+  struct stat st {};
+  if (Os().FStat(fd, &st) != 0) {
+    const int err = errno;
+    Os().Close(fd);
+    return FailIo(kIoOpen, err, FileStep::kOpen, path);
+  }
+  if (std::ranges::find(Guarded(), IdentityOf(st)) != Guarded().end()) {
+    Os().Close(fd);
+    nested_ = true;
+    return true;
+  }
+  if (Retry([&] { return Os().Flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
+    const int err = errno;
+    Os().Close(fd);
+    return FailIo(kIoOpen, err, FileStep::kOpen, path);
+  }
+  Guarded().push_back(IdentityOf(st));
+  fd_ = fd;
+  return true;
+}
+
+void FileGuard::Release() {
+  nested_ = false;
+  if (fd_ < 0) return;
+  struct stat st {};
+  if (::fstat(fd_, &st) == 0) std::erase(Guarded(), IdentityOf(st));
+  ::close(fd_);  // drops the lock; nothing to report
+  fd_ = -1;
+}
+
+bool HeldElsewhere(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK && !GuardedHere(fd);
+  ::close(fd);
+  return held;
+}
+
+bool FolderFlush(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : path.substr(0, slash);
+  const int fd =
+      Retry([&] { return Os().Open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0); });
+  if (fd < 0) return FailIo(kIoOpen, errno, FileStep::kOpen, folder);
+  int copy = fd;
+  return FileFlush(copy) && FileClose(copy);
+}
+
 bool FileOpen(const std::string& path, bool readOnly, bool shared, int& fd) {
   fd =
       Retry([&] { return Os().Open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC, 0); });
   if (fd < 0) return FailIo(kIoOpen, errno, FileStep::kOpen, path);
-  struct stat st {};
-  if (Os().FStat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    Os().Close(fd);
-    fd = -1;
-    return FailIo(kIoOpen, EISDIR, FileStep::kOpen, path);
-  }
-  if (Retry([&] { return Os().Flock(fd, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB); }) != 0) {
-    const int err = errno;
+  auto refuse = [&](int err) {
     Os().Close(fd);
     fd = -1;
     return FailIo(kIoOpen, err, FileStep::kOpen, path);
-  }
+  };
+  struct stat st {};
+  if (Os().FStat(fd, &st) == 0 && S_ISDIR(st.st_mode)) return refuse(EISDIR);
+  if (LockWhole(fd, shared ? LOCK_SH : LOCK_EX) != 0) return refuse(errno);
+  // The lock is on the file opened; when another program renamed or
+  // deleted that file before the lock was taken (a rebuild, a
+  // replacement), the name now stands for live work: in use.
+  struct stat now {};
+  if (::stat(path.c_str(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino)
+    return refuse(EWOULDBLOCK);
   return true;
 }
 
 bool FileCreate(const std::string& path, int& fd) {
   fd = Retry([&] { return Os().Open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644); });
   if (fd < 0) return FailIo(kIoOpen, errno, FileStep::kCreate, path);
-  if (Retry([&] { return Os().Flock(fd, LOCK_EX | LOCK_NB); }) != 0 ||
-      Retry([&] { return Os().FTruncate(fd, 0); }) != 0) {
+  if (LockWhole(fd, LOCK_EX) != 0 || Retry([&] { return Os().FTruncate(fd, 0); }) != 0) {
     const int err = errno;
     Os().Close(fd);
     fd = -1;
@@ -206,7 +293,7 @@ bool FileCreate(const std::string& path, int& fd) {
 bool FileOpenOrCreate(const std::string& path, int& fd) {
   fd = Retry([&] { return Os().Open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644); });
   if (fd < 0) return FailIo(kIoOpen, errno, FileStep::kCreate, path);
-  if (Retry([&] { return Os().Flock(fd, LOCK_SH | LOCK_NB); }) != 0) {
+  if (LockWhole(fd, LOCK_SH) != 0) {
     const int err = errno;
     Os().Close(fd);
     fd = -1;

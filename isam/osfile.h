@@ -9,6 +9,12 @@
 // LOCK_EX before it truncates; so a program never writes or replaces a file
 // that another one holds unshared, and never takes unshared a file that
 // others have open. A conflict is an "other" error (10140).
+//
+// A FileGuard holds a file unshared for work that outlives any one open of
+// it and follows it across renames (a rebuild, a replacement): the lock is
+// on the file itself, so the kernel drops it with its holder, and a file
+// found guarded is live work, never a crash leftover. The engine's own
+// opens of a guarded file in the guarding process pass its lock.
 #pragma once
 
 #include <sys/stat.h>
@@ -109,5 +115,33 @@ bool FileRename(const std::string& from, const std::string& to);
 // found" records 0x4300 and the OS error in the first-error copies only,
 // and only while no first error is recorded.
 bool FileExistsAt(const std::string& path);
+// Forces the folder that holds path to disk (its renames and deletions).
+bool FolderFlush(const std::string& path);
+
+class FileGuard {
+ public:
+  FileGuard() = default;
+  ~FileGuard() { Release(); }
+  FileGuard(const FileGuard&) = delete;
+  FileGuard& operator=(const FileGuard&) = delete;
+
+  // Holds path unshared (a file this process guards already counts as
+  // taken). False with the status set: 10140 when another program has the
+  // file open, 9903 when it is missing.
+  bool Take(const std::string& path);
+  void Release();
+  bool held() const { return fd_ >= 0 || nested_; }
+  // The guard's own descriptor (read-only), -1 when nested.
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+  bool nested_ = false;
+};
+
+// Whether this process guards the file open as fd.
+bool GuardedHere(int fd);
+// Whether another program holds path unshared; false when it is missing.
+bool HeldElsewhere(const std::string& path);
 
 }  // namespace qorvex::isam

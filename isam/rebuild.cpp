@@ -9,7 +9,8 @@
 //     rebuild (10465) until a person decides which one holds the records.
 //  2. re-index: a new index file is filled from the keys the caller builds,
 //     one pass over the data file per index. A record whose key is already
-//     in a unique index is deleted and written to the ".MSG" file:
+//     in a unique index is deleted and written to the ".MSG" file (made
+//     anew by the first such record of a run, kept by a run without one):
 //       Key:<key> KeyNr: k Ref: r not added CR LF
 //       Data record deleted - Dump follows CR LF
 //       the record's bytes CR LF CR LF
@@ -44,6 +45,7 @@ constexpr uint32_t kMaxBufferedLength = 16384;
 constexpr uint32_t kMaxFixedLength = 65535, kMaxVariableLength = 65520;
 
 RebuildProgress progress;
+RebuildOutcome outcome;
 
 // A block buffer of whole slots: up to 32768 / L of them, fewer when memory
 // is short, none when fewer than 2 would fit or L is above 16384.
@@ -228,7 +230,8 @@ bool DropUnfinishedCopy(const std::string& dat, int savFd) {
 
 // keepInUse: the new data file stays marked in use at the end (a re-index
 // follows and clears it).
-bool Reorganise(const std::string& dataPart, uint32_t L, bool variable, bool keepInUse) {
+bool Reorganise(const std::string& dataPart, uint32_t L, bool variable, bool keepInUse,
+                FileGuard& newGuard) {
   if (L > (variable ? kMaxVariableLength : kMaxFixedLength)) return Fail(kErrRebuildLength);
   if (L < kDataHeaderBytes) return Fail(kErrRecordLengthTooSmall);
   const std::string dat = BuildFileName(dataPart, "DAT");
@@ -239,19 +242,20 @@ bool Reorganise(const std::string& dataPart, uint32_t L, bool variable, bool kee
   uint8_t* work = nullptr;
   if (variable && !GrowVariableBuffer(L, work)) return Fail(kErrRebuildMemory);
 
-  // The old data file is held unshared from before the rename to the end:
-  // no other program has the block open, and no other rebuild runs on it
-  // (one running elsewhere holds the ".SAV" file: 10140).
+  // The old data file is guarded from before the rename to the end, the
+  // new one from before it takes the name to the end of the re-index: no
+  // other program opens the block meanwhile, and none mistakes the run for
+  // a crash leftover (10140 for all of them).
+  FileGuard oldGuard;
   int savFd = -1;
+  if (!oldGuard.Take(savExists ? sav : dat) || !FileOpen(savExists ? sav : dat, true, false, savFd))
+    return false;
+  outcome.resumed = savExists;
   if (savExists) {
-    if (!FileOpen(sav, true, false, savFd)) return false;
     if (datExists && !DropUnfinishedCopy(dat, savFd)) return FileClose(savFd), false;
-  } else {
-    if (!FileOpen(dat, true, false, savFd)) return false;
-    if (!FileRename(dat, sav)) {
-      FileClose(savFd);
-      return Fail(kErrRebuildRename);
-    }
+  } else if (!FileRename(dat, sav)) {
+    FileClose(savFd);
+    return Fail(kErrRebuildRename);
   }
 
   TFileBlock* fb = nullptr;
@@ -265,7 +269,9 @@ bool Reorganise(const std::string& dataPart, uint32_t L, bool variable, bool kee
       fb->desc[0].modified = false;
       CloseFileBlock(fb);
     }
+    Os().Unlink(BuildFileName(dataPart, "NEW").c_str());
     Os().Unlink(dat.c_str());
+    newGuard.Release();
     bool back = Os().Rename(sav.c_str(), dat.c_str()) == 0;
     if (!back && CopyFile(sav, dat)) {
       FileDelete(sav);
@@ -279,8 +285,10 @@ bool Reorganise(const std::string& dataPart, uint32_t L, bool variable, bool kee
   // A log of the old data file must never be applied to the new one.
   Os().Unlink(BuildFileName(dataPart, "DIA").c_str());
   // The copy is marked in use from its creation: an interrupted copy is
-  // always noticed on open.
-  if (!CreateDataFile(dat, L, 0, true) ||
+  // always noticed on open. It is made under another name and guarded
+  // before it takes the data file's, so no program sees it half made.
+  const std::string fresh = BuildFileName(dataPart, "NEW");
+  if (!CreateDataFile(fresh, L, 0, true) || !newGuard.Take(fresh) || !FileRename(fresh, dat) ||
       !OpenBlock(fb, dataPart, false, false, false, false, true))
     return undo();
   SlotReader reader(savFd, L);
@@ -377,6 +385,7 @@ bool DropDuplicate(TFileBlock* fb, SlotReader& reader, MessageFile& msg, const K
     DeleteRecord(fb, ref32);
   if (!EngineOK) return false;
   reader.MarkDeleted(ref);
+  ++outcome.dropped;
   std::string dump = "Data record deleted - Dump follows\r\n";
   dump.append(record.begin(), record.end());
   dump += "\r\n\r\n";
@@ -399,8 +408,10 @@ bool Reindex(std::string_view name, int indexCount, std::span<const KeyDescripto
   }
   uint8_t* work = nullptr;
   if (variable && !GrowVariableBuffer(L, work)) return FileClose(fd), Fail(kErrRebuildMemory);
-  // A new index file; the old dialog and message files go with the old index.
-  for (const char* ext : {"DIA", "MSG"}) Os().Unlink(BuildFileName(dataPart, ext).c_str());
+  // A new index file; the old dialog goes with the old index. A message
+  // file of an earlier rebuild stays until one is needed again: it may hold
+  // the only copy of a record.
+  Os().Unlink(BuildFileName(dataPart, "DIA").c_str());
   Os().Unlink(ix.c_str());
   if (!CreateIndexFile(ix, keys.first(indexCount))) return FileClose(fd), false;
   StoreU32(h + 16, static_cast<uint32_t>(indexCount));
@@ -470,13 +481,16 @@ bool Reindex(std::string_view name, int indexCount, std::span<const KeyDescripto
 
 void Rebuild(std::string_view name, int32_t length, int32_t indexCount, const KeyBuilder& builder,
              std::span<const KeyDescriptor> keys, bool variable) {
+  outcome = {};
   Operation op(NoFileBlock(), kEngineWide);
   if (!op.ok()) return;
   if (indexCount < 0 || indexCount > kMaxIndexes) return void(Fail(kErrTooManyIndexes));
   if (keys.size() < static_cast<size_t>(indexCount) || (indexCount > 0 && !builder))
     return void(Fail(kErrBadKeyLength));
   if (length < 0) return void(Fail(kErrRebuildLength));
-  if (!Reorganise(FilesOf(name).dataPart, static_cast<uint32_t>(length), variable, indexCount > 0))
+  FileGuard guard;  // the new data file, from its making to the end
+  if (!Reorganise(FilesOf(name).dataPart, static_cast<uint32_t>(length), variable, indexCount > 0,
+                  guard))
     return;
   ClearStatus();
   if (indexCount > 0) Reindex(name, indexCount, keys, builder, variable);
@@ -486,6 +500,10 @@ void Rebuild(std::string_view name, int32_t length, int32_t indexCount, const Ke
 }  // namespace isam
 
 using namespace isam;
+
+RebuildOutcome LastRebuildOutcome() {
+  return outcome;
+}
 
 void SetRebuildProgress(RebuildProgress p) {
   progress = std::move(p);

@@ -2,7 +2,9 @@
 // (fork and exec), so the locks are the ones other programs would meet.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,28 @@ TEST_F(NetLockTest, ReadLocksShareAndTheWriteLockWaitsForThem) {
   EXPECT_EQ(c->Ask("close").error, 0);
   EXPECT_EQ(a->Ask("close").error, 0);
   EXPECT_EQ(b->Ask("close").error, 0);
+}
+
+// A block a station holds is never rebuilt, recreated or deleted under it:
+// each is refused as "in use", and the station's dialog file stays.
+TEST_F(NetLockTest, ABlockAStationHoldsIsNotRebuiltOrDeletedUnderIt) {
+  auto a = Station();
+  const KeyDescriptor keys[] = {{crash::kKeyLength, 0}};
+  auto key = [](std::span<const uint8_t> r, int) {
+    return std::string(r.begin() + 4, r.begin() + 4 + crash::kKeyLength);
+  };
+  const Bytes dia = ReadAll(name_ + ".DIA");
+  ASSERT_FALSE(dia.empty());
+  for (int step = 0; step < 3; ++step) {
+    if (step == 0) RebuildFileBlock(name_, crash::kFixedLength, 1, key, keys);
+    if (step == 1) CreateFileBlock(name_, crash::kFixedLength, 1, keys);
+    if (step == 2) DeleteFileBlock(name_);
+    EXPECT_EQ(EngineError, 10140) << "step " << step;
+    EXPECT_EQ(ReadAll(name_ + ".DIA"), dia) << "step " << step;
+    EXPECT_FALSE(std::filesystem::exists(name_ + ".SAV"));
+  }
+  EXPECT_EQ(a->Ask("lock").error, 0);
+  EXPECT_EQ(a->Ask("close").error, 0);
 }
 
 TEST_F(NetLockTest, FiveStationsAtMost) {
