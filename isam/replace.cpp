@@ -70,14 +70,13 @@ void ReplaceFileBlock(std::string_view name) {
   if (!GuardIfPresent(f.dat, old) || !fresh.Take(s.dat)) return;
   if (!ForceFile(s.dat) || !ForceFile(s.ix) || !FolderFlush(s.dat)) return;
   if (!Remove(f.ix) || !Remove(f.dia) || !FolderFlush(f.ix)) return;
-  if (!FileRename(s.dat, f.dat) || !FolderFlush(f.dat)) return;
-  // Past the point of no return: a failure leaves the new data file alone.
-  if (!FileRename(s.ix, f.ix) || !FolderFlush(f.ix)) {
-    TStatusArea saved;
-    SaveStatus(saved);
-    Os().Unlink(s.ix.c_str());
-    RestoreStatus(saved);
-  }
+  if (!FileRename(s.dat, f.dat)) return;
+  // Past the point of no return the block is the new one, whatever fails
+  // now: without its index in place it is rebuilt on the next open.
+  if (!FolderFlush(f.dat) || !FileRename(s.ix, f.ix)) Os().Unlink(s.ix.c_str());
+  ClearStatus();
+  FolderFlush(f.ix);
+  ClearStatus();
 }
 
 void FinishReplacement(std::string_view name) {

@@ -94,7 +94,7 @@ bool ToDatLex::Open(SlotSet slots) {
   keys.SetKey(3, 5, false);
   const int result =
       AttachFileBlock(this, driverRef_, driver_, buffer_, kLexRecordLength, kLexSectionLength,
-                      "QDLex", "QDLex", 3, LexKeyBuilder, false, &keys);
+                      name_, name_, 3, LexKeyBuilder, false, &keys);
   if (result == 2) return false;
   if (result == 0 && ErrorLevel() == 0)
     (*driverRef_)->SetAutoNumber(3, (*driverRef_)->GetBuffer() + offsetof(TLexRec, Id));
@@ -111,19 +111,32 @@ void ToDatLex::Clear(uint8_t slot) {
   if (slot == 0 && driverRef_ != nullptr && *driverRef_ != nullptr) (*driverRef_)->DeleteFiles();
 }
 
-TdbLexBase::TdbLexBase(uint8_t slot) : Slot(slot) {
-  if (DriverRef() == nullptr) OwnsOpen = DatLex.Open(SlotBit(Slot));
+bool ToDatLex::Replace(uint8_t slot) {
+  return slot == 0 && driverRef_ != nullptr && *driverRef_ != nullptr &&
+         (*driverRef_)->ReplaceFiles();
+}
+
+void ToDatLex::Discard() {
+  Close(SlotBit(0), true);
+  TStatusArea status;
+  SaveStatus(status);
+  DeleteFileBlock(name_.starts_with('/') ? name_ : ProgramFolder() + name_);
+  RestoreStatus(status);
+}
+
+TdbLexBase::TdbLexBase(uint8_t slot, ToDatLex& owner) : Slot(slot), Owner(owner) {
+  if (DriverRef() == nullptr) OwnsOpen = Owner.Open(SlotBit(Slot));
 }
 
 TdbLexBase::~TdbLexBase() {
-  if (OwnsOpen) DatLex.Close(SlotBit(Slot), false);
+  if (OwnsOpen) Owner.Close(SlotBit(Slot), false);
 }
 
 void TdbLexBase::FetchRec(bool toWorking, bool) {
   if (Slot != 0) return;
   // Only the fields and the used text: nothing reads past TextLen, and the
   // whole 64,360 bytes twice per record dominated a walk of the lexicon.
-  if (const uint8_t* b = DatLex.Buffer()) {
+  if (const uint8_t* b = Owner.Buffer()) {
     std::memcpy(&OrgRec, b, kLexFixedPart);
     std::memcpy(OrgRec.Text, b + kLexFixedPart, static_cast<size_t>(UsedText(OrgRec)));
   }
@@ -145,7 +158,7 @@ bool TdbLexBase::Add() {
   ClearBuffer();
   IFDriver* d = Driver();
   if (d == nullptr || Slot != 0) return false;
-  uint8_t* b = DatLex.Buffer();
+  uint8_t* b = Owner.Buffer();
   std::memcpy(b, &Rec, sizeof Rec);
   if (!AddRec(static_cast<uint16_t>(kLexFixedPart + UsedText(Rec)))) return false;
   std::memcpy(&Rec.Id, b + offsetof(TLexRec, Id), 4);

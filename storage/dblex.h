@@ -62,16 +62,30 @@ inline constexpr SlotSet SlotBit(uint8_t slot) {
   return static_cast<SlotSet>(1u << slot);
 }
 
+// The block name of the lexicon.
+inline constexpr const char* kLexBlockName = "QDLex";
+
 class ToDatLex : public ToDatBase {
  public:
+  // name: the block (and file) name; another name holds a lexicon built
+  // beside the real one (an import's staged block).
+  explicit ToDatLex(std::string name = kLexBlockName) : name_(std::move(name)) {}
   bool Open(SlotSet slots);
   void Close(SlotSet slots, bool all);
   // Deletes the lexicon's files (the next operation creates them again).
   void Clear(uint8_t slot);
+  // Puts the block staged under StagingName (built and closed) in place of
+  // the lexicon's files: all or nothing.
+  bool Replace(uint8_t slot);
+  // Deletes the block's files without a driver operation (a staged block
+  // after a failed import; the driver may still be in its failed state).
+  void Discard();
   IFDriver** DriverRef(uint8_t slot) { return slot == 0 ? driverRef_ : nullptr; }
   uint8_t* Buffer() { return buffer_; }
+  const std::string& name() const { return name_; }
 
  private:
+  std::string name_;
   IFDriver** driverRef_ = nullptr;
   IFDriver* driver_ = nullptr;
   uint8_t* buffer_ = nullptr;
@@ -82,12 +96,13 @@ extern ToDatLex DatLex;
 
 class TdbLexBase : public TdbBase {
  public:
-  explicit TdbLexBase(uint8_t slot);
+  // owner: the lexicon the object works on (default the real one).
+  explicit TdbLexBase(uint8_t slot, ToDatLex& owner = DatLex);
   ~TdbLexBase() override;
   TdbLexBase(const TdbLexBase&) = delete;
   TdbLexBase& operator=(const TdbLexBase&) = delete;
 
-  IFDriver** DriverRef() override { return DatLex.DriverRef(Slot); }
+  IFDriver** DriverRef() override { return Owner.DriverRef(Slot); }
   void FetchRec(bool toWorking, bool second) override;
   bool First(int32_t index) override { return TdbBase::First(index); }
   bool Locate(const TKeyBuffer& key, int32_t index, bool toWorking) override {
@@ -108,6 +123,7 @@ class TdbLexBase : public TdbBase {
   void SetText(std::string_view text);
 
   uint8_t Slot;
+  ToDatLex& Owner;
   bool OwnsOpen = false;
   // Aligned, so that Id and TextLen (offsets 4 and 8) are aligned too.
   alignas(4) TLexRec OrgRec{};
@@ -116,7 +132,7 @@ class TdbLexBase : public TdbBase {
 
 class TdbLex : public TdbLexBase {
  public:
-  explicit TdbLex(uint8_t slot) : TdbLexBase(slot) {}
+  explicit TdbLex(uint8_t slot, ToDatLex& owner = DatLex) : TdbLexBase(slot, owner) {}
   bool FindTopicTerm(std::string_view topic, std::string_view term);
   bool FindTerm(std::string_view term);
 };

@@ -694,6 +694,16 @@ bool IFDriver::DeleteFiles() {
   return Leave(false);
 }
 
+bool IFDriver::ReplaceFiles() {
+  if (Enter(kOpReplaceFiles)) {
+    CloseEngineBlock();
+    if (ErrorLevel() == 0 && !Retried([&] { ReplaceFileBlock(fileName_); })) Fail(EngineError);
+    currentRef_ = readRef_ = -1;
+    currentIndex_ = 0;
+  }
+  return Leave(false);
+}
+
 // --- Reading and positioning ---------------------------------------------------------
 
 bool IFDriver::ReadRecord(int32_t ref, uint16_t index) {

@@ -62,6 +62,7 @@ enum DriverOp : uint16_t {
   kOpSetVarLength = 0x1033,
   kOpClearBuffer = 0x1034,
   kOpDeleteFiles = 0x1052,
+  kOpReplaceFiles = 0x1053,
   kOpGetBuffer = 0x105A,
   kOpSetProgressHook = 0x1066,
   kOpUpdate = 0x4007,
@@ -159,6 +160,9 @@ class IFDriver : public IFDriverLow {
   uint8_t* GetBuffer();
   bool SetProgressHook(ProgressHook hook);
   bool DeleteFiles();
+  // Puts the block staged under StagingName(fileName()), built and closed,
+  // in place of this block's files (closing its engine block first).
+  bool ReplaceFiles();
 
   bool Add();
   bool Update();

@@ -291,7 +291,10 @@ int Import(const std::string& file) {
     TdbLex lex(0);
     const ImportResult r = ImportLexicon(file, lex);
     if (!r.read)
-      code = Fail(Utf8(r.error));
+      code = Fail("cannot read " + file + ": " + ReadProblemEnglish(r.problem) +
+                  "; the lexicon is unchanged");
+    else if (r.storageError != 0)
+      code = Fail("import refused: QDLex: " + Cause(r.storageError) + "; the lexicon is unchanged");
     else
       std::printf("%d entries imported\n", r.added);
   } catch (const EDBError& e) {

@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <new>
 
+#include "storage/errortexts.h"
 #include "support/cp1252.h"
 
 namespace qorvex {
@@ -68,11 +70,18 @@ CsvEntry ParseCsvLine(std::string_view line) {
           StripCsvQuotes(seeAlso)};
 }
 
-namespace {
-
-// Why a read failed, in the words of the program's messages (Windows-1252).
-std::string ReadFailure(int error) {
-  switch (error) {
+std::string ReadProblemGerman(const ReadProblem& p) {
+  switch (p.kind) {
+    case ReadProblem::kNotRegular:
+      return "keine gew\xF6hnliche Datei";
+    case ReadProblem::kTooLarge:
+      return std::to_string(p.size) + " Bytes, mehr als 1 GiB";
+    case ReadProblem::kNoMemory:
+      return "zu wenig Arbeitsspeicher";
+    case ReadProblem::kOs:
+      break;
+  }
+  switch (p.error) {
     case ENOENT:
       return "Datei nicht gefunden";
     case EACCES:
@@ -82,14 +91,49 @@ std::string ReadFailure(int error) {
       return "ein Ordner, keine Datei";
     case EIO:
       return "Lesefehler (Ein-/Ausgabefehler)";
+    case ELOOP:
+      return "zu viele Ebenen symbolischer Verkn\xFCpfungen";
+    case ENAMETOOLONG:
+      return "der Dateiname ist zu lang";
+    case ENOTDIR:
+      return "ein Teil des Pfades ist kein Ordner";
     default:
-      return std::string(std::strerror(error)) + " (Fehler " + std::to_string(error) + ")";
+      return "Fehler " + std::to_string(p.error) + " des Betriebssystems";
   }
 }
 
-}  // namespace
+std::string ReadProblemEnglish(const ReadProblem& p) {
+  switch (p.kind) {
+    case ReadProblem::kNotRegular:
+      return "not a regular file";
+    case ReadProblem::kTooLarge:
+      return std::to_string(p.size) + " bytes, more than 1 GiB";
+    case ReadProblem::kNoMemory:
+      return "not enough memory";
+    case ReadProblem::kOs:
+      break;
+  }
+  switch (p.error) {
+    case ENOENT:
+      return "no such file";
+    case EACCES:
+    case EPERM:
+      return "permission denied";
+    case EISDIR:
+      return "a folder, not a file";
+    case EIO:
+      return "read error (input/output error)";
+    default: {
+      // The C library's own text is English; lower case it as ours are.
+      std::string text = std::strerror(p.error);
+      if (!text.empty())
+        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+      return text + " (errno " + std::to_string(p.error) + ")";
+    }
+  }
+}
 
-bool ReadDeliveryFile(const std::string& path, std::string& bytes, std::string& reason) {
+bool ReadDeliveryFile(const std::string& path, std::string& bytes, ReadProblem& problem) {
   // Without a writer, opening a FIFO would wait forever: nothing blocks here.
   struct File {
     int fd;
@@ -99,18 +143,19 @@ bool ReadDeliveryFile(const std::string& path, std::string& bytes, std::string& 
   } file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
   struct stat st {};
   if (file.fd < 0 || ::fstat(file.fd, &st) != 0) {
-    reason = ReadFailure(errno);
+    problem = {ReadProblem::kOs, errno, 0};
     return false;
   }
   if (!S_ISREG(st.st_mode)) {
-    reason = S_ISDIR(st.st_mode) ? ReadFailure(EISDIR) : "keine gew\xF6hnliche Datei";
+    problem = S_ISDIR(st.st_mode) ? ReadProblem{ReadProblem::kOs, EISDIR, 0}
+                                  : ReadProblem{ReadProblem::kNotRegular, 0, 0};
     return false;
   }
   // Read to the end, not to the size stat gives: some files report 0 and
   // still hold bytes (or fail to read). The cap holds for a file that grows
   // while it is read too.
   const auto tooLarge = [&](uint64_t size) {
-    reason = std::to_string(size) + " Bytes, mehr als 1 GiB";
+    problem = {ReadProblem::kTooLarge, 0, size};
     return false;
   };
   if (static_cast<uint64_t>(st.st_size) > kMaxDeliveryBytes) return tooLarge(st.st_size);
@@ -124,7 +169,7 @@ bool ReadDeliveryFile(const std::string& path, std::string& bytes, std::string& 
     const ssize_t n = ::read(file.fd, bytes.data() + got, bytes.size() - got);
     if (n == 0) break;
     if (n < 0 && errno != EINTR) {
-      reason = ReadFailure(errno);
+      problem = {ReadProblem::kOs, errno, 0};
       return false;
     }
     if (n > 0) got += static_cast<size_t>(n);
@@ -140,37 +185,71 @@ std::vector<std::string> DeliveryLines(std::string_view bytes) {
   return SplitCsvLines(bytes);
 }
 
-ImportResult ImportLexicon(const std::string& path, TdbLex& lex, const DeliveryReader& read) {
+std::string ImportRefusedText(const std::string& path, int32_t storageError) {
+  return "Lexikondatei konnte nicht eingelesen werden: " + path + ": " +
+         ErrorCauseGerman(storageError) + " Das bisherige Lexikon ist unver\xE4ndert.";
+}
+
+ImportResult ImportLexicon(const std::string& path, TdbLex& lex, const DeliveryReader& readFile) {
   ImportResult result;
   std::vector<std::string> lines;
+  bool read = false;
   try {
     std::string bytes;
-    if (!read(path, bytes, result.error)) {
-      result.error = "Lexikondatei konnte nicht gelesen werden: " + path + ": " + result.error;
-      return result;
-    }
-    lines = DeliveryLines(bytes);
+    read = readFile(path, bytes, result.problem);
+    if (read) lines = DeliveryLines(bytes);
   } catch (const std::bad_alloc&) {
-    result.error =
-        "Lexikondatei konnte nicht gelesen werden: " + path + ": zu wenig Arbeitsspeicher";
+    read = false;
+    result.problem = {ReadProblem::kNoMemory, 0, 0};
+  }
+  if (!read) {
+    result.error = "Lexikondatei konnte nicht gelesen werden: " + path + ": " +
+                   ReadProblemGerman(result.problem);
     return result;
   }
   result.read = true;
-  // Opening the block first refuses (EDBError) a lexicon that another
-  // program holds open, instead of deleting its files under it.
-  lex.First(1);
-  DatLex.Clear(0);
-  for (const std::string& line : lines) {
-    const CsvEntry e = ParseCsvLine(line);
-    lex.ClearRec();
-    lex.SetTopic(e.topic);
-    lex.SetTerm(e.term);
-    lex.SetSeeAlso(e.seeAlso);
-    lex.SetText(e.text);
-    if (lex.Add()) ++result.added;
+  // The new lexicon is built beside the old one and put in its place
+  // whole: whatever stops the import leaves the old lexicon or the new.
+  ToDatLex staged(StagingName(lex.Owner.name()));
+  try {
+    // Opening the block first refuses a lexicon that another program holds.
+    lex.First(1);
+    TdbLex entries(0, staged);
+    staged.Clear(0);  // what an earlier, interrupted import left
+    for (const std::string& line : lines) {
+      const CsvEntry e = ParseCsvLine(line);
+      entries.ClearRec();
+      entries.SetTopic(e.topic);
+      entries.SetTerm(e.term);
+      entries.SetSeeAlso(e.seeAlso);
+      entries.SetText(e.text);
+      if (entries.Add()) ++result.added;
+    }
+    // The files exist afterwards, also when the file had no lines.
+    entries.First(2);
+  } catch (const EDBError& e) {
+    staged.Discard();
+    result.added = 0;
+    result.storageError = e.number();
+    return result;
   }
-  // The files exist afterwards, as the tree's walk leaves them, also when
-  // the file had no lines.
+  // Closed (written back) above, before it takes the lexicon's place.
+  int32_t refused = 0;
+  try {
+    if (!lex.Owner.Replace(lex.Slot)) {
+      const TErrorEntry* worst = CurrentDebugStack().Worst();
+      refused = worst != nullptr ? worst->number : 10140;
+    }
+  } catch (const EDBError& e) {
+    refused = e.number();
+  }
+  if (refused != 0) {
+    staged.Discard();
+    result.added = 0;
+    result.storageError = refused;
+    return result;
+  }
+  result.replaced = true;
   lex.First(2);
   return result;
 }

@@ -31,10 +31,26 @@ CsvEntry ParseCsvLine(std::string_view line);
 // lines.
 std::vector<std::string> DeliveryLines(std::string_view bytes);
 
+// Why a delivery file could not be read.
+struct ReadProblem {
+  enum Kind { kOs, kNotRegular, kTooLarge, kNoMemory } kind = kOs;
+  int error = 0;      // kOs: the errno value
+  uint64_t size = 0;  // kTooLarge: the bytes found
+};
+// "Datei nicht gefunden" (Windows-1252), for the window.
+std::string ReadProblemGerman(const ReadProblem& problem);
+// "no such file", for qorvex-db.
+std::string ReadProblemEnglish(const ReadProblem& problem);
+
 struct ImportResult {
-  bool read = false;  // false: the file could not be read, nothing changed
-  int added = 0;      // entries the lexicon took
-  std::string error;  // "Lexikondatei konnte nicht gelesen werden: <file>: <reason>"
+  bool read = false;      // false: the file could not be read, nothing changed
+  bool replaced = false;  // the lexicon now holds the file's entries
+  int added = 0;          // entries the lexicon took
+  // The storage error that stopped an import of a file that was read; the
+  // old lexicon is unchanged then.
+  int32_t storageError = 0;
+  std::string error;    // "Lexikondatei konnte nicht gelesen werden: <file>: <reason>"
+  ReadProblem problem;  // the reason, when the file could not be read
 };
 
 // The largest delivery file read.
@@ -42,16 +58,23 @@ inline constexpr uint64_t kMaxDeliveryBytes = uint64_t{1} << 30;
 
 // Reads a delivery file whole. Only a regular file of at most
 // kMaxDeliveryBytes is read: a FIFO, a device, a folder or a larger file is
-// refused with the reason (Windows-1252, in German, as the messages). Throws
-// std::bad_alloc when memory runs out.
-bool ReadDeliveryFile(const std::string& path, std::string& bytes, std::string& reason);
+// refused with the reason. Throws std::bad_alloc when memory runs out.
+bool ReadDeliveryFile(const std::string& path, std::string& bytes, ReadProblem& problem);
 using DeliveryReader =
-    std::function<bool(const std::string& path, std::string& bytes, std::string& reason)>;
+    std::function<bool(const std::string& path, std::string& bytes, ReadProblem& problem)>;
+
+// The window's message for an import that a storage error stopped
+// (Windows-1252): "Lexikondatei konnte nicht eingelesen werden: <file>:
+// <cause> Das bisherige Lexikon ist unverändert."
+std::string ImportRefusedText(const std::string& path, int32_t storageError);
 
 // Reads the whole file and cuts it into lines (memory running out makes it
-// unreadable), then empties the lexicon and adds every line through lex.
-// Afterwards the lexicon's files exist, empty when the file has no lines.
-// Storage errors of severity 3 and above raise EDBError.
+// unreadable), builds a new lexicon of every line beside lex's (under its
+// staging name) and puts it in place of the old one whole. Afterwards the
+// lexicon's files exist, empty when the file has no lines. A storage error
+// before the new lexicon takes the old one's place (a lexicon another
+// program holds, a full disk) stops the import with the old lexicon
+// unchanged (storageError); one after it raises EDBError.
 ImportResult ImportLexicon(const std::string& path, TdbLex& lex,
                            const DeliveryReader& read = ReadDeliveryFile);
 

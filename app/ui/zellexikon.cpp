@@ -475,6 +475,10 @@ bool TZELLex::btneinlesenClick(const std::string& path) {
     ToMessages.Fehler(result.error);
     return false;
   }
+  if (result.storageError != 0) {
+    ToMessages.Fehler(ImportRefusedText(path, result.storageError));
+    return false;
+  }
   BuildTree();
   return true;
 }

@@ -126,33 +126,92 @@ TEST_F(ImportTest, AnUnreadableFileChangesNothing) {
   ASSERT_EQ(mkfifo(Path("FIFO.CSV").c_str(), 0600), 0);  // no writer: an open would wait
   WriteAll(Path("GROSS.CSV"), {});
   std::filesystem::resize_file(Path("GROSS.CSV"), kMaxDeliveryBytes + 1);  // sparse
-  const DeliveryReader noMemory = [](const std::string&, std::string&, std::string&) -> bool {
+  std::filesystem::create_symlink("SCHLEIFE.CSV", Path("SCHLEIFE.CSV"));
+  const DeliveryReader noMemory = [](const std::string&, std::string&, ReadProblem&) -> bool {
     throw std::bad_alloc();
   };
   const struct {
     std::string file;
     DeliveryReader read;
-    std::string reason;
+    std::string german, english;
   } cases[] = {
-      {Path("FEHLT.CSV"), ReadDeliveryFile, "Datei nicht gefunden"},
-      {Path("ORDNER.CSV"), ReadDeliveryFile, "ein Ordner, keine Datei"},
-      {Path("FIFO.CSV"), ReadDeliveryFile, "keine gew\xF6hnliche Datei"},
-      {"/dev/zero", ReadDeliveryFile, "keine gew\xF6hnliche Datei"},
+      {Path("FEHLT.CSV"), ReadDeliveryFile, "Datei nicht gefunden", "no such file"},
+      {Path("ORDNER.CSV"), ReadDeliveryFile, "ein Ordner, keine Datei", "a folder, not a file"},
+      {Path("FIFO.CSV"), ReadDeliveryFile, "keine gew\xF6hnliche Datei", "not a regular file"},
+      {"/dev/zero", ReadDeliveryFile, "keine gew\xF6hnliche Datei", "not a regular file"},
       // A regular file whose size reads as 0 and whose bytes cannot be read.
-      {"/proc/self/mem", ReadDeliveryFile, "Lesefehler (Ein-/Ausgabefehler)"},
-      {Path("GROSS.CSV"), ReadDeliveryFile, "1073741825 Bytes, mehr als 1 GiB"},
-      {Path("ZEL_LEX.CSV"), noMemory, "zu wenig Arbeitsspeicher"},
+      {"/proc/self/mem", ReadDeliveryFile, "Lesefehler (Ein-/Ausgabefehler)",
+       "read error (input/output error)"},
+      {Path("GROSS.CSV"), ReadDeliveryFile, "1073741825 Bytes, mehr als 1 GiB",
+       "1073741825 bytes, more than 1 GiB"},
+      {Path("SCHLEIFE.CSV"), ReadDeliveryFile, "zu viele Ebenen symbolischer Verkn\xFCpfungen",
+       "too many levels of symbolic links (errno 40)"},
+      {Path("ZEL_LEX.CSV"), noMemory, "zu wenig Arbeitsspeicher", "not enough memory"},
   };
   for (const auto& c : cases) {
     const ImportResult r = ImportLexicon(c.file, *lex_, c.read);
     EXPECT_FALSE(r.read);
-    EXPECT_EQ(r.error, "Lexikondatei konnte nicht gelesen werden: " + c.file + ": " + c.reason);
+    EXPECT_EQ(r.error, "Lexikondatei konnte nicht gelesen werden: " + c.file + ": " + c.german);
+    EXPECT_EQ(ReadProblemEnglish(r.problem), c.english);
   }
   EXPECT_EQ(Terms(), (std::vector<std::string>{"a", "b"}));
   Detach();
   EXPECT_EQ(ReadAll(Path("QDLex.DAT")), dat);
   EXPECT_EQ(ReadAll(Path("QDLex.IX")), ix);
   Attach();
+}
+
+// Whatever stops an import (the n-th write, sync, rename or unlink failing,
+// for every n the import makes), the lexicon is afterwards the old one or
+// the new one, never a third; a refused import leaves the old one.
+TEST_F(ImportTest, AFailureAtAnyStepLeavesTheOldLexiconOrTheNew) {
+  const std::string oldCsv = "a;<T>1;\r\nb;<T>2;\r\n";
+  std::string newCsv;
+  for (int i = 0; i < 40; ++i)
+    newCsv +=
+        "n" + std::to_string(i) + ";<U>" + std::string(static_cast<size_t>(i) * 50, 'x') + ";\r\n";
+  ASSERT_EQ(Import(newCsv).added, 40);
+  const std::vector<std::string> newTerms = Terms();
+  using isam::testing::FaultLayer;
+  int runs = 0, oldSeen = 0, newSeen = 0;
+  for (const auto kind :
+       {FaultLayer::kWrite, FaultLayer::kSync, FaultLayer::kRename, FaultLayer::kUnlink}) {
+    for (int n = 1;; ++n) {
+      ASSERT_EQ(Import(oldCsv).added, 2);
+      const std::vector<std::string> oldTerms = Terms();
+      FaultLayer faults;
+      faults.Arm(kind, n);
+      isam::SetOsLayer(&faults);
+      ImportResult r;
+      try {
+        r = Import(newCsv);
+      } catch (const EDBError&) {  // after the new lexicon took the place
+        r.replaced = true;
+      }
+      isam::SetOsLayer(nullptr);
+      if (faults.fired() == 0) {
+        EXPECT_TRUE(r.replaced);
+        break;
+      }
+      ++runs;
+      Detach();  // the next open finds what the failure left
+      Attach();
+      const std::vector<std::string> terms = Terms();
+      EXPECT_TRUE(terms == oldTerms || terms == newTerms) << kind << " " << n;
+      if (r.storageError != 0) {
+        EXPECT_EQ(terms, oldTerms) << kind << " " << n;
+      }
+      oldSeen += terms == oldTerms;
+      newSeen += terms == newTerms;
+      EXPECT_FALSE(std::filesystem::exists(Path("QDLexNEU.DAT"))) << kind << " " << n;
+      const isam::CheckReport report =
+          isam::CheckFileBlock(Path("QDLex.DAT"), Path("QDLex.IX"), {true, true});
+      EXPECT_TRUE(report.ok()) << kind << " " << n;
+    }
+  }
+  EXPECT_GT(runs, 20);
+  EXPECT_GT(oldSeen, 0);
+  EXPECT_GT(newSeen, 0);
 }
 
 TEST_F(ImportTest, AnEmptyFileLeavesAnEmptyLexicon) {

@@ -87,7 +87,7 @@ class EngineTest : public ::testing::Test {
 // n-th call (1-based) of that kind fails, once or from then on.
 class FaultLayer : public OsLayer {
  public:
-  enum Kind { kWrite, kSync };
+  enum Kind { kWrite, kSync, kRename, kUnlink };
   enum Mode { kErrno, kShort, kTorn512 };
 
   // kErrno fails with EIO.
@@ -124,6 +124,14 @@ class FaultLayer : public OsLayer {
   int FSync(int fd) override {
     if (Hit(kSync)) return errno = EIO, -1;
     return OsLayer::FSync(fd);
+  }
+  int Rename(const char* from, const char* to) override {
+    if (Hit(kRename)) return errno = EIO, -1;
+    return OsLayer::Rename(from, to);
+  }
+  int Unlink(const char* path) override {
+    if (Hit(kUnlink)) return errno = EIO, -1;
+    return OsLayer::Unlink(path);
   }
 
  private:
