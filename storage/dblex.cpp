@@ -67,6 +67,17 @@ void CheckLexRecord(uint32_t ref, std::span<const uint8_t> record, uint32_t sect
     if (record.size() >= offset + 4) std::memcpy(&v, record.data() + offset, 4);
     return v;
   };
+  // The length bytes of the short strings: a read clamps them, the record
+  // is damaged all the same (the see-also list fills its byte's range).
+  const struct {
+    const char* name;
+    size_t offset;
+    uint8_t max;
+  } strings[] = {{"Topic", offsetof(TLexRec, Topic), 30}, {"Term", offsetof(TLexRec, Term), 50}};
+  for (const auto& f : strings)
+    if (record.size() > f.offset && record[f.offset] > f.max)
+      faults.push_back(at + f.name + " length " + std::to_string(record[f.offset]) +
+                       ", expected 0.." + std::to_string(f.max));
   const int32_t id = field(offsetof(TLexRec, Id));
   const int32_t textLen = field(offsetof(TLexRec, TextLen));
   if (id < 1) faults.push_back(at + "Id " + std::to_string(id) + ", expected 1 or more");

@@ -49,10 +49,10 @@ void LexKeyBuilder(const uint8_t* record, uint16_t index, std::string& key);
 // as the engine's rebuild and checker pass it.
 std::string LexStoredKey(std::span<const uint8_t> record, int index);
 
-// The lexicon's rules for one stored record, for the block checker: Id 1 or
-// more; TextLen 0..64000 and the record stored in 360 + TextLen bytes (a
-// TextLen above 64000 is read as 64000: a note only); no more sections than
-// a record of 64360 bytes needs. Lines begin "record <ref>: ".
+// The lexicon's rules for one stored record, for the block checker: Topic
+// and Term lengths within their fields (30, 50); Id 1 or more; TextLen 0..64000 and the record
+// stored in 360 + TextLen bytes (a TextLen above 64000 is read as 64000: a note only); no more
+// sections than a record of 64360 bytes needs. Lines begin "record <ref>: ".
 void CheckLexRecord(uint32_t ref, std::span<const uint8_t> record, uint32_t sections,
                     std::vector<std::string>& faults, std::vector<std::string>& notes);
 

@@ -107,4 +107,22 @@ std::string ErrorCauseGerman(int32_t number) {
   return Utf8ToCp1252(Find(number).german);
 }
 
+std::string DroppedRecords(int32_t count, const std::string& file) {
+  return count == 1
+             ? "1 record could not be indexed (its Id is already taken): kept in " + file
+             : std::to_string(count) +
+                   " records could not be indexed (their Id is already taken): kept in " + file;
+}
+
+std::string DroppedRecordsGerman(int32_t count, const std::string& file) {
+  return count == 1
+             ? "1 Eintrag konnte nicht indiziert werden (seine Id ist schon vergeben): Er liegt "
+               "in " +
+                   file + "."
+             : std::to_string(count) +
+                   " Eintr\xE4ge konnten nicht indiziert werden (ihre Id ist schon vergeben): Sie "
+                   "liegen in " +
+                   file + ".";
+}
+
 }  // namespace qorvex

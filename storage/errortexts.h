@@ -14,4 +14,12 @@ std::string ErrorCause(int32_t number);
 // A German sentence in Windows-1252: "Der Datenträger ist voll."
 std::string ErrorCauseGerman(int32_t number);
 
+// What a rebuild did with records whose unique key (their Id) was already
+// taken; file: the message file's name ("QDLex.MSG").
+// "2 records could not be indexed (their Id is already taken): kept in QDLex.MSG"
+std::string DroppedRecords(int32_t count, const std::string& file);
+// "2 Einträge konnten nicht indiziert werden (ihre Id ist schon vergeben):
+// Sie liegen in QDLex.MSG." (Windows-1252)
+std::string DroppedRecordsGerman(int32_t count, const std::string& file);
+
 }  // namespace qorvex

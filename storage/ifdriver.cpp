@@ -23,6 +23,7 @@ constexpr int kMaxKeyText = 50;
 bool started = false;
 bool inOperation = false;
 RetryHandler programHandler;
+RebuildNotice rebuildNotice;
 std::string programFolder;
 // Never destroyed: owners in other units may detach while the program ends.
 std::vector<IFDriver**>& registry = *new std::vector<IFDriver**>;  // in the order opened
@@ -177,6 +178,10 @@ std::string IFDriverFileName(DriverOwner owner) {
   return IFDriverValid(owner) ? (*owner)->fileName_ : std::string();
 }
 
+void SetRebuildNotice(RebuildNotice notice) {
+  rebuildNotice = std::move(notice);
+}
+
 // --- IFbiDriver ---------------------------------------------------------------------
 
 std::string IFbiDriver::BuildKey(const uint8_t* record, uint16_t index) {
@@ -219,6 +224,8 @@ bool IFbiDriver::CreateFiles() {
   TStatusArea status;
   SaveStatus(status);
   SetRebuildProgress(nullptr);
+  const int32_t dropped = LastRebuildOutcome().dropped;
+  if (dropped > 0 && rebuildNotice) rebuildNotice(fileName_, dropped);
   RestoreStatus(status);
   return ok;
 }

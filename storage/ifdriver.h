@@ -32,6 +32,10 @@ using DriverKeyBuilder =
 // deleted meanwhile (add it again?), 5 index unusable (rebuild?), 6 files
 // missing (create?), 7 drive not ready, 8 path not found.
 using RetryHandler = std::function<bool(const std::string& blockName, uint8_t kind)>;
+// Told once per rebuild that moved records to the block's ".MSG" file
+// (their unique key was taken): the block's file name and the count.
+using RebuildNotice = std::function<void(const std::string& fileName, int32_t dropped)>;
+void SetRebuildNotice(RebuildNotice notice);
 // Called during rebuilds with a phase number and a record count.
 using ProgressHook = std::function<void(int phase, int32_t count)>;
 

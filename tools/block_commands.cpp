@@ -17,6 +17,7 @@
 #include "isam/check.h"
 #include "storage/dblex.h"
 #include "storage/dbsetup.h"
+#include "storage/errortexts.h"
 #include "tools/cli.h"
 
 namespace qorvex::cli {
@@ -114,42 +115,46 @@ int32_t LayoutDifference(FileBlockHandle fb, const BlockInfo& b) {
 
 // Does to the block what the viewer's driver does when it opens it: an
 // empty data file (a crash while it was written) gives way to its backup
-// ".ALT"; a block left in use by a program that did not close it, whose
-// index file is missing or cannot be used, or whose indexes differ from
-// the block's, is rebuilt, and a lone ".SAV" file of an interrupted rebuild
-// is rebuilt from. What was done is said on standard error. 0, or the exit
-// code.
-int PrepareBlock(const BlockInfo& b, const std::string& path) {
+// ".ALT"; what an interrupted import left is cleared; a block left in use
+// by a program that did not close it, whose index file is missing or
+// cannot be used, or whose indexes differ from the block's, is rebuilt,
+// and a lone ".SAV" file of an interrupted rebuild is rebuilt from. What
+// was done is said on standard error; dropped counts the records a rebuild
+// moved to ".MSG". 0, or the exit code.
+int PrepareBlock(const BlockInfo& b, const std::string& path, int32_t& dropped) {
+  dropped = 0;
   std::error_code ec;
   if (IsFile(path + ".DAT") && std::filesystem::file_size(path + ".DAT", ec) == 0 && !ec) {
     std::filesystem::remove(path + ".DAT", ec);
     if (IsFile(path + ".ALT") && ::rename((path + ".ALT").c_str(), (path + ".DAT").c_str()) == 0)
       std::filesystem::remove(path + ".IX", ec);
   }
-  const bool sav = IsFile(path + ".SAV");
-  if (!IsFile(path + ".DAT")) {
-    if (!sav) return Fail(b.name + ": no data file in the folder");
-  } else {
-    FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, path, true, false, false, false);
-    int32_t error = EngineOK ? 0 : EngineError;
-    if (error == 0) {
-      error = LayoutDifference(fb, b);
-      CloseFileBlock(fb);
-      if (error == 0) return 0;
-    }
-    if (error != 10010 && error != 24653 && (error < 10120 || error > 10122))
-      return Fail(b.name + ": " + Cause(error));
-    if (!sav) {
-      if (!Rebuild(b, path)) return Fail(b.name + ": " + Cause(EngineError));
-      std::fprintf(stderr, "qorvex-db: %s: %s: rebuilt, as the viewer would on opening it\n",
-                   b.name.c_str(), Cause(error).c_str());
-      return 0;
-    }
+  FinishReplacement(path);
+  if (!EngineOK) return Fail(b.name + ": " + Cause(EngineError));
+  FileBlockHandle fb = nullptr;
+  OpenFileBlock(fb, path, true, false, false, false);
+  int32_t error = EngineOK ? 0 : EngineError;
+  if (error == 0) {
+    error = LayoutDifference(fb, b);
+    CloseFileBlock(fb);
+    if (error == 0) return 0;
   }
+  const bool missing = error == 9903;
+  if (missing && !IsFile(path + ".SAV")) return Fail(b.name + ": no data file in the folder");
+  if (!missing && error != 10010 && error != 24653 && (error < 10120 || error > 10122))
+    return Fail(b.name + ": " + Cause(error));
   if (!Rebuild(b, path)) return Fail(b.name + ": " + Cause(EngineError));
-  std::fprintf(stderr, "qorvex-db: %s: an interrupted rebuild was resumed from %s.SAV\n",
-               b.name.c_str(), b.name.c_str());
+  const RebuildOutcome outcome = LastRebuildOutcome();
+  if (outcome.resumed)
+    std::fprintf(stderr, "qorvex-db: %s: an interrupted rebuild was resumed from %s.SAV\n",
+                 b.name.c_str(), b.name.c_str());
+  else
+    std::fprintf(stderr, "qorvex-db: %s: %s: rebuilt, as the viewer would on opening it\n",
+                 b.name.c_str(), Cause(error).c_str());
+  dropped = outcome.dropped;
+  if (dropped > 0)
+    std::fprintf(stderr, "qorvex-db: %s: %s\n", b.name.c_str(),
+                 DroppedRecords(dropped, b.name + ".MSG").c_str());
   return 0;
 }
 
@@ -176,7 +181,8 @@ class SharedHold {
 };
 
 int Check(const BlockInfo& b, const std::string& path) {
-  if (const int code = PrepareBlock(b, path)) return code;
+  int32_t dropped = 0;
+  if (const int code = PrepareBlock(b, path, dropped)) return code;
   SharedHold hold(path + ".DAT");
   if (hold.busy()) return Fail(b.name + ": " + Cause(10140));
   const isam::CheckReport report = CheckBlock(b, path);
@@ -194,7 +200,8 @@ int Check(const BlockInfo& b, const std::string& path) {
   std::printf("%s: %u records, index entries %s: %s\n", b.name.c_str(), report.liveRecords,
               entries.empty() ? "-" : entries.c_str(),
               faults == 0 ? "ok" : (std::to_string(faults) + " faults").c_str());
-  return faults == 0 ? 0 : 1;
+  // Records the rebuild on opening had to drop are damage found.
+  return faults == 0 && dropped == 0 ? 0 : 1;
 }
 
 int32_t Int32At(const std::vector<uint8_t>& r, size_t at) {
@@ -209,7 +216,8 @@ std::string Short(const std::vector<uint8_t>& r, size_t at, size_t max) {
 }
 
 int Dump(const BlockInfo& b, const std::string& path) {
-  if (const int code = PrepareBlock(b, path)) return code;
+  int32_t dropped = 0;
+  if (const int code = PrepareBlock(b, path, dropped)) return code;
   FileBlockHandle fb = nullptr;
   OpenFileBlock(fb, path, true, false, false, false);
   if (!EngineOK) return Fail(b.name + ": " + Cause(EngineError));
@@ -266,22 +274,22 @@ int Dump(const BlockInfo& b, const std::string& path) {
 }
 
 int RebuildCommand(const BlockInfo& b, const std::string& path) {
-  const bool resumed = IsFile(path + ".SAV");
-  if (!resumed && !IsFile(path + ".DAT")) return Fail(b.name + ": no data file in the folder");
+  if (!IsFile(path + ".SAV") && !IsFile(path + ".DAT"))
+    return Fail(b.name + ": no data file in the folder");
   if (!Rebuild(b, path)) return Fail(b.name + ": " + Cause(EngineError));
-  if (resumed)
+  const RebuildOutcome outcome = LastRebuildOutcome();
+  if (outcome.resumed)
     std::printf("%s: an interrupted rebuild was resumed from %s.SAV\n", b.name.c_str(),
                 b.name.c_str());
   const isam::CheckReport report = CheckBlock(b, path);
   std::printf("%s: rebuilt, %u records\n", b.name.c_str(), report.liveRecords);
-  if (IsFile(path + ".MSG"))
-    std::printf("%s: records with a duplicate key were dropped: see %s.MSG\n", b.name.c_str(),
-                path.c_str());
+  if (outcome.dropped > 0)
+    std::printf("%s: %s\n", b.name.c_str(),
+                DroppedRecords(outcome.dropped, b.name + ".MSG").c_str());
   // What the rebuild could not mend (records the block's rules refuse).
   const size_t faults = PrintReport(report);
-  if (faults == 0) return 0;
-  std::printf("%s: %zu faults remain after the rebuild\n", b.name.c_str(), faults);
-  return 1;
+  if (faults > 0) std::printf("%s: %zu faults remain after the rebuild\n", b.name.c_str(), faults);
+  return faults == 0 && outcome.dropped == 0 ? 0 : 1;
 }
 
 int Import(const std::string& file) {

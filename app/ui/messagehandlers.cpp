@@ -4,6 +4,7 @@
 #include "app/ui/tomessages.h"
 #include "diag/sherr345.h"
 #include "storage/errortexts.h"
+#include "storage/ifdriver.h"
 
 namespace qorvex {
 
@@ -13,6 +14,10 @@ void InstallMessageHandlers() {
         return ToMessages.Frage(caption, heading, text, true);
       });
   SetErrorMessageHandler([](const std::string& text) { ToMessages.Fehler(text); });
+  SetRebuildNotice([](const std::string& fileName, int32_t dropped) {
+    const std::string name = fileName.substr(fileName.rfind('/') + 1) + ".MSG";
+    ToMessages.Achtung("Achtung:", DroppedRecordsGerman(dropped, name));
+  });
 }
 
 void ShowHandlerError(const char* message) noexcept {

@@ -137,6 +137,13 @@ TEST_F(LexTest, TheCheckerFindsWrongReferencesAndFields) {
        "QDLex.DAT record 3: TextLen -1, expected 0..64000", false},
       {"TextLen above 64000", [&](Bytes& b) { put32(b, 109 * L + 8, 64500); },
        "QDLex.DAT record 109: TextLen 64500 above 64000, read as 64000", true},
+      // Length bytes beyond their fields, the keys' characters unchanged.
+      {"Topic length 31", [](Bytes& b) { b[109 * L + 12] = 31; },
+       "QDLex.DAT record 109: Topic length 31, expected 0..30", false},
+      {"Topic length 255", [](Bytes& b) { b[109 * L + 12] = 255; },
+       "QDLex.DAT record 109: Topic length 255, expected 0..30", false},
+      {"Term length 51", [](Bytes& b) { b[2 * L + 43] = 51; },
+       "QDLex.DAT record 2: Term length 51, expected 0..50", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -167,6 +174,30 @@ TEST_F(LexTest, TheCheckerFindsWrongReferencesAndFields) {
                       "QDLex.DAT record " + std::to_string(ref) +
                           ": 107 sections, a record of 64360 bytes needs 106"),
             faults.end());
+}
+
+// A rebuild on opening that must drop a record (its Id taken by another)
+// tells the program once, and keeps the record in QDLex.MSG.
+TEST_F(LexTest, ARebuildThatDropsARecordSaysSoOnce) {
+  ASSERT_TRUE(Add("A", "Eins"));
+  ASSERT_TRUE(Add("A", "Zwei"));
+  Detach();
+  Bytes dat = ReadAll(Path("QDLex.DAT"));
+  dat[2 * kLexSectionLength + 4] = 1;  // record 2 takes Id 1
+  dat[20] = 1;                         // and the block was left in use
+  WriteAll(Path("QDLex.DAT"), dat);
+  std::vector<std::pair<std::string, int32_t>> told;
+  SetRebuildNotice([&](const std::string& file, int32_t n) { told.emplace_back(file, n); });
+  SetRetryHandler([](const std::string&, uint8_t) { return true; });
+  Attach();
+  EXPECT_TRUE(lex_->FindTerm("Eins"));
+  EXPECT_FALSE(lex_->FindTerm("Zwei"));
+  EXPECT_EQ(lex_->Count(), 1);
+  SetRebuildNotice(nullptr);
+  SetRetryHandler(nullptr);
+  EXPECT_EQ(told, (std::vector<std::pair<std::string, int32_t>>{{Path("QDLex"), 1}}));
+  const Bytes msg = ReadAll(Path("QDLex.MSG"));
+  EXPECT_NE(std::string(msg.begin(), msg.end()).find("\x04Zwei"), std::string::npos);
 }
 
 TEST_F(LexTest, ClearStartsAgainFromOne) {

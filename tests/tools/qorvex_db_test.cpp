@@ -272,8 +272,15 @@ TEST_F(ToolTest, MessagesSayWhatWentWrong) {
       {"an Id below 1 that a rebuild cannot mend",
        [](Bytes& b) { std::fill_n(b.begin() + kSection + 4, 4, 0); }, "rebuild", 1, "",
        "fault: QDLex.DAT record 1: Id 0, expected 1 or more"},
-      {"two records with Id 1", [](Bytes& b) { b[2 * kSection + 4] = 1; }, "rebuild", 0, "",
-       "QDLex: records with a duplicate key were dropped: see "},
+      {"two records with Id 1", [](Bytes& b) { b[2 * kSection + 4] = 1; }, "rebuild", 1, "",
+       "QDLex: 1 record could not be indexed (its Id is already taken): kept in QDLex.MSG"},
+      {"two records with Id 1, left in use", [](Bytes& b) { b[2 * kSection + 4] = 1, b[20] = 1; },
+       "check", 1,
+       "qorvex-db: QDLex: the block was left in use, or its index file cannot be used (10010): "
+       "rebuilt, as the viewer would on opening it\n"
+       "qorvex-db: QDLex: 1 record could not be indexed (its Id is already taken): kept in "
+       "QDLex.MSG\n",
+       "QDLex: 1 records"},
       {"an empty data file beside its backup",
        [&](Bytes& b) {
          WriteAll(Lex("QDLex.ALT"), dat);
@@ -299,6 +306,15 @@ TEST_F(ToolTest, MessagesSayWhatWentWrong) {
     EXPECT_EQ(r.code, c.code) << r.out << r.err;
     EXPECT_EQ(r.err, c.err);
     EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+    if (r.out.find("could not be indexed") != std::string::npos ||
+        r.err.find("could not be indexed") != std::string::npos) {
+      // Neither record is lost: the first in slot order is indexed, the other kept.
+      const Bytes msg = ReadAll(Lex("QDLex.MSG"));
+      const std::string text(msg.begin(), msg.end());
+      EXPECT_NE(text.find("Data record deleted - Dump follows\r\n"), std::string::npos);
+      EXPECT_NE(text.find("Yagi"), std::string::npos);
+      EXPECT_EQ(Db({"lookup", "Dipol"}).code, 0);
+    }
     for (const char* ext : {".SAV", ".ALT", ".MSG"}) std::filesystem::remove(Lex("QDLex") + ext);
     WriteAll(Lex("QDLex.DAT"), dat);
     WriteAll(Lex("QDLex.IX"), ix);
