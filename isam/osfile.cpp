@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -169,7 +170,30 @@ int32_t MapOsError(FileStep step, OsErrorKind kind) {
   return kErrFile;
 }
 
+extern char failedFile[4096];
+
+namespace {
+
+// Notes the file a failure concerns, when none is noted yet.
+void NoteFile(const std::string& path) {
+  if (failedFile[0] != 0 || path.empty()) return;
+  path.copy(failedFile, sizeof failedFile - 1);
+  failedFile[std::min(path.size(), sizeof failedFile - 1)] = 0;
+}
+
+// The same for an open file: its name, read back from the system.
+void NoteFile(int fd) {
+  if (failedFile[0] != 0 || fd < 0) return;
+  char link[64];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  const ssize_t n = ::readlink(link, failedFile, sizeof failedFile - 1);
+  failedFile[n > 0 ? n : 0] = 0;
+}
+
+}  // namespace
+
 bool FailIo(uint16_t function, int err, FileStep step, const std::string& path) {
+  NoteFile(path);
   Record(function, err);
   return Fail(MapOsError(step, ClassifyOsError(static_cast<uint32_t>(err), path)));
 }
@@ -308,7 +332,11 @@ bool FileReadSome(int fd, uint64_t offset, void* buf, size_t n, size_t& got) {
   while (got < n) {
     const ssize_t r =
         Retry([&] { return Os().PRead(fd, p + got, n - got, static_cast<off_t>(offset + got)); });
-    if (r < 0) return FailIo(kIoRead, errno, FileStep::kReadWrite);
+    if (r < 0) {
+      const int err = errno;
+      NoteFile(fd);
+      return FailIo(kIoRead, err, FileStep::kReadWrite);
+    }
     if (r == 0) break;
     got += static_cast<size_t>(r);
   }
@@ -318,7 +346,9 @@ bool FileReadSome(int fd, uint64_t offset, void* buf, size_t n, size_t& got) {
 bool FileRead(int fd, uint64_t offset, void* buf, size_t n) {
   size_t got = 0;
   if (!FileReadSome(fd, offset, buf, n, got)) return false;
-  return got == n || Fail(kErrReadPastEnd);
+  if (got == n) return true;
+  NoteFile(fd);
+  return Fail(kErrReadPastEnd);
 }
 
 bool FileWrite(int fd, uint64_t offset, const void* buf, size_t n) {
@@ -329,13 +359,15 @@ bool FileWrite(int fd, uint64_t offset, const void* buf, size_t n) {
         [&] { return Os().PWrite(fd, p + done, n - done, static_cast<off_t>(offset + done)); });
     if (r < 0) {
       // A full disk is an incomplete write, as a short write would be.
-      if (errno == ENOSPC || errno == EFBIG) {
-        Record(kIoWrite, errno);
+      const int err = errno;
+      NoteFile(fd);
+      if (err == ENOSPC || err == EFBIG) {
+        Record(kIoWrite, err);
         return Fail(kErrWriteIncomplete);
       }
-      return FailIo(kIoWrite, errno, FileStep::kReadWrite);
+      return FailIo(kIoWrite, err, FileStep::kReadWrite);
     }
-    if (r == 0) return Fail(kErrWriteIncomplete);
+    if (r == 0) return NoteFile(fd), Fail(kErrWriteIncomplete);
     done += static_cast<size_t>(r);
   }
   return true;
@@ -357,6 +389,7 @@ bool FileTruncate(int fd, uint64_t length) {
 bool FileFlush(int fd, OsErrorKind* kind) {
   if (Retry([&] { return Os().FSync(fd); }) == 0) return true;
   const int err = errno;
+  NoteFile(fd);
   if (kind) *kind = ClassifyOsError(static_cast<uint32_t>(err));
   return FailIo(kIoFlush, err, FileStep::kReadWrite);
 }

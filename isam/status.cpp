@@ -10,11 +10,21 @@ uint32_t EngineOsError = 0;
 uint16_t EngineFirstIoFunction = 0;
 uint32_t EngineFirstOsError = 0;
 
+namespace isam {
+// Set by the OS layer; a fixed buffer, so that clearing it costs nothing.
+char failedFile[4096];
+}  // namespace isam
+
+const char* EngineFailedFile() {
+  return isam::failedFile;
+}
+
 void ClearStatus() {
   EngineOK = true;
   EngineError = 0;
   EngineFirstIoFunction = 0;
   EngineFirstOsError = 0;
+  isam::failedFile[0] = 0;
 }
 
 void SaveStatus(TStatusArea& a) {

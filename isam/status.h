@@ -4,7 +4,7 @@
 // Invariants:
 //  1. EngineOK == (EngineError == 0) after every operation.
 //  2. EngineFirstIoFunction/EngineFirstOsError hold the first failed OS call
-//     since ClearStatus (0 while none failed).
+//     since ClearStatus (0 while none failed); EngineFailedFile its file.
 #pragma once
 
 #include <array>
@@ -18,6 +18,9 @@ extern uint16_t EngineIoFunction;
 extern uint32_t EngineOsError;
 extern uint16_t EngineFirstIoFunction;
 extern uint32_t EngineFirstOsError;
+// The file the first failed file call since ClearStatus concerned, "" when
+// none did or it is not known (not part of the saved status area).
+const char* EngineFailedFile();
 
 // 9 bytes: EngineOK, EngineError (LE), EngineFirstOsError low 16 bits (LE),
 // EngineFirstIoFunction (LE).

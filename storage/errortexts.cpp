@@ -41,8 +41,9 @@ constexpr Text kTexts[] = {
     {10060, "the data file's header is damaged (too many indexes)",
      "Der Kopf der Datendatei ist beschädigt (zu viele Indizes)."},
     {10065, "the block is open read-only", "Der Datenbestand ist nur zum Lesen geöffnet."},
-    {10070, "the data file is empty or damaged (it ends before what its header claims)",
-     "Die Datendatei ist leer oder beschädigt (sie endet vor dem, was ihr Kopf angibt)."},
+    {10070, "the file is empty or damaged (it ends before what its header claims)",
+     "Eine Datei des Datenbestands ist leer oder beschädigt (sie endet vor dem, was ihr Kopf "
+     "angibt)."},
     {10075, "the disk is full", "Der Datenträger ist voll."},
     {10120, "the index file is damaged (page size does not match keys per page)",
      "Die Indexdatei ist beschädigt (die Seitengröße passt nicht zur Zahl der Schlüssel je "

@@ -130,7 +130,7 @@ int PrepareBlock(const BlockInfo& b, const std::string& path, int32_t& dropped) 
       std::filesystem::remove(path + ".IX", ec);
   }
   FinishReplacement(path);
-  if (!EngineOK) return Fail(b.name + ": " + Cause(EngineError));
+  if (!EngineOK) return Fail(b.name + ": " + EngineCause(EngineError));
   FileBlockHandle fb = nullptr;
   OpenFileBlock(fb, path, true, false, false, false);
   int32_t error = EngineOK ? 0 : EngineError;
@@ -142,8 +142,8 @@ int PrepareBlock(const BlockInfo& b, const std::string& path, int32_t& dropped) 
   const bool missing = error == 9903;
   if (missing && !IsFile(path + ".SAV")) return Fail(b.name + ": no data file in the folder");
   if (!missing && error != 10010 && error != 24653 && (error < 10120 || error > 10122))
-    return Fail(b.name + ": " + Cause(error));
-  if (!Rebuild(b, path)) return Fail(b.name + ": " + Cause(EngineError));
+    return Fail(b.name + ": " + EngineCause(error));
+  if (!Rebuild(b, path)) return Fail(b.name + ": " + EngineCause(EngineError));
   const RebuildOutcome outcome = LastRebuildOutcome();
   if (outcome.resumed)
     std::fprintf(stderr, "qorvex-db: %s: an interrupted rebuild was resumed from %s.SAV\n",
@@ -220,7 +220,7 @@ int Dump(const BlockInfo& b, const std::string& path) {
   if (const int code = PrepareBlock(b, path, dropped)) return code;
   FileBlockHandle fb = nullptr;
   OpenFileBlock(fb, path, true, false, false, false);
-  if (!EngineOK) return Fail(b.name + ": " + Cause(EngineError));
+  if (!EngineOK) return Fail(b.name + ": " + EngineCause(EngineError));
   std::vector<uint8_t> h(21, 0);
   if (const int fd = ::open((path + ".DAT").c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
     if (::pread(fd, h.data(), h.size(), 0) != 21) std::fill(h.begin(), h.end(), 0);
@@ -248,7 +248,7 @@ int Dump(const BlockInfo& b, const std::string& path) {
     else
       GetRecord(fb, ref, r.data(), false);
     if (!EngineOK) {
-      std::printf("[%d] cannot be read: %s\n", ref, Cause(EngineError).c_str());
+      std::printf("[%d] cannot be read: %s\n", ref, EngineCause(EngineError).c_str());
       continue;
     }
     if (b.name == "QDLex") {
@@ -269,14 +269,15 @@ int Dump(const BlockInfo& b, const std::string& path) {
     }
   }
   const int32_t error = EngineOK ? 0 : EngineError;
+  const std::string cause = error == 0 ? "" : EngineCause(error);
   CloseFileBlock(fb);
-  return error == 0 ? 0 : Fail(b.name + ": " + Cause(error));
+  return error == 0 ? 0 : Fail(b.name + ": " + cause);
 }
 
 int RebuildCommand(const BlockInfo& b, const std::string& path) {
   if (!IsFile(path + ".SAV") && !IsFile(path + ".DAT"))
     return Fail(b.name + ": no data file in the folder");
-  if (!Rebuild(b, path)) return Fail(b.name + ": " + Cause(EngineError));
+  if (!Rebuild(b, path)) return Fail(b.name + ": " + EngineCause(EngineError));
   const RebuildOutcome outcome = LastRebuildOutcome();
   if (outcome.resumed)
     std::printf("%s: an interrupted rebuild was resumed from %s.SAV\n", b.name.c_str(),
@@ -335,6 +336,11 @@ Command BlockCommand(const std::string& name, const std::string& usage,
 }
 
 }  // namespace
+
+std::string SpelledBlockName(const std::string& key) {
+  const std::optional<BlockInfo> b = FindBlock(key);
+  return b ? b->name : key;
+}
 
 std::vector<Command> BlockCommands() {
   std::vector<Command> commands;

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "isam/status.h"
 #include "storage/errortexts.h"
 #include "support/cp1252.h"
 #include "tools/cli.h"
@@ -15,6 +16,12 @@ int Fail(const std::string& message, int code) {
 
 std::string Cause(int32_t number) {
   return ErrorCause(number) + " (" + std::to_string(number) + ")";
+}
+
+std::string EngineCause(int32_t number) {
+  const std::string file = EngineFailedFile();
+  if (file.empty()) return Cause(number);
+  return Utf8(file.substr(file.rfind('/') + 1)) + ": " + Cause(number);
 }
 
 std::string Utf8(std::string_view cp1252) {

@@ -22,6 +22,12 @@ int Fail(const std::string& message, int code = 2);
 // The cause of an engine or driver error number in words, the number in
 // parentheses.
 std::string Cause(int32_t number);
+// The same for the engine's status just set, after the name of the file it
+// concerns when the engine knows it: "QDLex.IX: the file is empty ... (10070)".
+std::string EngineCause(int32_t number);
+// A block's name as its files are named ("QDLex"), from the upper-case key
+// the driver keeps; other names as they are.
+std::string SpelledBlockName(const std::string& key);
 
 // Windows-1252 text as UTF-8, for output.
 std::string Utf8(std::string_view cp1252);

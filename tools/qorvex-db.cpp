@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
   try {
     return qorvex::cli::Run(argc, argv);
   } catch (const qorvex::EDBError& e) {
-    return qorvex::cli::Fail(qorvex::cli::Utf8(e.blockName()) + ": " +
-                             qorvex::cli::Cause(e.number()));
+    return qorvex::cli::Fail(qorvex::cli::Utf8(qorvex::cli::SpelledBlockName(e.blockName())) +
+                             ": " + qorvex::cli::Cause(e.number()));
   }
 }

@@ -254,6 +254,28 @@ TEST_F(CorruptTest, RecordLengthBeyondTheFileIsRefused) {
   }
 }
 
+// A file cut behind an open block: the error names the file it concerns.
+TEST_F(CorruptTest, AFileCutUnderAReaderIsNamed) {
+  for (const char* ext : {".IX", ".DAT"}) {
+    SCOPED_TRACE(ext);
+    const Block b = MakeFixed();
+    Write(b);
+    FileBlockHandle fb = nullptr;
+    OpenFileBlock(fb, N(), true, false, false, false);
+    ASSERT_TRUE(EngineOK) << EngineError;
+    std::filesystem::resize_file(N() + ext, std::string(ext) == ".IX" ? 200 : 40);
+    int32_t ref = 0;
+    Bytes r(32, 0);
+    if (std::string(ext) == ".IX")
+      FindKey(fb, 1, ref, std::string(4, 'k'));
+    else
+      GetRecord(fb, 3, r.data(), false);
+    EXPECT_EQ(EngineError, 10070);
+    EXPECT_EQ(std::string(EngineFailedFile()), N() + ext);
+    CloseFileBlock(fb);
+  }
+}
+
 TEST_F(CorruptTest, EngineStillWorksAfterDamage) {
   Block b = MakeFixed();
   b.dat[12] ^= 0x55;  // record length

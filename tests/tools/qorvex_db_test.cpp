@@ -262,8 +262,8 @@ TEST_F(ToolTest, MessagesSayWhatWentWrong) {
        "note: QDLex.SAV lies beside QDLex.DAT: a rebuild stops (10465) until one of them is moved "
        "away"},
       {"a data file cut in its header", [](Bytes& b) { b.resize(10); }, "dump", 2,
-       "qorvex-db: QDLex: the data file is empty or damaged (it ends before what its header "
-       "claims) (10070)\n",
+       "qorvex-db: QDLex: QDLex.DAT: the file is empty or damaged (it ends before what its "
+       "header claims) (10070)\n",
        ""},
       {"one index fewer in the header", [](Bytes& b) { b[16] = 2; }, "check", 0,
        "qorvex-db: QDLex: the index file's layout differs from the block's (24653): rebuilt, as "
@@ -327,12 +327,11 @@ TEST_F(ToolTest, MessagesSayWhatWentWrong) {
     SCOPED_TRACE(command);
     r = std::string(command) == "import" ? Db({"import", csv_}) : Db({command});
     EXPECT_EQ(r.code, 2) << r.out;
+    const bool import = std::string(command) == "import";
     EXPECT_EQ(r.err, std::string("qorvex-db: ") +
-                         (std::string(command) == "import" ? "import refused: " : "") +
-                         "QDLex: the file is used by another program or cannot be accessed "
-                         "(10140)" +
-                         (std::string(command) == "import" ? "; the lexicon is unchanged" : "") +
-                         "\n");
+                         (import ? "import refused: QDLex: " : "QDLex: QDLex.DAT: ") +
+                         "the file is used by another program or cannot be accessed (10140)" +
+                         (import ? "; the lexicon is unchanged" : "") + "\n");
   }
   close(fd);
   EXPECT_EQ(ReadAll(Lex("QDLex.DAT")), dat);
