@@ -10,9 +10,12 @@
 //        - DF: $hh  DS: $ll  DE: os
 //        - AA: $
 //   PosErrorDeleteKey                   when the delete-key flag is set
+// A dump file that grows past kMaxDumpBytes drops its oldest dumps.
 #include "storage/debugstack.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -48,9 +51,35 @@ std::string Hex2(unsigned v) {
   return b;
 }
 
+// Keeps a dump file below kMaxDumpBytes: its oldest dumps go first, whole.
+// REQUIRES: the caller holds the file's lock.
+void DropOldestDumps(const std::string& path) {
+  // A descriptor of its own: writes through an appending one land at the end.
+  struct File {
+    int fd;
+    ~File() {
+      if (fd >= 0) ::close(fd);
+    }
+  } file{::open(path.c_str(), O_RDWR | O_CLOEXEC)};
+  const int fd = file.fd;
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size <= static_cast<off_t>(kMaxDumpBytes)) return;
+  std::string all(static_cast<size_t>(st.st_size), '\0');
+  if (::pread(fd, all.data(), all.size(), 0) != static_cast<ssize_t>(all.size())) return;
+  // The newest dumps that fit; at least the last one.
+  size_t keep = all.find("\r\n*->  ", all.size() - kMaxDumpBytes);
+  if (keep == std::string::npos) keep = all.rfind("\r\n*->  ");
+  if (keep == std::string::npos || keep == 0) return;
+  const size_t n = all.size() - keep;
+  if (::pwrite(fd, all.data() + keep, n, 0) == static_cast<ssize_t>(n))
+    (void)!::ftruncate(fd, static_cast<off_t>(n));
+}
+
 bool AppendToFile(const std::string& path, const std::string& text) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return false;
+  // Programs sharing the folder append one at a time.
+  (void)!::flock(fd, LOCK_EX);
   bool ok = true;
   for (size_t done = 0; ok && done < text.size();) {
     const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -59,6 +88,7 @@ bool AppendToFile(const std::string& path, const std::string& text) {
     else
       done += static_cast<size_t>(n);
   }
+  if (ok) DropOldestDumps(path);
   return ::close(fd) == 0 && ok;
 }
 

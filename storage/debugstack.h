@@ -11,6 +11,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -44,6 +45,9 @@ struct DumpTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0;
   static DumpTime Now();
 };
+
+// A dump file keeps its newest dumps within this size (the oldest go first).
+inline constexpr size_t kMaxDumpBytes = size_t{1} << 20;
 
 class DebugStack {
  public:

@@ -108,6 +108,16 @@ TEST_F(DebugStackTest, TheDumpIsAppendedAndTheDeleteKeyLineFollows) {
   const std::string one = stack_.DumpText({2026, 12, 7, 14, 30}) + "PosErrorDeleteKey\r\n";
   const std::string two = stack_.DumpText({2026, 12, 7, 14, 31}) + "PosErrorDeleteKey\r\n";
   EXPECT_EQ(text(), "PosErrorDeleteKey\r\n" + one + two);
+  // A file past 1 MiB drops its oldest dumps, whole: the newest stay.
+  const size_t each = one.size();
+  for (size_t written = 3 * each; written <= kMaxDumpBytes + each; written += each)
+    stack_.WriteDump({2026, 12, 7, 14, 30});
+  stack_.WriteDump({2026, 12, 7, 14, 31});
+  const std::string bounded = text();
+  EXPECT_LE(bounded.size(), kMaxDumpBytes);
+  EXPECT_GT(bounded.size(), kMaxDumpBytes - 2 * each);
+  EXPECT_EQ(bounded.rfind(one, 0), 0u) << "begins with a whole dump";
+  EXPECT_TRUE(bounded.ends_with(two));
   stack_.SetDumpFileName("/dev/null");
 }
 
