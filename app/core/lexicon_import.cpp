@@ -211,43 +211,37 @@ ImportResult ImportLexicon(const std::string& path, TdbLex& lex, const DeliveryR
   // The new lexicon is built beside the old one and put in its place
   // whole: whatever stops the import leaves the old lexicon or the new.
   ToDatLex staged(StagingName(lex.Owner.name()));
+  const auto refuse = [&](int32_t number) {
+    staged.Discard();
+    result.added = 0;
+    result.storageError = number;
+    return result;
+  };
+  const auto worst = [] {
+    const TErrorEntry* w = CurrentDebugStack().Worst();
+    return w != nullptr ? w->number : isam::kErrFile;
+  };
   try {
     // Opening the block first refuses a lexicon that another program holds.
-    lex.First(1);
-    TdbLex entries(0, staged);
-    staged.Clear(0);  // what an earlier, interrupted import left
-    for (const std::string& line : lines) {
-      const CsvEntry e = ParseCsvLine(line);
-      entries.ClearRec();
-      entries.SetTopic(e.topic);
-      entries.SetTerm(e.term);
-      entries.SetSeeAlso(e.seeAlso);
-      entries.SetText(e.text);
-      if (entries.Add()) ++result.added;
-    }
-    // The files exist afterwards, also when the file had no lines.
-    entries.First(2);
+    if (!lex.First(1) && ErrorLevel() >= 2) return refuse(worst());
+    {
+      TdbLex entries(0, staged);
+      staged.Clear(0);  // what an earlier, interrupted import left
+      for (const std::string& line : lines) {
+        const CsvEntry e = ParseCsvLine(line);
+        entries.ClearRec();
+        entries.SetTopic(e.topic);
+        entries.SetTerm(e.term);
+        entries.SetSeeAlso(e.seeAlso);
+        entries.SetText(e.text);
+        if (entries.Add()) ++result.added;
+      }
+      // The files exist afterwards, also when the file had no lines.
+      entries.First(2);
+    }  // closed: written back before it takes the lexicon's place
+    if (!lex.Owner.Replace(lex.Slot)) return refuse(worst());
   } catch (const EDBError& e) {
-    staged.Discard();
-    result.added = 0;
-    result.storageError = e.number();
-    return result;
-  }
-  // Closed (written back) above, before it takes the lexicon's place.
-  int32_t refused = 0;
-  try {
-    if (!lex.Owner.Replace(lex.Slot)) {
-      const TErrorEntry* worst = CurrentDebugStack().Worst();
-      refused = worst != nullptr ? worst->number : 10140;
-    }
-  } catch (const EDBError& e) {
-    refused = e.number();
-  }
-  if (refused != 0) {
-    staged.Discard();
-    result.added = 0;
-    result.storageError = refused;
-    return result;
+    return refuse(e.number());
   }
   result.replaced = true;
   lex.First(2);
