@@ -1,7 +1,9 @@
 // File blocks and their data files: names, create, open, flush, close,
 // delete, slot allocation and the fixed-length record operations.
 #include <sys/file.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -172,6 +174,24 @@ bool WriteBackAll(TFileBlock* fb, bool dropPages) {
   return ok;
 }
 
+namespace {
+
+// Writes a slot inside the file (a reused one) so that a kill never leaves
+// it live with another record's bytes: the system may cut a write at a
+// page boundary when the process is killed, so a slot that crosses one is
+// written body first and its first word, which makes it live, last.
+bool WriteReusedSlot(TFileBlock* fb, uint32_t slot, const void* buffer) {
+  static const uint64_t page = static_cast<uint64_t>(std::max(4096L, ::sysconf(_SC_PAGESIZE)));
+  const uint32_t L = fb->desc[0].length;
+  const uint64_t at = SlotOffset(fb, slot);
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  if (at / page == (at + L - 1) / page) return BlockWrite(fb, fb->data, at, bytes, L);
+  return BlockWrite(fb, fb->data, at + 4, bytes + 4, L - 4) &&
+         BlockWrite(fb, fb->data, at, bytes, 4);
+}
+
+}  // namespace
+
 bool AddSlot(TFileBlock* fb, const void* buffer, uint32_t& slot) {
   Descriptor& d = fb->desc[0];
   if (!MarkInUse(fb)) return false;
@@ -186,8 +206,8 @@ bool AddSlot(TFileBlock* fb, const void* buffer, uint32_t& slot) {
   }
   const Descriptor before = d;
   if (!AllocateSlot(fb, 0, slot)) return false;
-  if (!(d.reused ? BlockWrite : BlockAppend)(fb, fb->data, SlotOffset(fb, slot), buffer,
-                                             d.length)) {
+  if (!(d.reused ? WriteReusedSlot(fb, slot, buffer)
+                 : BlockAppend(fb, fb->data, SlotOffset(fb, slot), buffer, d.length))) {
     d.freeHead = before.freeHead;
     d.freeCount = before.freeCount;
     d.highest = before.highest;
