@@ -247,6 +247,13 @@ bool FileGuard::Take(const std::string& path) {
     Os().Close(fd);
     return FailIo(kIoOpen, err, FileStep::kOpen, path);
   }
+  // Its holder may have renamed or deleted the file before letting go:
+  // then the name is gone or names another file (9903, look again).
+  struct stat now {};
+  if (::stat(path.c_str(), &now) != 0 || IdentityOf(now) != IdentityOf(st)) {
+    Os().Close(fd);
+    return FailIo(kIoOpen, ENOENT, FileStep::kOpen, path);
+  }
   Guarded().push_back(IdentityOf(st));
   fd_ = fd;
   return true;

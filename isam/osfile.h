@@ -127,7 +127,7 @@ class FileGuard {
 
   // Holds path unshared (a file this process guards already counts as
   // taken). False with the status set: 10140 when another program has the
-  // file open, 9903 when it is missing.
+  // file open, 9903 when it is missing or went while the lock was taken.
   bool Take(const std::string& path);
   void Release();
   bool held() const { return fd_ >= 0 || nested_; }

@@ -236,20 +236,29 @@ bool Reorganise(const std::string& dataPart, uint32_t L, bool variable, bool kee
   if (L < kDataHeaderBytes) return Fail(kErrRecordLengthTooSmall);
   const std::string dat = BuildFileName(dataPart, "DAT");
   const std::string sav = BuildFileName(dataPart, "SAV");
-  const bool datExists = FileExistsAt(dat);
-  const bool savExists = FileExistsAt(sav);
-  if (!datExists && !savExists) return Fail(kErrRebuildNoFile);
   uint8_t* work = nullptr;
   if (variable && !GrowVariableBuffer(L, work)) return Fail(kErrRebuildMemory);
 
   // The old data file is guarded from before the rename to the end, the
   // new one from before it takes the name to the end of the re-index: no
   // other program opens the block meanwhile, and none mistakes the run for
-  // a crash leftover (10140 for all of them).
+  // a crash leftover (10140 for all of them). A file that goes between the
+  // look and the guard was another program's rebuild ending: look again.
   FileGuard oldGuard;
+  bool datExists = false, savExists = false;
+  for (int look = 0;; ++look) {
+    datExists = FileExistsAt(dat);
+    savExists = FileExistsAt(sav);
+    if (!datExists && !savExists) {
+      if (look < 2) continue;  // between a rebuild's renames a moment ago
+      return Fail(kErrRebuildNoFile);
+    }
+    if (oldGuard.Take(savExists ? sav : dat)) break;
+    if (EngineError != kErrFileNotFound || look >= 2) return false;
+    ClearStatus();
+  }
   int savFd = -1;
-  if (!oldGuard.Take(savExists ? sav : dat) || !FileOpen(savExists ? sav : dat, true, false, savFd))
-    return false;
+  if (!FileOpen(savExists ? sav : dat, true, false, savFd)) return false;
   outcome.resumed = savExists;
   if (savExists) {
     if (datExists && !DropUnfinishedCopy(dat, savFd)) return FileClose(savFd), false;

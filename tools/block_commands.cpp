@@ -23,6 +23,9 @@
 namespace qorvex::cli {
 namespace {
 
+// The engine's rebuild finds neither a data file nor its ".SAV" file.
+constexpr int32_t kNoDataFile = 10410;
+
 // The file blocks of a program folder.
 struct BlockInfo {
   std::string name;
@@ -275,9 +278,10 @@ int Dump(const BlockInfo& b, const std::string& path) {
 }
 
 int RebuildCommand(const BlockInfo& b, const std::string& path) {
-  if (!IsFile(path + ".SAV") && !IsFile(path + ".DAT"))
-    return Fail(b.name + ": no data file in the folder");
-  if (!Rebuild(b, path)) return Fail(b.name + ": " + EngineCause(EngineError));
+  if (!Rebuild(b, path)) {
+    if (EngineError == kNoDataFile) return Fail(b.name + ": no data file in the folder");
+    return Fail(b.name + ": " + EngineCause(EngineError));
+  }
   const RebuildOutcome outcome = LastRebuildOutcome();
   if (outcome.resumed)
     std::printf("%s: an interrupted rebuild was resumed from %s.SAV\n", b.name.c_str(),
