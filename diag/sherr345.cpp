@@ -11,8 +11,16 @@ ErrorMessageHandler errorMessage;
 
 }  // namespace
 
+namespace {
+uint8_t language = kGerman;
+}  // namespace
+
+void SetLanguage(uint8_t languageId) {
+  language = languageId;
+}
+
 std::string SelectText(std::string_view german, std::string_view english) {
-  return std::string(LanguageId == 1 ? german : english);
+  return std::string(language == kGerman ? german : english);
 }
 
 void SetQuestionHandler(QuestionHandler handler) {

@@ -13,8 +13,10 @@
 
 namespace qorvex {
 
-// 1 = German: every text is a German/English pair, the German one shown.
-inline constexpr uint8_t LanguageId = 1;
+// Every text is a German/English pair: 1 = German (the viewer's), 2 =
+// English (qorvex-db's); set once, before the driver starts.
+inline constexpr uint8_t kGerman = 1, kEnglish = 2;
+void SetLanguage(uint8_t languageId);
 std::string SelectText(std::string_view german, std::string_view english);
 
 // The program's error stack (behaves as DebugStack).

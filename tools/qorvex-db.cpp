@@ -35,7 +35,7 @@ std::string Usage(const std::vector<Command>& commands) {
 // Retry questions go to the terminal when there is one, else "no".
 bool AskOnTerminal(const std::string&, const std::string&, const std::string& text) {
   if (!isatty(STDIN_FILENO) || !isatty(STDERR_FILENO)) return false;
-  std::fprintf(stderr, "%s[j/n] ", Utf8(text).c_str());
+  std::fprintf(stderr, "%s[y/n] ", Utf8(text).c_str());
   std::string answer;
   return std::getline(std::cin, answer) && !answer.empty() &&
          (answer[0] == 'j' || answer[0] == 'J' || answer[0] == 'y' || answer[0] == 'Y');
@@ -70,6 +70,7 @@ int Run(int argc, char** argv) {
   // The folder is the program folder, as the viewer's current directory.
   if (::chdir(folder.c_str()) != 0) return Fail("cannot enter " + folder);
   SetProgramFolder(folder);
+  SetLanguage(kEnglish);
   SetQuestionHandler(AskOnTerminal);
   SetErrorMessageHandler([](const std::string& text) { Fail(Utf8(text)); });
   if (!InitFileManager()) return 2;

@@ -102,8 +102,8 @@ class CrashTest : public EngineTest {
       const size_t differs =
           std::mismatch(expect.begin(), expect.end(), back.begin()).first - expect.begin();
       EXPECT_TRUE(EngineOK && differs == expect.size() && n == expect.size())
-          << name << " key " << key << " ref " << ref << ": error " << EngineError << ", "
-          << n << " bytes of " << expect.size() << ", first difference at " << differs;
+          << name << " key " << key << " ref " << ref << ": error " << EngineError << ", " << n
+          << " bytes of " << expect.size() << ", first difference at " << differs;
     }
     // The end of the index (an empty one has no first entry).
     EXPECT_EQ(EngineError, keys.empty() ? EngineError : 10250);
