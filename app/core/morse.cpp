@@ -1,6 +1,9 @@
 // Morse and tone playback; see morse.h.
 #include "app/core/morse.h"
 
+#include <algorithm>
+
+#include "support/cp1252.h"
 #include "support/filebaseoop.h"
 
 namespace qorvex {
@@ -20,16 +23,22 @@ std::optional<std::string> MorseFileName(char c) {
 }
 
 std::optional<std::string> FindSoundFile(const std::string& name) {
-  const size_t slash = name.rfind('/');
-  if (slash == std::string::npos) return FindDeliveredFile("", name);
-  // "/x.WAV" lies in the root folder, not in the current one.
-  const std::string folder = name.substr(0, slash == 0 ? 1 : slash);
-  return FindDeliveredFile(folder, std::string_view(name).substr(slash + 1));
+  return FindDeliveredPath(name);
 }
 
-void PlayWaveFile(const std::string& name, AudioOutput& out) {
+std::optional<std::string> FindToneFile(std::string_view stored) {
+  std::string path(stored);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  if (std::optional<std::string> found = FindSoundFile(path)) return found;
+  const std::string utf8 = Cp1252ToUtf8(path);
+  return utf8 == path ? std::nullopt : FindSoundFile(utf8);
+}
+
+namespace {
+
+// Plays the file found at path (nothing when none was found).
+void PlayFound(const std::optional<std::string>& path, const std::string& name, AudioOutput& out) {
   out.Close();
-  const std::optional<std::string> path = FindSoundFile(name);
   out.SetFileName(path.value_or(name));
   if (!path) return;
   try {
@@ -42,16 +51,32 @@ void PlayWaveFile(const std::string& name, AudioOutput& out) {
   out.Close();
 }
 
-void PlayMorseChar(char c, AudioOutput& out) {
+void PlayMorseChar(char c, AudioOutput& out, FolderListing& folder) {
   const std::optional<std::string> file = MorseFileName(c);
   if (!file) return;
-  PlayWaveFile(*file, out);
+  PlayFound(folder.Find(*file), *file, out);
   out.Pause(CharPause);
+}
+
+}  // namespace
+
+void PlayWaveFile(const std::string& name, AudioOutput& out) {
+  PlayFound(FindSoundFile(name), name, out);
+}
+
+void PlayToneFile(std::string_view stored, AudioOutput& out) {
+  PlayFound(FindToneFile(stored), std::string(stored), out);
+}
+
+void PlayMorseChar(char c, AudioOutput& out) {
+  FolderListing folder("");
+  PlayMorseChar(c, out, folder);
 }
 
 void PlayMorseText(std::string_view text, bool fast, AudioOutput& out) {
   CharPause = fast ? kCharPauseFast : kCharPauseNormal;
-  for (char c : text) PlayMorseChar(c, out);
+  FolderListing folder("");  // read once for the whole text
+  for (char c : text) PlayMorseChar(c, out, folder);
 }
 
 }  // namespace qorvex

@@ -3,7 +3,8 @@
 // sound goes through an AudioOutput.
 //
 // 1. A sound file is looked up where its name points (relative names in the
-//    current directory): the exact name first, else case-insensitively.
+//    current directory): the exact name first, else case-insensitively, each
+//    folder on the way too; a Morse text reads the folder at most once.
 // 2. A missing file plays nothing and raises nothing.
 // 3. An EMediaError of the output ends the text: no later character plays.
 #pragma once
@@ -31,13 +32,20 @@ bool IsMorseChar(char c);
 // written followed by ".WAV" ("a.WAV" for "a"); nothing outside the set.
 std::optional<std::string> MorseFileName(char c);
 // Where the sound file name is: a name without "/" in the current directory,
-// a name with "/" in its own folder (used unchanged when it exists); the exact
-// name first, else the first case-insensitive match. Nothing when missing.
+// a name with "/" in its own folder; each part the exact name first, else the
+// first case-insensitive match. Nothing when missing.
 std::optional<std::string> FindSoundFile(const std::string& name);
+
+// The file a tone word names as stored in the lexicon (Windows-1252, maybe
+// a Windows path with "\\"): "\\" read as "/", every part found as sound
+// files are; the name's bytes as they are first, else as UTF-8.
+std::optional<std::string> FindToneFile(std::string_view stored);
 
 // Plays one file to its end, or nothing when it does not exist.
 // Throws EMediaError when it exists but cannot be opened or played.
 void PlayWaveFile(const std::string& name, AudioOutput& out);
+// The same for a tone word's file as stored (found by FindToneFile).
+void PlayToneFile(std::string_view stored, AudioOutput& out);
 // Plays one character and pauses CharPause; outside the set: nothing at all.
 void PlayMorseChar(char c, AudioOutput& out);
 // CharPause := 100, or 10 when fast; then every character of text in order.

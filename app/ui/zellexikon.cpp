@@ -396,6 +396,7 @@ void TZELLex::BuildTree() {
     SelectedParentText.clear();  // the selection is lost with the old tree
     SelectedNodeText.clear();
     TreeModel->SetTree(qorvex::BuildTree(*Lex));
+    Tree->scrollToTop();  // a rebuilt tree starts at its top
   });
 }
 
@@ -526,7 +527,7 @@ void TZELLex::MorseLabelClick(const EntryLabel& label) {
 }
 
 void TZELLex::ToneLabelClick(const EntryLabel& label) {
-  RunGuarded([&] { PlayWaveFile(label.toneFile, *MediaPlayer); });
+  RunGuarded([&] { PlayToneFile(label.toneFile, *MediaPlayer); });
 }
 
 // ---- See also ----

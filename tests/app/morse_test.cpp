@@ -119,6 +119,23 @@ TEST_F(MorseTest, ToneFilesAreFoundWhereTheirNamePoints) {
     PlayWaveFile(c.name, out);
     EXPECT_EQ(out.log(), c.log) << c.name;
   }
+  // A tone word's name as stored: Windows-1252, maybe a Windows path; it
+  // reaches the output as the file's name on disk.
+  std::filesystem::create_directory("Klang");
+  Wav("Klang/Ton1.wav", 700);
+  Wav("T\xC3\xB6n.wav", 600);  // "Tön.wav" named in UTF-8
+  const Case tones[] = {
+      {"T\xF6n.wav", {"play T\xC3\xB6n.wav 600"}},
+      {"t\xF6n.WAV", {"play T\xC3\xB6n.wav 600"}},
+      {"klang\\ton1.wav", {"play Klang/Ton1.wav 700"}},
+      {"sub\\TON.WAV", {"play sub/TON.WAV 1000"}},
+      {"klang\\", {}},
+  };
+  for (const Case& c : tones) {
+    RecordingOutput out;
+    PlayToneFile(c.name, out);
+    EXPECT_EQ(out.log(), c.log) << c.name;
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QScrollBar>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
@@ -220,6 +221,23 @@ TEST_F(ViewerWindowTest, Search) {
   EXPECT_EQ(SearchImage(), kImageSearch);
   EXPECT_TRUE(Captions(Root("- Suchergebnis")).empty());
   EXPECT_TRUE(Labels().empty());
+}
+
+// A search rebuilds the tree from its top: the search node is in view,
+// however far the old tree was scrolled.
+TEST_F(ViewerWindowTest, ASearchShowsItsNodeInView) {
+  std::vector<Line> lines = SampleLines();
+  for (int i = 0; i < 500; ++i) lines.push_back({"Eintrag " + std::to_string(i), "Viele", "", "x"});
+  WriteFile(dir_ / "ZEL_LEX.CSV", Csv(lines));
+  TZELLex& w = Start();
+  w.show();
+  w.Tree->expand(Root("- alle Eintr\xE4ge"));
+  QScrollBar* bar = w.Tree->verticalScrollBar();
+  bar->setValue(bar->maximum());
+  ASSERT_GT(bar->value(), 0);
+  Search("EINTRAG");  // 500 hits: the tree stays long
+  const QRect node = w.Tree->visualRect(Root("- Suchergebnis"));
+  EXPECT_TRUE(w.Tree->viewport()->rect().contains(node)) << node.y();
 }
 
 TEST_F(ViewerWindowTest, SelectingEntriesAndRootNodes) {
