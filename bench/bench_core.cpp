@@ -27,10 +27,10 @@
 #include "app/core/entry_layout.h"
 #include "app/core/entry_tree.h"
 #include "app/core/lexicon_import.h"
+#include "app/core/lexicon_session.h"
 #include "app/core/search.h"
 #include "app/core/see_also.h"
 #include "bench/bench_data.h"
-#include "diag/sherr345.h"
 
 namespace {
 
@@ -78,13 +78,13 @@ int main(int argc, char** argv) {
     std::ofstream out(csvPath, std::ios::binary);
     out << bench::MakeDeliveryFile(n);
   }
-  SetProgramFolder((root / "run").string());
-  if (!InitFileManager()) return 1;  // 160 page buffers, as the viewer
-  CurrentDebugStack().SetDumpFileName("/dev/null");
-  DatLex.Open(SlotBit(0));
   double tree = 0, search = 0, related = 0;
   {
-    TdbLex lex(0);
+    // The folder opened as the viewer opens it (160 page buffers).
+    LexiconSession session((root / "run").string(), {.settings = false});
+    if (session.lexicon() == nullptr) return 1;
+    CurrentDebugStack().SetDumpFileName("/dev/null");
+    TdbLex& lex = *session.lexicon();
     const int added = ImportLexicon(csvPath, lex).added;
     std::printf("lexicon: %d entries\n", added);
     // The record reads every figure below contains: the storage layer's
@@ -110,8 +110,6 @@ int main(int argc, char** argv) {
       return RankRelated(lex).size();
     });
   }
-  DatLex.Close(SlotBit(0), true);
-  DoneFileManager();
   std::filesystem::remove_all(root);
   const std::string entry = bench::MakeEntryText(64000);
   const FixedTextMetrics metrics;

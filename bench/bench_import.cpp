@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "app/core/lexicon_import.h"
+#include "app/core/lexicon_session.h"
 #include "bench/bench_data.h"
-#include "diag/sherr345.h"
 
 int main(int argc, char** argv) {
   using namespace qorvex;
@@ -37,9 +37,6 @@ int main(int argc, char** argv) {
   }
   std::printf("delivery file: %d entries, %ju bytes\n", n,
               static_cast<uintmax_t>(std::filesystem::file_size(csvPath)));
-  SetProgramFolder((root / "run").string());
-  if (!InitFileManager()) return 1;
-  CurrentDebugStack().SetDumpFileName("/dev/null");
   std::vector<double> ms;
   for (int r = 0; r < repeat; ++r) {
     std::filesystem::remove_all(root / "run");
@@ -47,18 +44,16 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     int added = 0;
     {
-      DatLex.Open(SlotBit(0));
-      {
-        TdbLex lex(0);
-        added = ImportLexicon(csvPath, lex).added;
-      }
-      DatLex.Close(SlotBit(0), true);  // the files are closed, headers written
+      // The folder opened as the viewer opens it; closed: headers written.
+      LexiconSession session((root / "run").string(), {.settings = false});
+      if (session.lexicon() == nullptr) return 1;
+      CurrentDebugStack().SetDumpFileName("/dev/null");
+      added = ImportLexicon(csvPath, *session.lexicon()).added;
     }
     ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                      .count());
     std::printf("run %d: %d entries in %.1f ms\n", r + 1, added, ms.back());
   }
-  DoneFileManager();
   std::filesystem::remove_all(root);
   std::printf("import of %d entries: median %.1f ms\n", n, bench::Median(ms));
   return 0;

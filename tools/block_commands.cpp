@@ -297,24 +297,23 @@ int RebuildCommand(const BlockInfo& b, const std::string& path) {
   return faults == 0 && outcome.dropped == 0 ? 0 : 1;
 }
 
-int Import(const std::string& file) {
-  DatLex.Open(SlotBit(0));
-  int code = 0;
+int Import(const std::string& folder, const std::string& file) {
+  ToolSession session(folder, true);
+  if (session.state() == LexiconSession::State::kLexiconHeld)
+    return Fail("import refused: QDLex: " + Cause(isam::kErrFile) + "; the lexicon is unchanged");
+  if (const int code = session.Failure()) return code;
   try {
-    TdbLex lex(0);
-    const ImportResult r = ImportLexicon(file, lex);
+    const ImportResult r = ImportLexicon(file, session.lexicon());
     if (!r.read)
-      code = Fail("cannot read " + file + ": " + ReadProblemEnglish(r.problem) +
+      return Fail("cannot read " + file + ": " + ReadProblemEnglish(r.problem) +
                   "; the lexicon is unchanged");
-    else if (r.storageError != 0)
-      code = Fail("import refused: QDLex: " + Cause(r.storageError) + "; the lexicon is unchanged");
-    else
-      std::printf("%d entries imported\n", r.added);
+    if (r.storageError != 0)
+      return Fail("import refused: QDLex: " + Cause(r.storageError) + "; the lexicon is unchanged");
+    std::printf("%d entries imported\n", r.added);
+    return 0;
   } catch (const EDBError& e) {
-    code = Fail("QDLex: " + Cause(e.number()));
+    return Fail("QDLex: " + Cause(e.number()));
   }
-  DatLex.Close(SlotBit(0), true);
-  return code;
 }
 
 constexpr const char* kBlockList = "QDLex, QDSETUP, QDSETUP2, ZELPSETP, QKSETUP";
@@ -334,17 +333,15 @@ Command BlockCommand(const std::string& name, const std::string& usage,
           error = "unknown block: " + args[0] + " (blocks: " + kBlockList + ")";
           return std::nullopt;
         }
-        return
-            [b = *block, run](const std::string& folder) { return run(b, folder + "/" + b.name); };
+        return [b = *block, run](const std::string& folder) {
+          ToolSession session(folder, false);  // the driver: the blocks are read raw
+          if (const int code = session.Failure()) return code;
+          return run(b, folder + "/" + b.name);
+        };
       }};
 }
 
 }  // namespace
-
-std::string SpelledBlockName(const std::string& key) {
-  const std::optional<BlockInfo> b = FindBlock(key);
-  return b ? b->name : key;
-}
 
 std::vector<Command> BlockCommands() {
   std::vector<Command> commands;
@@ -358,7 +355,7 @@ std::vector<Command> BlockCommands() {
          }
          // Resolved now: the work runs in the program folder.
          const std::string file = std::filesystem::absolute(args[0]).string();
-         return [file](const std::string&) { return Import(file); };
+         return [file](const std::string& folder) { return Import(folder, file); };
        }});
   commands.push_back(BlockCommand(
       "check", "  check [BLOCK]    check a file block (default QDLex) for damage\n", Check));

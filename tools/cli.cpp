@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "isam/status.h"
+#include "storage/dbsetup.h"
 #include "storage/errortexts.h"
 #include "support/cp1252.h"
 #include "tools/cli.h"
@@ -16,6 +17,30 @@ int Fail(const std::string& message, int code) {
 
 std::string Cause(int32_t number) {
   return ErrorCause(number) + " (" + std::to_string(number) + ")";
+}
+
+std::string SpelledBlockName(const std::string& key) {
+  if (BlockNameKey(key) == BlockNameKey(kLexBlockName)) return kLexBlockName;
+  for (const char* name : kSetupBlockName)
+    if (BlockNameKey(key) == BlockNameKey(name)) return name;
+  return key;
+}
+
+ToolSession::ToolSession(const std::string& folder, bool lexicon)
+    : session_(folder, {.settings = false, .lexicon = lexicon}, [this](const EDBError& e) {
+        reported_ = true;
+        Fail(SpelledBlockName(e.blockName()) + ": " + Cause(e.number()));
+      }) {}
+
+int ToolSession::Failure() {
+  switch (session_.state()) {
+    case LexiconSession::State::kOpen:
+      return reported_ ? 2 : 0;
+    case LexiconSession::State::kLexiconHeld:
+      return Fail("QDLex: " + Cause(isam::kErrFile));
+    default:
+      return 2;  // said by the report or the driver's start
+  }
 }
 
 std::string EngineCause(int32_t number) {

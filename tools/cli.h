@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/core/lexicon_session.h"
+
 namespace qorvex::cli {
 
 // The end of every usage error.
@@ -28,6 +30,23 @@ std::string EngineCause(int32_t number);
 // A block's name as its files are named ("QDLex"), from the upper-case key
 // the driver keeps; other names as they are.
 std::string SpelledBlockName(const std::string& key);
+
+// The storage of the program folder opened for a command (the driver, and
+// the lexicon when asked), as the viewer opens it; a database error on the
+// way is printed as one line.
+class ToolSession {
+ public:
+  ToolSession(const std::string& folder, bool lexicon);
+  // 0 when the session is open; else the exit code, its line printed (for
+  // a lexicon another program holds: "QDLex: <cause of 10140>").
+  int Failure();
+  LexiconSession::State state() const { return session_.state(); }
+  TdbLex& lexicon() { return *session_.lexicon(); }
+
+ private:
+  bool reported_ = false;  // before session_: its report sets it
+  LexiconSession session_;
+};
 
 // Windows-1252 text as UTF-8, for output.
 std::string Utf8(std::string_view cp1252);

@@ -69,14 +69,10 @@ int Run(int argc, char** argv) {
 
   // The folder is the program folder, as the viewer's current directory.
   if (::chdir(folder.c_str()) != 0) return Fail("cannot enter " + folder);
-  SetProgramFolder(folder);
   SetLanguage(kEnglish);
   SetQuestionHandler(AskOnTerminal);
   SetErrorMessageHandler([](const std::string& text) { Fail(Utf8(text)); });
-  if (!InitFileManager()) return 2;
-  const int code = (*work)(folder);
-  DoneFileManager();
-  return code;
+  return (*work)(folder);  // each command opens the folder's storage itself
 }
 
 }  // namespace

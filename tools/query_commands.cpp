@@ -26,13 +26,12 @@ int WithLexicon(const std::string& folder, const std::function<int(TdbLex&)>& wo
   const std::string path = folder + "/QDLex";
   if (!std::filesystem::exists(path + ".DAT") && !std::filesystem::exists(path + ".SAV"))
     return Fail("QDLex: no data file in the folder");
-  DatLex.Open(SlotBit(0));
   int code;
   {
-    TdbLex lex(0);
-    code = work(lex);
+    ToolSession session(folder, true);
+    if (const int failed = session.Failure()) return failed;
+    code = work(session.lexicon());
   }
-  DatLex.Close(SlotBit(0), true);
   // A full disk or a closed pipe must not pass for a complete answer.
   if (std::fflush(stdout) != 0 || std::ferror(stdout))
     return Fail(std::string("cannot write the output: ") + std::strerror(errno));

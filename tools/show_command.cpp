@@ -218,17 +218,17 @@ int Show(const std::string& folder, const std::string& term, const std::string& 
          int32_t width, bool json) {
   if (!std::filesystem::exists(folder + "/QDLex.DAT"))
     return Fail("QDLex: no data file in the folder");
-  DatLex.Open(SlotBit(0));
   std::optional<Entry> entry;
   int32_t level = 0;
   {
-    TdbLex lex(0);
+    ToolSession session(folder, true);
+    if (const int failed = session.Failure()) return failed;
+    TdbLex& lex = session.lexicon();
     if (lex.FindTerm(term))
       entry = Entry{lex.GetTerm(), lex.GetTopic(), lex.GetText()};
     else
       level = ErrorLevel();
   }
-  DatLex.Close(SlotBit(0), true);
   if (!entry) {
     if (level >= 2) return Fail("QDLex: the lexicon is locked by another program; try again");
     return Fail("no entry " + termArg, 1);
