@@ -61,7 +61,8 @@ double Render64k(const std::filesystem::path& folder, int repeat) {
   std::vector<double> ms;
   {
     RecordingOutput silent;
-    TZELLex window(&silent);
+    LexiconSession session(folder.string(), {}, ShowSessionError);
+    TZELLex window(session, silent);
     window.show();
     QCoreApplication::processEvents();
     if (!window.Lex->FindTerm("Langer Eintrag")) return -1;

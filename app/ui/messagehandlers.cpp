@@ -2,21 +2,17 @@
 #include "app/ui/messagehandlers.h"
 
 #include "app/ui/tomessages.h"
-#include "diag/sherr345.h"
-#include "storage/errortexts.h"
-#include "storage/ifdriver.h"
 
 namespace qorvex {
 
 void InstallMessageHandlers() {
-  SetQuestionHandler(
-      [](const std::string& caption, const std::string& heading, const std::string& text) {
-        return ToMessages.Frage(caption, heading, text, true);
-      });
-  SetErrorMessageHandler([](const std::string& text) { ToMessages.Fehler(text); });
-  SetRebuildNotice([](const std::string& fileName, int32_t dropped) {
-    const std::string name = fileName.substr(fileName.rfind('/') + 1) + ".MSG";
-    ToMessages.Achtung("Achtung:", DroppedRecordsGerman(dropped, name));
+  ConnectStorageMessages({
+      .question =
+          [](const std::string& caption, const std::string& heading, const std::string& text) {
+            return ToMessages.Frage(caption, heading, text, true);
+          },
+      .error = [](const std::string& text) { ToMessages.Fehler(text); },
+      .rebuildNotice = [](const std::string& text) { ToMessages.Achtung("Achtung:", text); },
   });
 }
 

@@ -7,7 +7,7 @@
 #include <exception>
 #include <utility>
 
-#include "storage/debugstack.h"
+#include "app/core/storage_messages.h"
 
 namespace qorvex {
 

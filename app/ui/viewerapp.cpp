@@ -12,7 +12,6 @@
 #include "app/ui/messagehandlers.h"
 #include "app/ui/tscreenss.h"
 #include "app/ui/zellexikon.h"
-#include "storage/ifdriver.h"
 
 namespace qorvex {
 namespace {
@@ -43,20 +42,19 @@ class ExposeProbe : public QObject {
 
 }  // namespace
 
-int RunViewer(int argc, char** argv, const std::function<void()>& beforeWindow) {
-  QApplication app(argc, argv);
+ViewerApplication::ViewerApplication(int& argc, char** argv) : app_(argc, argv) {
   QApplication::setApplicationName(QStringLiteral("Qorvex"));
   QGuiApplication::setDesktopFileName(QStringLiteral("qorvex"));
   QIcon icon;
   icon.addFile(QStringLiteral(":/qorvex.png"));
   icon.addFile(QStringLiteral(":/qorvex@2x.png"));
   QApplication::setWindowIcon(icon);
-  SetProgramFolder(QDir::currentPath().toStdString() + "/");
   InstallFontSubstitutions();
   InstallMessageHandlers();
-  if (beforeWindow) beforeWindow();
+}
 
-  TZELLex window;
+int ViewerApplication::Run(LexiconSession& session, AudioOutput& audio) {
+  TZELLex window(session, audio);
   if (window.StartResult() != TZELLex::StartState::kRunning) return 1;
   std::unique_ptr<ExposeProbe> probe;
   if (qEnvironmentVariableIsSet(kExitOnExposeVariable)) {
@@ -65,6 +63,14 @@ int RunViewer(int argc, char** argv, const std::function<void()>& beforeWindow) 
   }
   window.show();
   return QApplication::exec();
+}
+
+std::string ViewerFolder() {
+  return QDir::currentPath().toStdString() + "/";
+}
+
+void ShowSessionError(const EDBError& error) {
+  ShowHandlerError(error);
 }
 
 }  // namespace qorvex

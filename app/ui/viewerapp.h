@@ -1,8 +1,13 @@
 // The viewer's program start (window layer), shared by the qorvex program
-// and the tests that run a second viewer as a process of its own.
+// (app/main.cpp, which builds the session and the sound output) and the
+// tests that run a second viewer as a process of its own.
 #pragma once
 
-#include <functional>
+#include <QApplication>
+#include <string>
+
+#include "app/core/audio_output.h"
+#include "app/core/lexicon_session.h"
 
 namespace qorvex {
 
@@ -12,12 +17,26 @@ namespace qorvex {
 // user's close would (for measuring the start-up).
 inline constexpr const char* kExitOnExposeVariable = "QORVEX_EXIT_ON_EXPOSE";
 
-// Starts the viewer in the current directory, its program folder: the
-// application titled "Qorvex", the message dialogs installed, then the
-// main window, then the message loop until the window closes. beforeWindow
-// runs once the application exists, just before the window is made.
-// Returns the exit code: 0, or 1 when the start failed (the storage driver
-// could not start, no settings record, the lexicon held by another program).
-int RunViewer(int argc, char** argv, const std::function<void()>& beforeWindow = {});
+// The viewer's application: titled "Qorvex", its icon, the font
+// substitutions and the message dialogs installed. Make it first: the
+// session's messages need it.
+class ViewerApplication {
+ public:
+  ViewerApplication(int& argc, char** argv);
+  // Makes the main window on the session and the sound output, shows it and
+  // runs the message loop until it closes. The exit code: 0, or 1 when the
+  // start failed (the storage driver could not start, no settings record,
+  // the lexicon held by another program).
+  int Run(LexiconSession& session, AudioOutput& audio);
+
+ private:
+  QApplication app_;
+};
+
+// The viewer's program folder: the current directory.
+std::string ViewerFolder();
+
+// Shows a database error of the session (the window's error dialog).
+void ShowSessionError(const EDBError& error);
 
 }  // namespace qorvex

@@ -14,7 +14,6 @@
 #include <QUrl>
 #include <QWindow>
 
-#include "app/audio/pulse_output.h"
 #include "app/core/entry_tree.h"
 #include "app/core/lexicon_import.h"
 #include "app/core/morse.h"
@@ -29,8 +28,6 @@
 #include "app/ui/tscreenss.h"
 #include "app/ui/tvxbitbtn.h"
 #include "app/ui/tvxedit.h"
-#include "diag/sherr345.h"
-#include "storage/ifdriver.h"
 #include "support/filebaseoop.h"
 
 namespace qorvex {
@@ -44,7 +41,6 @@ constexpr const char* kLexiconInUse =
     "anderen Programm) benutzt oder ist nicht zug\xE4nglich. Dieses Fenster wird nicht "
     "ge\xF6"
     "ffnet; bitte arbeiten Sie im anderen Qorvex-Fenster weiter.";
-constexpr int32_t kEngineFileInUse = 10140;  // the engine's "in use or not accessible"
 
 QFont PixelFont(const char* family, int pixels) {
   QFont font{QString::fromLatin1(family)};
@@ -110,11 +106,8 @@ void TListBox::keyPressEvent(QKeyEvent* event) {
 
 // ---- The form ----
 
-TZELLex::TZELLex(AudioOutput* audio) : MediaPlayer(audio) {
-  if (MediaPlayer == nullptr) {
-    ownPlayer_ = std::make_unique<PulseOutput>();
-    MediaPlayer = ownPlayer_.get();
-  }
+TZELLex::TZELLex(LexiconSession& session, AudioOutput& audio)
+    : MediaPlayer(&audio), session_(session) {
   CreateControls();
   FormCreate();
 }
@@ -213,10 +206,8 @@ void TZELLex::CreateControls() {
 }
 
 void TZELLex::FormCreate() {
-  SetProgramFolder(QDir::currentPath().toStdString() + "/");
-  if (!RunGuarded([&] { driverStarted_ = InitFileManager(); }) || !driverStarted_) {
-    driverStarted_ = false;
-    start_ = StartState::kDriverFailed;
+  if (session_.state() == LexiconSession::State::kDriverFailed) {
+    start_ = StartState::kDriverFailed;  // said by the driver's start
     return;
   }
   Label2->setFont([&] {
@@ -225,9 +216,7 @@ void TZELLex::FormCreate() {
     return f;
   }());
   Label2->adjustSize();
-  bool haveRecord = false;
-  RunGuarded([&] { haveRecord = EnsureSettingsRecord(); });
-  if (!haveRecord) start_ = StartState::kSettingsFailed;  // the rest still runs
+  if (!session_.settingsReady()) start_ = StartState::kSettingsFailed;  // the rest still runs
   RunGuarded([&] {
     if (const std::optional<WindowPlacement> stored = ReadPlacement()) {
       // The in-memory copy keeps the bounds that a maximized close leaves.
@@ -238,7 +227,9 @@ void TZELLex::FormCreate() {
       }
     }
   });
-  if (!OpenLexicon()) {
+  if (session_.state() == LexiconSession::State::kLexiconHeld) ToMessages.Fehler(kLexiconInUse);
+  Lex = session_.lexicon();
+  if (Lex == nullptr) {
     start_ = StartState::kLexiconUnavailable;
     return;
   }
@@ -249,42 +240,17 @@ void TZELLex::FormCreate() {
   if (!built) BuildTree();
 }
 
-bool TZELLex::OpenLexicon() {
-  RunGuarded([] { DatLex.Open(SlotBit(0)); });
-  RunGuarded([&] { Lex = std::make_unique<TdbLex>(0); });
-  if (!Lex) return false;  // shown by RunGuarded
-  bool available = true;
-  RunGuarded([&] {
-    // The first access opens the block unshared: refused (10140) while
-    // another program holds it, before anything could be written.
-    try {
-      Lex->First(2);
-    } catch (const EDBError&) {
-      const TErrorEntry* worst = CurrentDebugStack().Worst();
-      if (worst == nullptr || worst->number != kEngineFileInUse) throw;
-      available = false;
-      CurrentDebugStack().Clear();  // reported here; no dump for it
-      ToMessages.Fehler(kLexiconInUse);
-    }
-  });
-  return available;
-}
-
 void TZELLex::FormDestroy() {
-  if (!driverStarted_) return;
+  if (session_.state() == LexiconSession::State::kDriverFailed) return;
   if (start_ == StartState::kRunning) {
     const WindowPlacement now = closing_ ? *closing_ : OuterBounds();
     const bool maximized = closing_ ? closingMaximized_ : isMaximized();
     SetLayoutPlacement(ToSetups, PlacementAtClose(LayoutPlacement(ToSetups), now, maximized));
   }
-  RunGuarded([&] {
-    Lex.reset();
-    DatLex.Close(SlotBit(0), true);
-  });
+  Lex = nullptr;
+  session_.CloseLexicon();
   // A window whose start was refused leaves the settings as they were.
   if (start_ == StartState::kRunning) RunGuarded([] { WritePlacement(LayoutPlacement(ToSetups)); });
-  RunGuarded([] { DoneFileManager(); });
-  driverStarted_ = false;
 }
 
 // ---- Placement and layout ----

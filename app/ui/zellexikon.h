@@ -26,8 +26,8 @@
 
 #include "app/core/audio_output.h"
 #include "app/core/entry_layout.h"
+#include "app/core/lexicon_session.h"
 #include "app/core/window_placement.h"
-#include "storage/dblex.h"
 
 class QLabel;
 
@@ -87,10 +87,10 @@ class TZELLex : public QWidget {
     kLexiconUnavailable,
   };
 
-  // Builds the controls and runs FormCreate in the current directory.
-  // audio: the sound output the window plays through (not owned); nullptr
-  // makes the window's own output to the sound server.
-  explicit TZELLex(AudioOutput* audio = nullptr);
+  // Builds the controls and runs FormCreate on the session's program
+  // folder. session: the storage opened for the window; audio: the sound
+  // output it plays through (neither owned; both outlive the window).
+  TZELLex(LexiconSession& session, AudioOutput& audio);
   // Runs FormDestroy.
   ~TZELLex() override;
 
@@ -121,8 +121,8 @@ class TZELLex : public QWidget {
   // The form's fields.
   std::string SearchText;  // the last search text, upper-cased
   std::string SelectedParentText, SelectedNodeText;
-  bool Busy = false;  // a search runs: RenderEntry does nothing
-  std::unique_ptr<TdbLex> Lex;
+  bool Busy = false;      // a search runs: RenderEntry does nothing
+  TdbLex* Lex = nullptr;  // the session's lexicon
 
   // Handlers and the routines they share.
   void btnbeendenClick();
@@ -156,9 +156,6 @@ class TZELLex : public QWidget {
   void FormCreate();
   void FormDestroy();
   void AlignControls();
-  // Opens the lexicon; false (with the message shown) when another program
-  // holds it or it cannot be opened at all.
-  bool OpenLexicon();
   // Places the window's outer frame at these bounds.
   void SetOuterBounds(const WindowPlacement& bounds);
   WindowPlacement OuterBounds() const;
@@ -167,9 +164,8 @@ class TZELLex : public QWidget {
   void ScheduleTreeChange();
   void LabelClicked(int index);
 
-  std::unique_ptr<AudioOutput> ownPlayer_;
+  LexiconSession& session_;
   StartState start_ = StartState::kRunning;
-  bool driverStarted_ = false;
   bool treeChangePending_ = false;
   // Bounds to fit once the platform knows the frame (after the first show).
   std::optional<WindowPlacement> pendingOuter_;

@@ -1,6 +1,6 @@
 // A second viewer for the two-process tests: the viewer's own start in the
-// current directory, with every message dialog answered at once and its
-// text printed on standard output as "dialog: <text>".
+// current directory (a recording sound output), with every message dialog
+// answered at once and its text printed on standard output as "dialog: <text>".
 #include <QApplication>
 #include <QLabel>
 #include <QTimer>
@@ -28,5 +28,9 @@ class DialogAnswerer : public QObject {
 }  // namespace
 
 int main(int argc, char** argv) {
-  return qorvex::RunViewer(argc, argv, [] { qApp->installEventFilter(new DialogAnswerer); });
+  qorvex::ViewerApplication app(argc, argv);
+  qApp->installEventFilter(new DialogAnswerer);
+  qorvex::LexiconSession session(qorvex::ViewerFolder(), {}, qorvex::ShowSessionError);
+  qorvex::RecordingOutput audio;  // its sounds are not listened to
+  return app.Run(session, audio);
 }

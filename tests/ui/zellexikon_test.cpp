@@ -24,7 +24,6 @@
 #include "app/ui/tvxedit.h"
 #include "app/ui/tvxmessageform.h"
 #include "app/ui/viewerapp.h"
-#include "diag/sherr345.h"
 #include "tests/isam/testutil.h"
 #include "tests/ui/uitest.h"
 
@@ -76,24 +75,29 @@ class ViewerWindowTest : public ::testing::Test {
     WriteFile(dir_ / "ZEL_LEX.CSV", Csv(SampleLines()));
   }
   void TearDown() override {
-    window_.reset();
+    End();
     ASSERT_EQ(::chdir(home_.c_str()), 0);
   }
 
+  // Opens the folder and the window on it, as the program does.
   TZELLex& Start() {
-    window_.reset();
-    window_ = std::make_unique<TZELLex>(&audio_);
+    End();
+    session_ = std::make_unique<LexiconSession>(ViewerFolder(), SessionOptions{}, ShowSessionError);
+    window_ = std::make_unique<TZELLex>(*session_, audio_);
     return *window_;
+  }
+  void End() {
+    window_.reset();
+    session_.reset();
   }
   // Closes the window as the user does and ends it.
   void Close() {
     window_->close();
-    window_.reset();
+    End();
   }
-  static WindowPlacement Stored() {
-    EXPECT_TRUE(InitFileManager());
+  WindowPlacement Stored() const {
+    LexiconSession session(dir_.path(), {.settings = false, .lexicon = false});
     const std::optional<WindowPlacement> p = ReadPlacement();
-    DoneFileManager();
     return p.value_or(WindowPlacement{-1, -1, -1, -1});
   }
 
@@ -138,6 +142,7 @@ class ViewerWindowTest : public ::testing::Test {
   std::string home_ = std::filesystem::current_path().string();
   isam::testing::TempDir dir_;
   RecordingOutput audio_;
+  std::unique_ptr<LexiconSession> session_;
   std::unique_ptr<TZELLex> window_;
 };
 
