@@ -127,8 +127,9 @@ int Search(TdbLex& lex, const std::string& text, const std::string&, bool json) 
 }
 
 int Related(TdbLex& lex, const std::string& term, const std::string& typed, bool json) {
-  if (!lex.FindTerm(term)) return Fail("no entry " + typed, 1);
-  const std::vector<RelatedEntry> list = RankRelated(lex);
+  const std::optional<LexEntry> entry = FindEntryByTerm(lex, term);
+  if (!entry) return Fail("no entry " + typed, 1);
+  const std::vector<RelatedEntry> list = RankRelated(lex, *entry);
   if (json) {
     JsonWriter w;
     w.BeginArray();

@@ -78,15 +78,23 @@ bool IsSpecialCaption(std::string_view caption) {
   return caption == kAllEntriesCaption || caption == kSearchCaption;
 }
 
-bool FindNodeEntry(TdbLex& lex, std::string_view parentCaption, std::string_view nodeCaption,
-                   const std::optional<std::string>& nodeData) {
-  if (!IsSpecialCaption(parentCaption)) return lex.FindTopicTerm(parentCaption, nodeCaption);
-  return nodeData ? lex.FindTopicTerm(*nodeData, nodeCaption) : lex.FindTerm(nodeCaption);
+std::optional<LexEntry> FindNodeEntry(TdbLex& lex, std::string_view parentCaption,
+                                      std::string_view nodeCaption,
+                                      const std::optional<std::string>& nodeData) {
+  const bool found = !IsSpecialCaption(parentCaption)
+                         ? lex.FindTopicTerm(parentCaption, nodeCaption)
+                     : nodeData ? lex.FindTopicTerm(*nodeData, nodeCaption)
+                                : lex.FindTerm(nodeCaption);
+  if (!found) return std::nullopt;
+  return EntryOf(lex);
 }
 
-bool FindSelectedEntry(TdbLex& lex, std::string_view parentText, std::string_view nodeText) {
-  return IsSpecialCaption(parentText) ? lex.FindTerm(nodeText)
-                                      : lex.FindTopicTerm(parentText, nodeText);
+std::optional<LexEntry> FindSelectedEntry(TdbLex& lex, std::string_view parentText,
+                                          std::string_view nodeText) {
+  const bool found = IsSpecialCaption(parentText) ? lex.FindTerm(nodeText)
+                                                  : lex.FindTopicTerm(parentText, nodeText);
+  if (!found) return std::nullopt;
+  return EntryOf(lex);
 }
 
 int ImageWhenExpanded(int image) {

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "storage/dblex.h"
+#include "app/core/lexicon_entry.h"
 
 namespace qorvex {
 
@@ -59,17 +59,18 @@ EntryTree BuildTree(TdbLex& lex);
 // The two special roots, under which the topic is not visible in the tree.
 bool IsSpecialCaption(std::string_view caption);
 
-// The lookup behind selecting an entry node: under a special node by its
+// The entry behind selecting an entry node: under a special node by its
 // data (FindTopicTerm) or, without data, by its caption (FindTerm); under a
-// topic node by the parent's caption and its own (FindTopicTerm). True
-// with the entry in lex's working record.
-bool FindNodeEntry(TdbLex& lex, std::string_view parentCaption, std::string_view nodeCaption,
-                   const std::optional<std::string>& nodeData);
+// topic node by the parent's caption and its own (FindTopicTerm).
+std::optional<LexEntry> FindNodeEntry(TdbLex& lex, std::string_view parentCaption,
+                                      std::string_view nodeCaption,
+                                      const std::optional<std::string>& nodeData);
 
-// Finds the entry last selected in the tree again from the two remembered
+// The entry last selected in the tree, found again from the two remembered
 // captions (the see-also command): FindTerm under a special node, else
 // FindTopicTerm.
-bool FindSelectedEntry(TdbLex& lex, std::string_view parentText, std::string_view nodeText);
+std::optional<LexEntry> FindSelectedEntry(TdbLex& lex, std::string_view parentText,
+                                          std::string_view nodeText);
 
 // A folder's image after expanding (5 -> 1) or collapsing (1 -> 5); other
 // images stay.

@@ -60,9 +60,9 @@ int CountEqualPairs(const std::vector<std::string>& a, const std::vector<std::st
   return n;
 }
 
-std::vector<RelatedEntry> RankRelated(TdbLex& lex) {
-  const std::string ownTerm = ToStrings.UpperCase(lex.GetTerm());
-  std::vector<std::string> own = SeeAlsoWords(lex.GetSeeAlso());
+std::vector<RelatedEntry> RankRelated(TdbLex& lex, const LexEntry& entry) {
+  const std::string ownTerm = ToStrings.UpperCase(entry.term);
+  std::vector<std::string> own = SeeAlsoWords(entry.seeAlso);
   own.push_back(ToStrings.Trim(ownTerm));
 
   struct Key {

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "storage/dblex.h"
+#include "app/core/lexicon_entry.h"
 
 namespace qorvex {
 
@@ -28,12 +28,11 @@ struct RelatedEntry {
   std::string caption;  // the term padded or cut to 50: the list's item
 };
 
-// The entries related to the one in lex's working record, in display
-// order: highest score first, equal scores by descending term (the keys
-// "<score as six digits><caption>" sorted ascending by UpperCase, then
-// bytes, and reversed). Entries whose term agrees with the selected one in
-// its first 20 characters, ignoring case, are skipped. Walks index 1, so
-// the working record is another one afterwards.
-std::vector<RelatedEntry> RankRelated(TdbLex& lex);
+// The entries of lex related to entry, in display order: highest score
+// first, equal scores by descending term (the keys "<score as six
+// digits><caption>" sorted ascending by UpperCase, then bytes, and
+// reversed). Entries whose term agrees with entry's in its first 20
+// characters, ignoring case, are skipped. Walks index 1.
+std::vector<RelatedEntry> RankRelated(TdbLex& lex, const LexEntry& entry);
 
 }  // namespace qorvex

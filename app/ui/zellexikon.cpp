@@ -387,8 +387,11 @@ void TZELLex::TreeChange() {
     const TreeNode& parent = TreeModel->Node(node.parent());
     SelectedNodeText = entry.caption;
     SelectedParentText = parent.caption;
-    if (FindNodeEntry(*Lex, parent.caption, entry.caption, entry.data))
+    if (std::optional<LexEntry> found =
+            FindNodeEntry(*Lex, parent.caption, entry.caption, entry.data)) {
+      Shown = std::move(*found);
       RenderEntry(IsSpecialCaption(parent.caption), false);
+    }
   });
 }
 
@@ -459,9 +462,9 @@ void TZELLex::ClearEntryView() {
 
 void TZELLex::RenderEntry(bool ShowTopic, bool HintOnly) {
   if (Busy) return;
-  const std::string text = HintOnly ? std::string() : Lex->GetText();
-  EntryView->SetLabels(qorvex::RenderEntry(Lex->GetTerm(), Lex->GetTopic(), text, ShowTopic,
-                                           HintOnly, ScrollBox->width(), EntryView->Measurer()));
+  const std::string text = HintOnly ? std::string() : Shown.text;
+  EntryView->SetLabels(qorvex::RenderEntry(Shown.term, Shown.topic, text, ShowTopic, HintOnly,
+                                           ScrollBox->width(), EntryView->Measurer()));
   btnsieheauch->setEnabled(true);
 }
 
@@ -505,9 +508,11 @@ void TZELLex::btnsieheauchClick() {
       return;
     }
     // After a search only the hint is shown and no entry is selected.
-    if (SelectedNodeText.empty() || !FindSelectedEntry(*Lex, SelectedParentText, SelectedNodeText))
-      return;
-    const std::vector<RelatedEntry> related = RankRelated(*Lex);
+    if (SelectedNodeText.empty()) return;
+    const std::optional<LexEntry> selected =
+        FindSelectedEntry(*Lex, SelectedParentText, SelectedNodeText);
+    if (!selected) return;
+    const std::vector<RelatedEntry> related = RankRelated(*Lex, *selected);
     ListBox->clear();
     for (const RelatedEntry& r : related) {
       // Shown without the blanks that pad it; looked up as it is.
@@ -525,7 +530,9 @@ void TZELLex::ListBoxClick() {
   RunGuarded([&] {
     const QListWidgetItem* item = ListBox->currentItem();
     if (item == nullptr) return;
-    if (Lex->FindTerm(item->data(Qt::UserRole).toByteArray().toStdString())) {
+    if (std::optional<LexEntry> found =
+            FindEntryByTerm(*Lex, item->data(Qt::UserRole).toByteArray().toStdString())) {
+      Shown = std::move(*found);
       ClearEntryView();
       RenderEntry(true, false);
     }

@@ -26,6 +26,7 @@
 
 #include "app/core/audio_output.h"
 #include "app/core/entry_layout.h"
+#include "app/core/lexicon_entry.h"
 #include "app/core/lexicon_session.h"
 #include "app/core/window_placement.h"
 
@@ -123,6 +124,8 @@ class TZELLex : public QWidget {
   std::string SelectedParentText, SelectedNodeText;
   bool Busy = false;      // a search runs: RenderEntry does nothing
   TdbLex* Lex = nullptr;  // the session's lexicon
+  // The entry the view shows (or last showed): RenderEntry lays it out.
+  LexEntry Shown;
 
   // Handlers and the routines they share.
   void btnbeendenClick();

@@ -108,15 +108,11 @@ TEST_F(EntryTreeTest, ANodeFindsItsOwnEntry) {
       {"Antennen", EntryCaption("Zulu"), std::nullopt, ""},
   };
   for (const Case& c : cases) {
-    lex_->ClearRec();
-    const bool found = FindNodeEntry(*lex_, c.parent, c.node, c.data);
-    EXPECT_EQ(found ? lex_->GetTopic() + "/" + lex_->GetTerm() : "", c.found)
-        << c.parent << " " << c.node;
+    const std::optional<LexEntry> e = FindNodeEntry(*lex_, c.parent, c.node, c.data);
+    EXPECT_EQ(e ? e->topic + "/" + e->term : "", c.found) << c.parent << " " << c.node;
   }
-  ASSERT_TRUE(FindSelectedEntry(*lex_, hits, EntryCaption("Cc")));  // by FindTerm
-  EXPECT_EQ(lex_->GetTerm(), "Cc");
-  ASSERT_TRUE(FindSelectedEntry(*lex_, "Antennen", EntryCaption("Dipol")));
-  EXPECT_EQ(lex_->GetTopic(), "Antennen");
+  EXPECT_EQ(FindSelectedEntry(*lex_, hits, EntryCaption("Cc"))->term, "Cc");  // by FindTerm
+  EXPECT_EQ(FindSelectedEntry(*lex_, "Antennen", EntryCaption("Dipol"))->topic, "Antennen");
 }
 
 TEST_F(EntryTreeTest, SearchHitsTermsThenSeeAlsoListsInIndexTwoOrder) {

@@ -44,9 +44,10 @@ TEST_F(ViewerTest, RelatedEntriesBestFirstThenByDescendingTerm) {
       "d",
       "Dipol");                     // skipped: the same first 20 characters
   Add("V", "Fremd", "Yagi, Quad");  // 0
-  ASSERT_TRUE(lex_->FindTerm("Richtantennenanlage Nord"));
+  const std::optional<LexEntry> nord = FindEntryByTerm(*lex_, "Richtantennenanlage Nord");
+  ASSERT_TRUE(nord);
   std::vector<std::pair<int, std::string>> got;
-  for (const RelatedEntry& r : RankRelated(*lex_)) got.emplace_back(r.score, r.caption);
+  for (const RelatedEntry& r : RankRelated(*lex_, *nord)) got.emplace_back(r.score, r.caption);
   // Equal scores in descending order of the upper-cased terms ("kabel"
   // would come first by bytes).
   const std::vector<std::pair<int, std::string>> want = {
@@ -54,8 +55,10 @@ TEST_F(ViewerTest, RelatedEntriesBestFirstThenByDescendingTerm) {
       {1, EntryCaption("Koax")},   {1, EntryCaption("kabel")},
   };
   EXPECT_EQ(got, want);
-  ASSERT_TRUE(lex_->FindTerm("Fremd"));
-  EXPECT_TRUE(RankRelated(*lex_).empty());
+  EXPECT_TRUE(RankRelated(*lex_, *FindEntryByTerm(*lex_, "Fremd")).empty());
+  // The ranking is of the entry given, wherever the lexicon stands.
+  ASSERT_TRUE(lex_->FindTerm("Koax"));
+  EXPECT_EQ(RankRelated(*lex_, *nord).size(), want.size());
 }
 
 }  // namespace

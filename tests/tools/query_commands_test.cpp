@@ -154,9 +154,10 @@ TEST_F(QueryTest, TheToolPrintsWhatTheCoreComputes) {
   }
   EXPECT_EQ(tree.out, wantTree);
   for (int i = 0, k = 0; i < 60; i += 7, ++k) {
-    ASSERT_TRUE(lex_->FindTerm("Wort " + std::to_string(i)));
+    const std::optional<LexEntry> entry = FindEntryByTerm(*lex_, "Wort " + std::to_string(i));
+    ASSERT_TRUE(entry);
     std::string wantRelated;
-    for (const RelatedEntry& r : RankRelated(*lex_))
+    for (const RelatedEntry& r : RankRelated(*lex_, *entry))
       wantRelated += std::to_string(r.score) + "\t" + line(r.caption);
     EXPECT_FALSE(wantRelated.empty());
     EXPECT_EQ(related[k], wantRelated) << i;
