@@ -28,9 +28,9 @@
 
 #include "app/core/audio_output.h"
 #include "app/ui/entryview.h"
-#include "app/ui/tscreenss.h"
+#include "app/ui/main_window.h"
+#include "app/ui/screen_fonts.h"
 #include "app/ui/viewerapp.h"
-#include "app/ui/zellexikon.h"
 #include "bench/bench_data.h"
 
 namespace {

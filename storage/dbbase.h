@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "storage/ifdriver.h"
-#include "support/vxstrings.h"
+#include "support/text_utils.h"
 
 namespace qorvex {
 

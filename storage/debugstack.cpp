@@ -23,7 +23,7 @@
 
 #include "isam/engine.h"
 #include "storage/ifdriver.h"
-#include "support/vxstrings.h"
+#include "support/text_utils.h"
 
 namespace qorvex {
 namespace {

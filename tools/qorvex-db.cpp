@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "diag/sherr345.h"
+#include "diag/storage_startup.h"
 #include "storage/ifdriver.h"
 #include "tools/cli.h"
 

@@ -6,7 +6,7 @@
 #include <limits>
 #include <utility>
 
-#include "support/vxstrings.h"
+#include "support/text_utils.h"
 
 namespace qorvex {
 namespace {

@@ -5,7 +5,7 @@
 #include <numeric>
 
 #include "app/core/collation.h"
-#include "support/vxstrings.h"
+#include "support/text_utils.h"
 
 namespace qorvex {
 namespace {

@@ -2,9 +2,9 @@
 #include "app/core/lexicon_session.h"
 
 #include "app/core/window_placement.h"
-#include "diag/sherr345.h"
+#include "diag/storage_startup.h"
 #include "isam/status.h"
-#include "support/filebaseoop.h"
+#include "support/file_lookup.h"
 
 namespace qorvex {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "support/cp1252.h"
-#include "support/filebaseoop.h"
+#include "support/file_lookup.h"
 
 namespace qorvex {
 

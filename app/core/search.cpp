@@ -2,7 +2,7 @@
 #include "app/core/search.h"
 
 #include "support/cp1252.h"
-#include "support/vxstrings.h"
+#include "support/text_utils.h"
 
 namespace qorvex {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "app/core/entry_tree.h"
 #include "support/cp1252.h"
-#include "support/vxstrings.h"
+#include "support/text_utils.h"
 
 namespace qorvex {
 

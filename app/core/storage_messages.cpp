@@ -1,7 +1,7 @@
 // The storage layer's messages to the window; see storage_messages.h.
 #include "app/core/storage_messages.h"
 
-#include "diag/sherr345.h"
+#include "diag/storage_startup.h"
 #include "storage/ifdriver.h"
 
 namespace qorvex {

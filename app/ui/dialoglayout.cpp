@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "support/winskal.h"
+#include "support/dpi_scale.h"
 
 namespace qorvex {
 

@@ -9,12 +9,12 @@
 #include <functional>
 #include <memory>
 
-#include "app/ui/tachtung.h"
-#include "app/ui/tfehler.h"
-#include "app/ui/thinweis.h"
-#include "app/ui/tjaneinfrage.h"
-#include "app/ui/tscreenss.h"
-#include "app/ui/tvxbitbtn.h"
+#include "app/ui/command_button.h"
+#include "app/ui/error_dialog.h"
+#include "app/ui/notice_dialog.h"
+#include "app/ui/question_dialog.h"
+#include "app/ui/screen_fonts.h"
+#include "app/ui/warning_dialog.h"
 
 namespace qorvex {
 namespace {

@@ -1,7 +1,7 @@
 // The storage layer's questions and failures; see messagehandlers.h.
 #include "app/ui/messagehandlers.h"
 
-#include "app/ui/tomessages.h"
+#include "app/ui/message_dialogs.h"
 
 namespace qorvex {
 

@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/ui/main_window.h"
 #include "app/ui/messagehandlers.h"
-#include "app/ui/tscreenss.h"
-#include "app/ui/zellexikon.h"
+#include "app/ui/screen_fonts.h"
 
 namespace qorvex {
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/core/lexicon_import.h"
-#include "diag/sherr345.h"
+#include "diag/storage_startup.h"
 #include "tests/isam/testutil.h"
 
 namespace qorvex::testing {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/core/lexicon_import.h"
-#include "support/vxstrings.h"
+#include "support/text_utils.h"
 #include "tests/storage/lexicontest.h"
 
 namespace qorvex::testing {

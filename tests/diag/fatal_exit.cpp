@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "diag/sherr345.h"
+#include "diag/storage_startup.h"
 #include "storage/dblex.h"
 
 int main(int argc, char** argv) {

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "diag/sherr345.h"
+#include "diag/storage_startup.h"
 #include "storage/dbsetup.h"
 
 using namespace qorvex;

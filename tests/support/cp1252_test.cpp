@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/vxstrings.h"
+#include "support/text_utils.h"
 
 namespace qorvex {
 namespace {

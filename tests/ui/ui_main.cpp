@@ -4,7 +4,7 @@
 
 #include <QApplication>
 
-#include "app/ui/tscreenss.h"
+#include "app/ui/screen_fonts.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

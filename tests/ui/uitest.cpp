@@ -8,7 +8,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/ui/tvxmessageform.h"
+#include "app/ui/message_form.h"
 
 namespace qorvex::testing {
 

@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "app/ui/tvxmessageform.h"
+#include "app/ui/message_form.h"
 #include "app/ui/viewerapp.h"
 
 namespace {

@@ -1,0 +1,422 @@
+// The main window as a user meets it, offscreen, each test in a program
+// folder of its own: start and placement, the import, the search, selecting
+// entries, the see-also list, resizing, sound, and a second viewer started
+// while the first holds the lexicon.
+#include "app/ui/main_window.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QScrollBar>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "app/core/wavfile.h"
+#include "app/ui/command_button.h"
+#include "app/ui/edit_field.h"
+#include "app/ui/entrytreemodel.h"
+#include "app/ui/entryview.h"
+#include "app/ui/message_form.h"
+#include "app/ui/viewerapp.h"
+#include "tests/isam/testutil.h"
+#include "tests/ui/uitest.h"
+
+namespace qorvex {
+namespace {
+
+using isam::testing::ReadAll;
+using testing::AnswerNextDialog;
+
+// Term, topic, see-also, text; Windows-1252.
+struct Line {
+  std::string term, topic, seeAlso, text;
+};
+
+std::vector<Line> SampleLines() {
+  std::string waves;
+  for (int i = 0; i < 60; ++i) waves += "Wellenl\xE4nge ";  // many lines
+  std::vector<Line> lines = {
+      {"Dipol", "Antennen", "Antenne, Yagi", "Ein <b>Dipol</b> strahlt ab."},
+      {"Yagi", "Antennen", "Dipol, Antenne", "Richtantenne."},
+      {"Groundplane", "Antennen", "Antenne", "Vertikal."},
+      {"Rapport", "Betrieb", "QSO",
+       "<Morse>SOS</Morse> <Ton=TON.WAV>Ton</Ton> http://example.org/x"},
+      {"QSO", "Betrieb", "Rapport", "Verbindung."},
+      {"Zeta", "zulu", "", "Allein."},
+      {"Welle", "\xC4ther", "", waves},
+      {"Alpha", "alpha", "", "Erste."},
+  };
+  for (int i = 1; i <= 15; ++i)
+    lines.push_back({"Band " + std::to_string(i), "B\xE4nder", "Kurzwelle", "Ein Band."});
+  return lines;
+}
+
+std::string Csv(const std::vector<Line>& lines) {
+  std::string csv;
+  for (const Line& l : lines)
+    csv += l.term + ";<" + l.topic + ">" + l.text + ";" + l.seeAlso + "\r\n";
+  return csv;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+class ViewerWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(::chdir(dir_.path().c_str()), 0);
+    WriteFile(dir_ / "ZEL_LEX.CSV", Csv(SampleLines()));
+  }
+  void TearDown() override {
+    End();
+    ASSERT_EQ(::chdir(home_.c_str()), 0);
+  }
+
+  // Opens the folder and the window on it, as the program does.
+  TZELLex& Start() {
+    End();
+    session_ = std::make_unique<LexiconSession>(ViewerFolder(), SessionOptions{}, ShowSessionError);
+    window_ = std::make_unique<TZELLex>(*session_, audio_);
+    return *window_;
+  }
+  void End() {
+    window_.reset();
+    session_.reset();
+  }
+  // Closes the window as the user does and ends it.
+  void Close() {
+    window_->close();
+    End();
+  }
+  WindowPlacement Stored() const {
+    LexiconSession session(dir_.path(), {.settings = false, .lexicon = false});
+    const std::optional<WindowPlacement> p = ReadPlacement();
+    return p.value_or(WindowPlacement{-1, -1, -1, -1});
+  }
+
+  QModelIndex Root(const std::string& caption) const {
+    const TEntryTreeModel& m = *window_->TreeModel;
+    for (int r = 0; r < m.rowCount(); ++r)
+      if (m.Node(m.index(r, 0)).caption == caption) return m.index(r, 0);
+    ADD_FAILURE() << "no root " << caption;
+    return {};
+  }
+  QModelIndex Child(const QModelIndex& root, const std::string& term) const {
+    const TEntryTreeModel& m = *window_->TreeModel;
+    for (int r = 0; r < m.rowCount(root); ++r)
+      if (m.Node(m.index(r, 0, root)).caption == EntryCaption(term)) return m.index(r, 0, root);
+    ADD_FAILURE() << "no entry " << term;
+    return {};
+  }
+  std::vector<std::string> Captions(const QModelIndex& parent = {}) const {
+    const TEntryTreeModel& m = *window_->TreeModel;
+    std::vector<std::string> out;
+    for (int r = 0; r < m.rowCount(parent); ++r) {
+      std::string c = m.Node(m.index(r, 0, parent)).caption;
+      out.push_back(c.erase(c.find_last_not_of(' ') + 1));
+    }
+    return out;
+  }
+  // Selects a node as the tree does; its change arrives with the events.
+  void Select(const QModelIndex& node) {
+    window_->Tree->setCurrentIndex(node);
+    QCoreApplication::processEvents();
+  }
+  const std::vector<EntryLabel>& Labels() const { return window_->EntryView->Labels(); }
+  bool ShowsTopicLine() const {
+    return Labels().size() > 1 && Labels()[1].kind == LabelKind::Topic;
+  }
+  void Search(const std::string& text) {
+    window_->esuche->setText(QString::fromLatin1(text.c_str()));
+    window_->btnSucheClick();
+  }
+  int SearchImage() const { return window_->TreeModel->Node(Root("- Suchergebnis")).image; }
+
+  std::string home_ = std::filesystem::current_path().string();
+  isam::testing::TempDir dir_;
+  RecordingOutput audio_;
+  std::unique_ptr<LexiconSession> session_;
+  std::unique_ptr<TZELLex> window_;
+};
+
+TEST_F(ViewerWindowTest, PlacementIsKeptFromStartToStart) {
+  std::filesystem::remove(dir_ / "ZEL_LEX.CSV");
+  TZELLex& first = Start();
+  EXPECT_EQ(first.windowTitle(), "Tessary: kleines ZEL Lexikon");
+  EXPECT_EQ(first.frameGeometry(), QRect(411, 231, 827, 652)) << "design bounds, not centred";
+  first.show();
+  EXPECT_EQ(first.frameGeometry(), QRect(411, 231, 827, 652)) << "the outer frame, once framed";
+  first.move(100, 50);
+  first.resize(700, 500);
+  const QRect moved = first.frameGeometry();
+  Close();
+  EXPECT_EQ(Stored(), (WindowPlacement{100, 50, moved.height(), moved.width(), false}));
+
+  TZELLex& second = Start();
+  second.show();
+  EXPECT_EQ(second.frameGeometry(), moved) << "restored without drifting";
+  second.showMaximized();
+  Close();
+  EXPECT_EQ(Stored(), (WindowPlacement{100, 50, moved.height(), moved.width(), true}))
+      << "maximized: the earlier bounds stay";
+
+  TZELLex& third = Start();
+  third.show();
+  EXPECT_TRUE(third.isMaximized());
+  third.showNormal();
+  EXPECT_EQ(third.frameGeometry(), moved) << "made normal: the stored bounds";
+}
+
+TEST_F(ViewerWindowTest, ImportAtStartAndAnUnreadableFile) {
+  // Found whatever the case of its name.
+  std::filesystem::rename(dir_ / "ZEL_LEX.CSV", dir_ / "zel_lex.csv");
+  Start();
+  const std::vector<std::string> roots = {
+      "- alle Eintr\xE4ge", "- Suchergebnis", "alpha",   "Antennen",
+      "\xC4ther",           "B\xE4nder",      "Betrieb", "zulu"};
+  EXPECT_EQ(Captions(), roots);
+  EXPECT_EQ(Captions(Root("Antennen")), (std::vector<std::string>{"Dipol", "Groundplane", "Yagi"}));
+  EXPECT_EQ(window_->TreeModel->rowCount(Root("- alle Eintr\xE4ge")), 23);
+  Close();
+
+  // A file that exists but cannot be read leaves the lexicon as it was.
+  std::filesystem::remove(dir_ / "zel_lex.csv");
+  std::filesystem::create_symlink("/proc/self/mem", dir_ / "ZEL_LEX.CSV");
+  QString shown;
+  AnswerNextDialog([&](TvxMessageForm& form) {
+    shown = form.Label2->text();
+    form.close();
+  });
+  Start();
+  EXPECT_TRUE(shown.startsWith("Lexikondatei konnte nicht gelesen werden: ZEL_LEX.CSV: "))
+      << shown.toStdString();
+  EXPECT_EQ(window_->StartResult(), TZELLex::StartState::kRunning);
+  EXPECT_EQ(Captions(), roots);
+}
+
+TEST_F(ViewerWindowTest, Search) {
+  TZELLex& w = Start();
+  w.show();
+  // Enter after typing starts it: hits in index-2 order (topic, then term).
+  QTest::keyClicks(w.esuche, "ANTENNE");
+  QTest::keyClick(w.esuche, Qt::Key_Return);
+  const QModelIndex hits = Root("- Suchergebnis");
+  EXPECT_EQ(Captions(hits), (std::vector<std::string>{"Dipol", "Groundplane", "Yagi"}));
+  EXPECT_EQ(SearchImage(), kImageSearchHits);
+  EXPECT_EQ(w.TreeModel->Node(w.TreeModel->index(0, 0, hits)).image, kImageSearchHits);
+  EXPECT_TRUE(w.Tree->isExpanded(hits));
+  ASSERT_EQ(Labels().size(), 1u) << "only the hint";
+  EXPECT_EQ(Labels()[0].caption, kSearchHint);
+
+  // An empty field clears the view and keeps the hits.
+  Search("");
+  EXPECT_TRUE(Labels().empty());
+  EXPECT_EQ(SearchImage(), kImageSearch);
+  EXPECT_EQ(Captions(Root("- Suchergebnis")).size(), 3u);
+
+  // No hits: image 3, no children, nothing shown.
+  Search("xyzzy");
+  EXPECT_EQ(SearchImage(), kImageSearch);
+  EXPECT_TRUE(Captions(Root("- Suchergebnis")).empty());
+  EXPECT_TRUE(Labels().empty());
+}
+
+// A search rebuilds the tree from its top: the search node is in view,
+// however far the old tree was scrolled.
+TEST_F(ViewerWindowTest, ASearchShowsItsNodeInView) {
+  std::vector<Line> lines = SampleLines();
+  for (int i = 0; i < 500; ++i) lines.push_back({"Eintrag " + std::to_string(i), "Viele", "", "x"});
+  WriteFile(dir_ / "ZEL_LEX.CSV", Csv(lines));
+  TZELLex& w = Start();
+  w.show();
+  w.Tree->expand(Root("- alle Eintr\xE4ge"));
+  QScrollBar* bar = w.Tree->verticalScrollBar();
+  bar->setValue(bar->maximum());
+  ASSERT_GT(bar->value(), 0);
+  Search("EINTRAG");  // 500 hits: the tree stays long
+  const QRect node = w.Tree->visualRect(Root("- Suchergebnis"));
+  EXPECT_TRUE(w.Tree->viewport()->rect().contains(node)) << node.y();
+}
+
+TEST_F(ViewerWindowTest, SelectingEntriesAndRootNodes) {
+  TZELLex& w = Start();
+  w.show();
+  Search("dipol");
+  Select(Child(Root("- Suchergebnis"), "Dipol"));
+  ASSERT_TRUE(ShowsTopicLine());
+  EXPECT_EQ(Labels()[1].caption, "[Thema: Antennen]");
+  EXPECT_TRUE(w.btnsieheauch->isEnabled());
+
+  const QModelIndex topic = Root("Antennen");
+  w.Tree->expand(topic);
+  EXPECT_EQ(w.TreeModel->Node(topic).image, kImageOpenFolder);
+  Select(Child(topic, "Dipol"));
+  EXPECT_EQ(Labels()[0].caption, "Dipol");
+  EXPECT_FALSE(ShowsTopicLine());
+
+  // The keyboard onto the topic node keeps the entry; a click on it clears.
+  w.Tree->setFocus();
+  QTest::keyClick(w.Tree, Qt::Key_Up);
+  QCoreApplication::processEvents();
+  ASSERT_EQ(w.Tree->currentIndex(), topic);
+  EXPECT_FALSE(Labels().empty());
+  QTest::mouseClick(w.Tree->viewport(), Qt::LeftButton, {}, w.Tree->visualRect(topic).center());
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(Labels().empty());
+  EXPECT_FALSE(w.btnsieheauch->isEnabled());
+  w.Tree->collapse(topic);
+  EXPECT_EQ(w.TreeModel->Node(topic).image, kImageFolder);
+
+  // "siehe auch" with nothing shown: the warning.
+  QString heading, text;
+  AnswerNextDialog([&](TvxMessageForm& form) {
+    heading = form.Label1->text();
+    text = form.Label2->text();
+    form.close();
+  });
+  w.btnsieheauchClick();
+  EXPECT_EQ(heading, "QORVEX");
+  EXPECT_EQ(text, QString::fromUtf8("Kein Thema ausgewählt."));
+}
+
+TEST_F(ViewerWindowTest, SeeAlsoListUnderTheText) {
+  TZELLex& w = Start();
+  w.show();
+  struct Case {
+    const char* topic;
+    const char* term;
+    int items;
+    const char* first;
+  };
+  const Case cases[] = {
+      {"B\xE4nder", "Band 1", 14, "Band 9"},  // more than a third: cut to it
+      {"Antennen", "Dipol", 2, "Yagi"},
+      {"zulu", "Zeta", 0, nullptr},  // visible all the same, only its frame
+  };
+  for (const Case& c : cases) {
+    Select(Child(Root(c.topic), c.term));
+    w.btnsieheauchClick();
+    ASSERT_FALSE(w.ListBox->isHidden()) << c.term;
+    ASSERT_EQ(w.ListBox->count(), c.items) << c.term;
+    const int area = w.panelmitte->height() - 20;  // the text area without the list
+    const int expected = std::min(area / 3, c.items * 15 + 2 * w.ListBox->frameWidth());
+    EXPECT_EQ(w.ListBox->height(), expected) << c.term;
+    EXPECT_EQ(w.panelscroll->height(), area - expected) << c.term;
+    EXPECT_EQ(w.ListBox->y(), w.panelscroll->y() + w.panelscroll->height()) << c.term;
+    EXPECT_EQ(Labels()[0].caption, c.term) << "the selected entry, laid out for the new height";
+    if (c.first == nullptr) continue;
+    EXPECT_EQ(w.ListBox->item(0)->text().trimmed().toStdString(), c.first);
+    // A click on an item shows it with its topic; the tree keeps its node.
+    const QModelIndex selected = w.Tree->currentIndex();
+    QTest::mouseClick(w.ListBox->viewport(), Qt::LeftButton, {},
+                      w.ListBox->visualItemRect(w.ListBox->item(0)).center());
+    EXPECT_EQ(Labels()[0].caption, c.first);
+    EXPECT_TRUE(ShowsTopicLine());
+    EXPECT_EQ(w.Tree->currentIndex(), selected);
+  }
+  // A click in the tree hides the list again.
+  QTest::mouseClick(w.Tree->viewport(), Qt::LeftButton, {},
+                    w.Tree->visualRect(w.Tree->currentIndex()).center());
+  EXPECT_TRUE(w.ListBox->isHidden());
+  EXPECT_EQ(w.panelscroll->height(), w.panelmitte->height() - 20);
+}
+
+TEST_F(ViewerWindowTest, ResizingLaysTheEntryOutAnew) {
+  TZELLex& w = Start();
+  w.show();
+  Select(Child(Root("\xC4ther"), "Welle"));
+  const auto lastTop = [&] { return Labels().back().top; };
+  const int wide = lastTop();
+  ASSERT_EQ(Labels()[0].width, w.ScrollBox->width() - 20);
+  w.resize(w.width() - 200, w.height());
+  EXPECT_EQ(Labels()[0].width, w.ScrollBox->width() - 20);
+  EXPECT_GT(lastTop(), wide) << "more lines in a narrower view";
+  for (const EntryLabel& l : Labels())
+    EXPECT_TRUE(l.kind != LabelKind::Text || l.left + l.width <= w.ScrollBox->width() - 30);
+}
+
+TEST_F(ViewerWindowTest, MorseToneAndLinkLabels) {
+  const auto writeWav = [&](const std::string& name, int ms) {
+    std::string why;
+    ASSERT_TRUE(WriteWav16Mono(dir_ / name, 8000, std::vector<int16_t>(8 * ms, 0), why)) << why;
+  };
+  writeWav("S.WAV", 100);
+  writeWav("TON.WAV", 300);
+  WriteFile(dir_ / "O.WAV", "no sound");  // exists, cannot be played
+  TZELLex& w = Start();
+  w.show();
+  Select(Child(Root("Betrieb"), "Rapport"));
+  std::map<LabelKind, QPoint> at;
+  for (const EntryLabel& l : Labels())
+    at[l.kind] = QRect(l.left, l.top, l.width, l.height).center();
+  ASSERT_EQ(at.count(LabelKind::Morse) + at.count(LabelKind::Tone) + at.count(LabelKind::Link), 3u);
+
+  // The Morse word: S plays, O raises, one error dialog, the rest unplayed.
+  int dialogs = 0;
+  AnswerNextDialog([&](TvxMessageForm& form) {
+    ++dialogs;
+    EXPECT_EQ(form.windowTitle(), "Fehler");
+    form.close();
+  });
+  QTest::mouseClick(w.EntryView, Qt::LeftButton, {}, at[LabelKind::Morse]);
+  EXPECT_EQ(dialogs, 1);
+  EXPECT_EQ(audio_.log(), (std::vector<std::string>{"play S.WAV 100", "pause 10"}));
+
+  QTest::mouseClick(w.EntryView, Qt::LeftButton, {}, at[LabelKind::Tone]);
+  EXPECT_EQ(audio_.log().back(), "play TON.WAV 300");
+
+  // The link opens its address through the desktop services.
+  testing::UrlCatcher urls;
+  QTest::mouseClick(w.EntryView, Qt::LeftButton, {}, at[LabelKind::Link]);
+  EXPECT_EQ(urls.opened, QStringList{"http://example.org/x"});
+  // The hand over clickable labels only.
+  for (const auto& [kind, point] : at) {
+    QMouseEvent move(QEvent::MouseMove, point, w.EntryView->mapToGlobal(point), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w.EntryView, &move);
+    const bool hand =
+        kind == LabelKind::Link || kind == LabelKind::Morse || kind == LabelKind::Tone;
+    EXPECT_EQ(w.EntryView->cursor().shape(), hand ? Qt::PointingHandCursor : Qt::ArrowCursor)
+        << static_cast<int>(kind);
+  }
+}
+
+// Users double-click twice: the second viewer finds the lexicon held, says
+// so, ends with 1 and changes nothing; the first goes on working.
+TEST_F(ViewerWindowTest, SecondViewerInTheSameFolder) {
+  TZELLex& first = Start();
+  first.show();
+  const auto dat = ReadAll(dir_ / "QDLex.DAT"), ix = ReadAll(dir_ / "QDLex.IX");
+  // A different delivery file: an import would have to write.
+  WriteFile(dir_ / "ZEL_LEX.CSV", "Neu;<Neu>Neu;\r\n");
+
+  QProcess second;
+  second.setWorkingDirectory(QString::fromStdString(dir_.path()));
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(kExitOnExposeVariable, "1");  // should it ever come that far
+  second.setProcessEnvironment(env);
+  second.start(QORVEX_VIEWER_PEER, {});
+  ASSERT_TRUE(second.waitForFinished(60000)) << "the second viewer hangs";
+  const QString out = QString::fromUtf8(second.readAllStandardOutput());
+  EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(second.exitCode(), 1) << out.toStdString();
+  EXPECT_EQ(out.count("dialog:"), 1) << out.toStdString();
+  EXPECT_TRUE(out.contains("anderen Qorvex-Fenster")) << out.toStdString();
+  EXPECT_FALSE(out.contains("first-expose")) << "it must not open its window";
+
+  EXPECT_EQ(ReadAll(dir_ / "QDLex.DAT"), dat);
+  EXPECT_EQ(ReadAll(dir_ / "QDLex.IX"), ix);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "IFD.ERR"));
+  Search("antenne");
+  EXPECT_EQ(Captions(Root("- Suchergebnis")).size(), 3u) << "the first still works";
+}
+
+}  // namespace
+}  // namespace qorvex
