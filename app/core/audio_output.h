@@ -1,14 +1,11 @@
 // The sound output the viewer plays through (core layer, no Qt, no sound
 // library): the operations of a media player that plays one file at a time
-// and returns when it has finished, the one error they raise, and a
-// recording output for tests that logs instead of sounding.
+// and returns when it has finished, and the one error they raise. (Tests
+// play through tests/app/recording_output.h.)
 #pragma once
 
 #include <stdexcept>
 #include <string>
-#include <vector>
-
-#include "app/core/wavfile.h"
 
 namespace qorvex {
 
@@ -38,27 +35,6 @@ class AudioOutput {
   virtual void PlayAndWait() = 0;
   // Waits ms milliseconds (the pause after a Morse character).
   virtual void Pause(int ms) = 0;
-};
-
-// Plays nothing: Open reads the WAV header (a file that is no WAV raises
-// EMediaError, as a player would), PlayAndWait logs "play <file> <ms>" with
-// the sound's length, Pause logs "pause <ms>" and returns at once.
-class RecordingOutput : public AudioOutput {
- public:
-  void Close() override { open_ = false; }
-  void SetFileName(const std::string& path) override { path_ = path; }
-  void Open() override;
-  void PlayAndWait() override;
-  void Pause(int ms) override;
-
-  const std::vector<std::string>& log() const { return log_; }
-  bool isOpen() const { return open_; }
-
- private:
-  std::string path_;
-  bool open_ = false;
-  WavInfo info_;
-  std::vector<std::string> log_;
 };
 
 }  // namespace qorvex

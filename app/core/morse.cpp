@@ -51,11 +51,11 @@ void PlayFound(const std::optional<std::string>& path, const std::string& name, 
   out.Close();
 }
 
-void PlayMorseChar(char c, AudioOutput& out, FolderListing& folder) {
+void PlayMorseChar(char c, AudioOutput& out, FolderListing& folder, int pauseMs) {
   const std::optional<std::string> file = MorseFileName(c);
   if (!file) return;
   PlayFound(folder.Find(*file), *file, out);
-  out.Pause(CharPause);
+  out.Pause(pauseMs);
 }
 
 }  // namespace
@@ -68,15 +68,15 @@ void PlayToneFile(std::string_view stored, AudioOutput& out) {
   PlayFound(FindToneFile(stored), std::string(stored), out);
 }
 
-void PlayMorseChar(char c, AudioOutput& out) {
+void PlayMorseChar(char c, AudioOutput& out, int pauseMs) {
   FolderListing folder("");
-  PlayMorseChar(c, out, folder);
+  PlayMorseChar(c, out, folder, pauseMs);
 }
 
 void PlayMorseText(std::string_view text, bool fast, AudioOutput& out) {
   CharPause = fast ? kCharPauseFast : kCharPauseNormal;
   FolderListing folder("");  // read once for the whole text
-  for (char c : text) PlayMorseChar(c, out, folder);
+  for (char c : text) PlayMorseChar(c, out, folder, CharPause);
 }
 
 }  // namespace qorvex

@@ -46,8 +46,9 @@ std::optional<std::string> FindToneFile(std::string_view stored);
 void PlayWaveFile(const std::string& name, AudioOutput& out);
 // The same for a tone word's file as stored (found by FindToneFile).
 void PlayToneFile(std::string_view stored, AudioOutput& out);
-// Plays one character and pauses CharPause; outside the set: nothing at all.
-void PlayMorseChar(char c, AudioOutput& out);
+// Plays one character and pauses pauseMs (by default the process-wide
+// CharPause); outside the set: nothing at all.
+void PlayMorseChar(char c, AudioOutput& out, int pauseMs = CharPause);
 // CharPause := 100, or 10 when fast; then every character of text in order.
 void PlayMorseText(std::string_view text, bool fast, AudioOutput& out);
 

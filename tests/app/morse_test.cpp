@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "tests/app/recording_output.h"
 #include "tests/isam/testutil.h"
 
 namespace qorvex::testing {

@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "app/core/morse.h"
+#include "app/core/wavfile.h"
 #include "tests/audio/signal.h"
 #include "tests/isam/testutil.h"
 

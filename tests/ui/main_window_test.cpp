@@ -24,6 +24,7 @@
 #include "app/ui/entryview.h"
 #include "app/ui/message_form.h"
 #include "app/ui/viewerapp.h"
+#include "tests/app/recording_output.h"
 #include "tests/isam/testutil.h"
 #include "tests/ui/uitest.h"
 

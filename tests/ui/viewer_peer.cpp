@@ -8,6 +8,7 @@
 
 #include "app/ui/message_form.h"
 #include "app/ui/viewerapp.h"
+#include "tests/app/recording_output.h"
 
 namespace {
 
