@@ -1,0 +1,120 @@
+// Forgiving and full-text search: folding, the plain text of an entry, the
+// searches' hits and their order, and the suggestions.
+#include "app/core/text_search.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/app/viewer_fixture.h"
+
+namespace qorvex::testing {
+namespace {
+
+TEST(FoldTest, EveryMappedLetterAndTheDigraphs) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"\xDC"
+       "ber",
+       "uber"},
+      {"Ueber", "uber"},
+      {"uber", "uber"},
+      {"Stra\xDF"
+       "e",
+       "strasse"},
+      {"Strasse", "strasse"},
+      {"\xC0\xC1\xC2\xC3\xC4\xC5\xE0\xE1\xE2\xE3\xE4\xE5", "aaaaaaaaaaaa"},
+      {"\xC7\xE7", "cc"},
+      {"\xC8\xC9\xCA\xCB\xE8\xE9\xEA\xEB", "eeeeeeee"},
+      {"\xCC\xCD\xCE\xCF\xEC\xED\xEE\xEF", "iiiiiiii"},
+      {"\xD1\xF1", "nn"},
+      {"\xD2\xD3\xD4\xD5\xD6\xD8\xF2\xF3\xF4\xF5\xF6\xF8", "oooooooooooo"},
+      {"\xD9\xDA\xDB\xDC\xF9\xFA\xFB\xFC", "uuuuuuuu"},
+      {"\xDD\xFD\xFF\x9F", "yyyy"},
+      {"\x8A\x9A", "ss"},
+      {"\x8E\x9E", "zz"},
+      {"\xC6\xE6", "aa"},  // ae, then the digraph
+      {"\x8C\x9C", "oo"},
+      {"aee", "ae"},  // left to right, without overlap
+      {"UE-OE-AE", "u-o-a"},
+      {"\xD7\xF7\xB5 1", "\xD7\xF7\xB5 1"},  // no letters: unchanged
+  };
+  for (const auto& [text, folded] : cases) EXPECT_EQ(FoldText(text), folded) << text;
+}
+
+TEST(PlainTextTest, TheTextLabelsInReadingOrder) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Not<b>funk</b>", "Notfunk"},
+      {"eins zwei<br>drei", "eins zwei drei"},
+      {"Rufe <Morse>SOS</Morse> und <b>warte</b>.", "Rufe SOS und warte."},
+      {"siehe http://example.org/x hier", "siehe http://example.org/x hier"},
+      {"", ""},
+  };
+  for (const auto& [text, plain] : cases)
+    EXPECT_EQ(PlainTextOf({1, "Titel", "Thema", "", text}), plain) << text;
+}
+
+TEST(OsaTest, Distances) {
+  const std::tuple<std::string, std::string, int> cases[] = {
+      {"antenne", "antenne", 0},
+      {"antene", "antenne", 1},
+      {"anetnne", "antenne", 1},
+      {"ca", "abc", 3},  // no edit of a swapped pair
+      {"", "abc", 3},
+  };
+  for (const auto& [a, b, d] : cases) EXPECT_EQ(OsaDistance(a, b), d) << a << " " << b;
+}
+
+class TextSearchTest : public ViewerTest {
+ protected:
+  void SetUp() override {
+    ViewerTest::SetUp();
+    Add("Ausbreitung",
+        "\xDC"
+        "berreichweite",
+        "", "weiter als sonst");
+    Add("Betrieb", "SOS", "", "Das <b>Not</b>zeichen der Telegrafie.");
+    Add("Antennen", "Antenne", "Dipol");
+    Add("Antennen", "Antennen", "");
+    Add("Antennen", "Dipol", "Antenne",
+        "Zwei Leiter, stra\xDF"
+        "enweit.");
+    Add("Antennen", "Antenna", "");
+  }
+  std::vector<std::string> Terms(const std::string& text, SearchOptions options) {
+    std::vector<std::string> t;
+    for (const SearchHit& h : SearchEntries(*lex_, text, options)) t.push_back(h.term);
+    return t;
+  }
+};
+
+TEST_F(TextSearchTest, FullTextAndForgivingHitsInIndexTwoOrder) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(Terms("ueber", {}), V{});
+  EXPECT_EQ(Terms("ueber", {.fold = true}), V{"\xDC"
+                                              "berreichweite"});
+  EXPECT_EQ(Terms("notzeichen", {}), V{});
+  EXPECT_EQ(Terms("notzeichen", {.fullText = true}), V{"SOS"});
+  EXPECT_EQ(Terms("strasse", {.fullText = true}), V{});
+  EXPECT_EQ(Terms("strasse", {.fold = true, .fullText = true}), V{"Dipol"});
+  // Both off: the specified search, term else see-also, topic then term.
+  EXPECT_EQ(Terms("antenne", {}), (V{"Antenne", "Antennen", "Dipol"}));
+  EXPECT_EQ(Terms("", {.fold = true, .fullText = true}), V{});
+  for (const std::string text : {"dipol", "ANTEN", "x"})
+    EXPECT_EQ(SearchEntries(*lex_, text, {}).size(),
+              SearchLexicon(*lex_, SearchTextOf(text)).size());
+}
+
+TEST_F(TextSearchTest, SuggestionsWithinOneOrTwoClosestFirst) {
+  std::vector<std::pair<std::string, int>> got;
+  for (const Suggestion& s : Suggest(*lex_, "Antene")) got.emplace_back(s.term, s.distance);
+  // Six folded characters: within 2; ties in index-1 order.
+  EXPECT_EQ(got, (std::vector<std::pair<std::string, int>>{
+                     {"Antenne", 1}, {"Antenna", 2}, {"Antennen", 2}}));
+  // Four characters: within 1 only.
+  got.clear();
+  for (const Suggestion& s : Suggest(*lex_, "Dipl")) got.emplace_back(s.term, s.distance);
+  EXPECT_EQ(got, (std::vector<std::pair<std::string, int>>{{"Dipol", 1}}));
+  EXPECT_TRUE(Suggest(*lex_, "Dpl").empty());  // three characters, distance 2
+  EXPECT_TRUE(Suggest(*lex_, "").empty());
+}
+
+}  // namespace
+}  // namespace qorvex::testing
