@@ -30,6 +30,7 @@
 #include "app/core/lexicon_session.h"
 #include "app/core/search.h"
 #include "app/core/see_also.h"
+#include "app/core/text_search.h"
 #include "bench/bench_data.h"
 
 namespace {
@@ -78,7 +79,7 @@ int main(int argc, char** argv) {
     std::ofstream out(csvPath, std::ios::binary);
     out << bench::MakeDeliveryFile(n);
   }
-  double tree = 0, search = 0, related = 0;
+  double tree = 0, search = 0, related = 0, fulltext = 0, suggest = 0;
   {
     // The folder opened as the viewer opens it (160 page buffers).
     LexiconSession session((root / "run").string(), {.settings = false});
@@ -107,6 +108,10 @@ int main(int argc, char** argv) {
     std::printf("ranked entry: %s\n", term.c_str());
     const LexEntry ranked = *FindEntryByTerm(lex, term);
     related = Measure("see-also ranking", repeat, [&] { return RankRelated(lex, ranked).size(); });
+    fulltext = Measure("forgiving full-text search", repeat, [&] {
+      return SearchEntries(lex, "zirkul", {.fold = true, .fullText = true}).size();
+    });
+    suggest = Measure("suggestions", repeat, [&] { return Suggest(lex, "Begrif 12345").size(); });
   }
   std::filesystem::remove_all(root);
   const std::string entry = bench::MakeEntryText(64000);
@@ -114,7 +119,9 @@ int main(int argc, char** argv) {
   const double layout = Measure("layout of 64,000 characters", repeat, [&] {
     return RenderEntry("Begriff", "Thema", entry, true, false, 640, metrics).size();
   });
-  std::printf("tree10k_ms=%.1f search10k_ms=%.1f related10k_ms=%.1f layout64k_ms=%.2f\n", tree,
-              search, related, layout);
+  std::printf(
+      "tree10k_ms=%.1f search10k_ms=%.1f related10k_ms=%.1f layout64k_ms=%.2f fulltext10k_ms=%.1f "
+      "suggest10k_ms=%.1f\n",
+      tree, search, related, layout, fulltext, suggest);
   return 0;
 }

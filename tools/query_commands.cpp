@@ -14,6 +14,7 @@
 #include "app/core/lexicon_export.h"
 #include "app/core/search.h"
 #include "app/core/see_also.h"
+#include "app/core/text_search.h"
 #include "storage/dblex.h"
 #include "tools/cli.h"
 #include "tools/json.h"
@@ -58,15 +59,32 @@ bool Convert(const std::string& utf8, std::string& cp1252, std::string& error) {
   return true;
 }
 
-// A command with --json and exactly one argument (TERM, or TEXT, which
-// must not be empty), given to run converted, and as typed for messages.
+// The options a query command may take besides its argument.
+struct Flags {
+  bool json = false;
+  bool fold = false;      // search: forgiving
+  bool fullText = false;  // search: over the text too
+  bool plain = false;     // lookup: the plain text only
+};
+
+// A command with exactly one argument (TERM, or TEXT, which must not be
+// empty), given to run converted, and as typed for messages; --json and the
+// options named in extra.
 Command OneArgumentCommand(const std::string& name, const std::string& argName,
                            const std::string& usage,
                            int (*run)(TdbLex&, const std::string& arg, const std::string& typed,
-                                      bool json)) {
+                                      const Flags& flags),
+                           std::vector<std::string> extra = {}) {
   return {name, usage,
           [=](std::vector<std::string> args, std::string& error) -> std::optional<CommandWork> {
-            const bool json = TakeFlag(args, "--json");
+            Flags flags;
+            flags.json = TakeFlag(args, "--json");
+            for (const std::string& option : extra) {
+              const bool on = TakeFlag(args, option);
+              if (option == "--fold") flags.fold = on;
+              if (option == "--text") flags.fullText = on;
+              if (option == "--plain") flags.plain = on;
+            }
             if (args.size() != 1) {
               error = name + " needs one " + argName + kHint;
               return std::nullopt;
@@ -78,14 +96,18 @@ Command OneArgumentCommand(const std::string& name, const std::string& argName,
               return std::nullopt;
             }
             return [=, typed = args[0]](const std::string& folder) {
-              return WithLexicon(folder, [&](TdbLex& lex) { return run(lex, arg, typed, json); });
+              return WithLexicon(folder, [&](TdbLex& lex) { return run(lex, arg, typed, flags); });
             };
           }};
 }
 
-int Lookup(TdbLex& lex, const std::string& term, const std::string& typed, bool json) {
+int Lookup(TdbLex& lex, const std::string& term, const std::string& typed, const Flags& flags) {
   if (!lex.FindTerm(term)) return Fail("no entry " + typed, 1);
-  if (json) {
+  if (flags.plain) {
+    Print(Utf8(PlainTextOf(EntryOf(lex))) + "\n");
+    return 0;
+  }
+  if (flags.json) {
     JsonWriter w;
     w.BeginObject()
         .Key("id")
@@ -107,9 +129,10 @@ int Lookup(TdbLex& lex, const std::string& term, const std::string& typed, bool 
   return 0;
 }
 
-int Search(TdbLex& lex, const std::string& text, const std::string&, bool json) {
-  const std::vector<SearchHit> hits = SearchLexicon(lex, SearchTextOf(text));
-  if (json) {
+int Search(TdbLex& lex, const std::string& text, const std::string&, const Flags& flags) {
+  const std::vector<SearchHit> hits =
+      SearchEntries(lex, text, {.fold = flags.fold, .fullText = flags.fullText});
+  if (flags.json) {
     JsonWriter w;
     w.BeginArray();
     for (const SearchHit& h : hits)
@@ -126,7 +149,23 @@ int Search(TdbLex& lex, const std::string& text, const std::string&, bool json) 
   return hits.empty() ? 1 : 0;
 }
 
-int Related(TdbLex& lex, const std::string& term, const std::string& typed, bool json) {
+int Suggestions(TdbLex& lex, const std::string& text, const std::string&, const Flags& flags) {
+  const std::vector<Suggestion> found = Suggest(lex, text);
+  if (found.empty()) return 1;
+  if (flags.json) {
+    JsonWriter w;
+    w.BeginArray();
+    for (const Suggestion& s : found)
+      w.BeginObject().Key("term").String(Utf8(s.term)).Key("distance").Int(s.distance).EndObject();
+    Print(w.EndArray().str());
+  } else {
+    for (const Suggestion& s : found) Print(Utf8(s.term) + "\n");
+  }
+  return 0;
+}
+
+int Related(TdbLex& lex, const std::string& term, const std::string& typed, const Flags& flags) {
+  const bool json = flags.json;
   const std::optional<LexEntry> entry = FindEntryByTerm(lex, term);
   if (!entry) return Fail("no entry " + typed, 1);
   const std::vector<RelatedEntry> list = RankRelated(lex, *entry);
@@ -195,10 +234,18 @@ std::vector<Command> QueryCommands() {
   std::vector<Command> commands;
   commands.push_back(OneArgumentCommand(
       "lookup", "TERM",
-      "  lookup TERM      the entry of a term: its fields, then its text as stored\n", Lookup));
+      "  lookup [--plain] TERM  the entry of a term: its fields, then its text as stored\n"
+      "                   (--plain: the text as it reads, without markup)\n",
+      Lookup, {"--plain"}));
   commands.push_back(OneArgumentCommand(
-      "search", "TEXT", "  search TEXT      the entries whose term or see-also list holds TEXT\n",
-      Search));
+      "search", "TEXT",
+      "  search [--fold] [--text] TEXT  the entries whose term or see-also list holds TEXT\n"
+      "                   (--fold: ignoring case, accents, ae/oe/ue and ss; --text: the\n"
+      "                   entry's text too)\n",
+      Search, {"--fold", "--text"}));
+  commands.push_back(OneArgumentCommand(
+      "suggest", "TEXT", "  suggest TEXT     terms spelt like TEXT, closest first (at most 5)\n",
+      Suggestions));
   commands.push_back(OneArgumentCommand(
       "related", "TERM",
       "  related TERM     the see-also list of a term, best first, with scores\n", Related));
@@ -225,7 +272,7 @@ std::vector<Command> QueryCommands() {
   commands.push_back(
       {"export",
        "  export [--utf8]  the lexicon as a delivery file on standard output\n"
-       "  (lookup, search, related and tree take --json: one JSON document)\n",
+       "  (lookup, search, suggest, related and tree take --json: one JSON document)\n",
        [](std::vector<std::string> args, std::string& error) -> std::optional<CommandWork> {
          const bool utf8 = TakeFlag(args, "--utf8");
          if (!args.empty()) {

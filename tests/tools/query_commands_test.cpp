@@ -9,6 +9,7 @@
 #include "app/core/entry_tree.h"
 #include "app/core/search.h"
 #include "app/core/see_also.h"
+#include "app/core/text_search.h"
 #include "support/cp1252.h"
 #include "tests/app/viewer_fixture.h"
 #include "tests/tools/run_program.h"
@@ -139,8 +140,22 @@ TEST_F(QueryTest, TheToolPrintsWhatTheCoreComputes) {
   std::vector<std::string> related;
   for (int i = 0; i < 60; i += 7)
     related.push_back(Db({"related", "Wort " + std::to_string(i)}).out);
+  // The forgiving and full-text searches, the suggestions, the plain text.
+  const Outcome folded = Db({"search", "--fold", "--text", "wort 1 ae"});
+  const Outcome suggested = Db({"suggest", "Wrot 12"});
+  const Outcome plain = Db({"lookup", "--plain", "Wort 12"});
 
   Attach();
+  std::string expect;
+  for (const SearchHit& h : SearchEntries(*lex_, "wort 1 ae", {.fold = true, .fullText = true}))
+    expect += Cp1252ToUtf8(h.term.substr(0, h.term.find_last_not_of(' ') + 1)) + "\n";
+  EXPECT_FALSE(expect.empty());
+  EXPECT_EQ(folded.out, expect);
+  expect.clear();
+  for (const Suggestion& g : Suggest(*lex_, "Wrot 12")) expect += Cp1252ToUtf8(g.term) + "\n";
+  EXPECT_FALSE(expect.empty());
+  EXPECT_EQ(suggested.out, expect);
+  EXPECT_EQ(plain.out, Cp1252ToUtf8(PlainTextOf(*FindEntryByTerm(*lex_, "Wort 12"))) + "\n");
   EntryTree want = BuildTree(*lex_);
   AddSearchHits(want, SearchLexicon(*lex_, "WORT 1"));
   EXPECT_GT(want.SearchNode().children.size(), 20u);
