@@ -72,17 +72,20 @@ std::string TrimTrailingBlanks(std::string s) {
 
 std::string FoldText(std::string_view cp1252) {
   const std::array<std::string, 256>& table = FoldTable();
-  std::string spelled;
-  spelled.reserve(cp1252.size());
-  for (char c : cp1252) spelled += table[static_cast<uint8_t>(c)];
-  // "ae", "oe", "ue" read as their vowel, left to right without overlap.
   std::string out;
-  out.reserve(spelled.size());
-  for (size_t i = 0; i < spelled.size(); ++i) {
-    const char c = spelled[i];
-    out += c;
-    if ((c == 'a' || c == 'o' || c == 'u') && i + 1 < spelled.size() && spelled[i + 1] == 'e') ++i;
-  }
+  out.reserve(cp1252.size() + 8);
+  // "ae", "oe", "ue" read as their vowel, left to right without overlap:
+  // an "e" right after a vowel that has not yet taken one is dropped.
+  bool vowel = false;
+  for (char c : cp1252)
+    for (char f : table[static_cast<uint8_t>(c)]) {
+      if (f == 'e' && vowel) {
+        vowel = false;
+        continue;
+      }
+      out += f;
+      vowel = f == 'a' || f == 'o' || f == 'u';
+    }
   return out;
 }
 
