@@ -11,10 +11,12 @@
 namespace qorvex {
 namespace {
 
-// Each byte's folded spelling before the digraphs: lower case (the
-// search's upper-casing mirrored), then without diacritics.
-const std::array<std::string, 256>& FoldTable() {
-  static const std::array<std::string, 256> table = [] {
+// Each byte's folded spelling before the digraphs (one or two letters,
+// 0-terminated): lower case (the search's upper-casing mirrored), then
+// without diacritics.
+using Spelling = std::array<char, 3>;
+const std::array<Spelling, 256>& FoldTable() {
+  static const std::array<Spelling, 256> table = [] {
     std::array<int, 256> lower{};
     for (int c = 0; c < 256; ++c) lower[c] = c;
     for (int c = 'A'; c <= 'Z'; ++c) lower[c] = c + 32;
@@ -24,27 +26,27 @@ const std::array<std::string, 256>& FoldTable() {
     lower[0x8C] = 0x9C;
     lower[0x8E] = 0x9E;
     lower[0x9F] = 0xFF;
-    std::array<std::string, 256> t;
-    for (int c = 0; c < 256; ++c) t[c] = std::string(1, static_cast<char>(lower[c]));
-    const auto spell = [&](int from, int to, const char* plain) {
+    std::array<Spelling, 256> t{};
+    for (int c = 0; c < 256; ++c) t[c] = {static_cast<char>(lower[c]), 0, 0};
+    const auto spell = [&](int from, int to, char first, char second = 0) {
       for (int c = 0; c < 256; ++c)
-        if (lower[c] >= from && lower[c] <= to) t[c] = plain;
+        if (lower[c] >= from && lower[c] <= to) t[c] = {first, second, 0};
     };
-    spell(0xE0, 0xE5, "a");
-    spell(0xE6, 0xE6, "ae");
-    spell(0xE7, 0xE7, "c");
-    spell(0xE8, 0xEB, "e");
-    spell(0xEC, 0xEF, "i");
-    spell(0xF1, 0xF1, "n");
-    spell(0xF2, 0xF6, "o");
-    spell(0xF8, 0xF8, "o");
-    spell(0xF9, 0xFC, "u");
-    spell(0xFD, 0xFD, "y");
-    spell(0xFF, 0xFF, "y");
-    spell(0x9A, 0x9A, "s");
-    spell(0x9E, 0x9E, "z");
-    spell(0x9C, 0x9C, "oe");
-    spell(0xDF, 0xDF, "ss");
+    spell(0xE0, 0xE5, 'a');
+    spell(0xE6, 0xE6, 'a', 'e');
+    spell(0xE7, 0xE7, 'c');
+    spell(0xE8, 0xEB, 'e');
+    spell(0xEC, 0xEF, 'i');
+    spell(0xF1, 0xF1, 'n');
+    spell(0xF2, 0xF6, 'o');
+    spell(0xF8, 0xF8, 'o');
+    spell(0xF9, 0xFC, 'u');
+    spell(0xFD, 0xFD, 'y');
+    spell(0xFF, 0xFF, 'y');
+    spell(0x9A, 0x9A, 's');
+    spell(0x9E, 0x9E, 'z');
+    spell(0x9C, 0x9C, 'o', 'e');
+    spell(0xDF, 0xDF, 's', 's');
     return t;
   }();
   return table;
@@ -71,14 +73,18 @@ std::string TrimTrailingBlanks(std::string s) {
 }  // namespace
 
 std::string FoldText(std::string_view cp1252) {
-  const std::array<std::string, 256>& table = FoldTable();
+  const std::array<Spelling, 256>& table = FoldTable();
   std::string out;
   out.reserve(cp1252.size() + 8);
   // "ae", "oe", "ue" read as their vowel, left to right without overlap:
   // an "e" right after a vowel that has not yet taken one is dropped.
   bool vowel = false;
-  for (char c : cp1252)
-    for (char f : table[static_cast<uint8_t>(c)]) {
+  for (char c : cp1252) {
+    const Spelling& spelled = table[static_cast<uint8_t>(c)];
+    // The byte 0 spells itself: the spelling's end marker is no end here.
+    const int letters = c == 0 ? 1 : spelled[1] == 0 ? 1 : 2;
+    for (int i = 0; i < letters; ++i) {
+      const char f = spelled[static_cast<size_t>(i)];
       if (f == 'e' && vowel) {
         vowel = false;
         continue;
@@ -86,6 +92,7 @@ std::string FoldText(std::string_view cp1252) {
       out += f;
       vowel = f == 'a' || f == 'o' || f == 'u';
     }
+  }
   return out;
 }
 

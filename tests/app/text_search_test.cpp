@@ -35,6 +35,7 @@ TEST(FoldTest, EveryMappedLetterAndTheDigraphs) {
       {"aee", "ae"},  // left to right, without overlap
       {"UE-OE-AE", "u-o-a"},
       {"\xD7\xF7\xB5 1", "\xD7\xF7\xB5 1"},  // no letters: unchanged
+      {std::string("A\0E", 3), std::string("a\0e", 3)},
   };
   for (const auto& [text, folded] : cases) EXPECT_EQ(FoldText(text), folded) << text;
 }
