@@ -70,67 +70,56 @@ CsvEntry ParseCsvLine(std::string_view line) {
           StripCsvQuotes(seeAlso)};
 }
 
-std::string ReadProblemGerman(const ReadProblem& p) {
+namespace {
+
+// Why the system refused a read, in both languages; no English text: the C
+// library's own (which is English) with the number.
+struct OsReason {
+  int error;
+  const char* german;
+  const char* english;
+};
+constexpr OsReason kOsReasons[] = {
+    {ENOENT, "Datei nicht gefunden", "no such file"},
+    {EACCES, "keine Leseberechtigung", "permission denied"},
+    {EPERM, "keine Leseberechtigung", "permission denied"},
+    {EISDIR, "ein Ordner, keine Datei", "a folder, not a file"},
+    {EIO, "Lesefehler (Ein-/Ausgabefehler)", "read error (input/output error)"},
+    {ELOOP, "zu viele Ebenen symbolischer Verkn\xFCpfungen", nullptr},
+    {ENAMETOOLONG, "der Dateiname ist zu lang", nullptr},
+    {ENOTDIR, "ein Teil des Pfades ist kein Ordner", nullptr},
+};
+
+std::string ReadProblemText(const ReadProblem& p, bool german) {
   switch (p.kind) {
     case ReadProblem::kNotRegular:
-      return "keine gew\xF6hnliche Datei";
+      return german ? "keine gew\xF6hnliche Datei" : "not a regular file";
     case ReadProblem::kTooLarge:
-      return std::to_string(p.size) + " Bytes, mehr als 1 GiB";
+      return std::to_string(p.size) +
+             (german ? " Bytes, mehr als 1 GiB" : " bytes, more than 1 GiB");
     case ReadProblem::kNoMemory:
-      return "zu wenig Arbeitsspeicher";
+      return german ? "zu wenig Arbeitsspeicher" : "not enough memory";
     case ReadProblem::kOs:
       break;
   }
-  switch (p.error) {
-    case ENOENT:
-      return "Datei nicht gefunden";
-    case EACCES:
-    case EPERM:
-      return "keine Leseberechtigung";
-    case EISDIR:
-      return "ein Ordner, keine Datei";
-    case EIO:
-      return "Lesefehler (Ein-/Ausgabefehler)";
-    case ELOOP:
-      return "zu viele Ebenen symbolischer Verkn\xFCpfungen";
-    case ENAMETOOLONG:
-      return "der Dateiname ist zu lang";
-    case ENOTDIR:
-      return "ein Teil des Pfades ist kein Ordner";
-    default:
-      return "Fehler " + std::to_string(p.error) + " des Betriebssystems";
-  }
+  for (const OsReason& r : kOsReasons)
+    if (r.error == p.error && (german || r.english != nullptr))
+      return german ? r.german : r.english;
+  if (german) return "Fehler " + std::to_string(p.error) + " des Betriebssystems";
+  // The C library's own text is English; lower case it as ours are.
+  std::string text = std::strerror(p.error);
+  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  return text + " (errno " + std::to_string(p.error) + ")";
+}
+
+}  // namespace
+
+std::string ReadProblemGerman(const ReadProblem& p) {
+  return ReadProblemText(p, true);
 }
 
 std::string ReadProblemEnglish(const ReadProblem& p) {
-  switch (p.kind) {
-    case ReadProblem::kNotRegular:
-      return "not a regular file";
-    case ReadProblem::kTooLarge:
-      return std::to_string(p.size) + " bytes, more than 1 GiB";
-    case ReadProblem::kNoMemory:
-      return "not enough memory";
-    case ReadProblem::kOs:
-      break;
-  }
-  switch (p.error) {
-    case ENOENT:
-      return "no such file";
-    case EACCES:
-    case EPERM:
-      return "permission denied";
-    case EISDIR:
-      return "a folder, not a file";
-    case EIO:
-      return "read error (input/output error)";
-    default: {
-      // The C library's own text is English; lower case it as ours are.
-      std::string text = std::strerror(p.error);
-      if (!text.empty())
-        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-      return text + " (errno " + std::to_string(p.error) + ")";
-    }
-  }
+  return ReadProblemText(p, false);
 }
 
 bool ReadDeliveryFile(const std::string& path, std::string& bytes, ReadProblem& problem) {
