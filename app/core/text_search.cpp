@@ -72,14 +72,16 @@ std::string TrimTrailingBlanks(std::string s) {
 
 }  // namespace
 
-std::string FoldText(std::string_view cp1252) {
+namespace {
+
+std::string Fold(std::string_view cp1252, std::vector<uint32_t>* origins) {
   const std::array<Spelling, 256>& table = FoldTable();
   std::string out;
   out.reserve(cp1252.size() + 8);
   // "ae", "oe", "ue" read as their vowel, left to right without overlap:
   // an "e" right after a vowel that has not yet taken one is dropped.
   bool vowel = false;
-  for (char c : cp1252) {
+  for (const char& c : cp1252) {
     const Spelling& spelled = table[static_cast<uint8_t>(c)];
     // The byte 0 spells itself: the spelling's end marker is no end here.
     const int letters = c == 0 ? 1 : spelled[1] == 0 ? 1 : 2;
@@ -90,10 +92,22 @@ std::string FoldText(std::string_view cp1252) {
         continue;
       }
       out += f;
+      if (origins != nullptr) origins->push_back(static_cast<uint32_t>(&c - cp1252.data()));
       vowel = f == 'a' || f == 'o' || f == 'u';
     }
   }
   return out;
+}
+
+}  // namespace
+
+std::string FoldText(std::string_view cp1252) {
+  return Fold(cp1252, nullptr);
+}
+
+std::string FoldText(std::string_view cp1252, std::vector<uint32_t>& origins) {
+  origins.clear();
+  return Fold(cp1252, &origins);
 }
 
 std::string PlainTextOf(const LexEntry& entry) {

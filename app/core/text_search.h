@@ -13,6 +13,7 @@
 //    is, any other after one blank (none when the text ends in a blank).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,9 @@
 namespace qorvex {
 
 std::string FoldText(std::string_view cp1252);
+// The same, and for each byte of the result the index in cp1252 of the
+// letter it was spelled from.
+std::string FoldText(std::string_view cp1252, std::vector<uint32_t>& origins);
 
 std::string PlainTextOf(const LexEntry& entry);
 

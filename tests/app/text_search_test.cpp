@@ -1,8 +1,12 @@
 // Forgiving and full-text search: folding, the plain text of an entry, the
-// searches' hits and their order, and the suggestions.
+// searches' hits and their order, the suggestions, the window's fallbacks,
+// the highlighted pieces and the copied text.
 #include "app/core/text_search.h"
 
 #include <gtest/gtest.h>
+
+#include "app/core/entry_text.h"
+#include "app/core/search_fallback.h"
 
 #include "tests/app/viewer_fixture.h"
 
@@ -38,6 +42,13 @@ TEST(FoldTest, EveryMappedLetterAndTheDigraphs) {
       {std::string("A\0E", 3), std::string("a\0e", 3)},
   };
   for (const auto& [text, folded] : cases) EXPECT_EQ(FoldText(text), folded) << text;
+  // Each folded byte knows its letter: ß gives two, a dropped "e" none.
+  std::vector<uint32_t> origins;
+  EXPECT_EQ(FoldText("Ue\xDF"
+                     "x",
+                     origins),
+            "ussx");
+  EXPECT_EQ(origins, (std::vector<uint32_t>{0, 2, 2, 3}));
 }
 
 TEST(PlainTextTest, TheTextLabelsInReadingOrder) {
@@ -50,6 +61,42 @@ TEST(PlainTextTest, TheTextLabelsInReadingOrder) {
   };
   for (const auto& [text, plain] : cases)
     EXPECT_EQ(PlainTextOf({1, "Titel", "Thema", "", text}), plain) << text;
+}
+
+TEST(EntryTextTest, HighlightedPiecesAndCopiedText) {
+  struct Case {
+    std::string text, search;
+    bool fold;
+    std::vector<TextMark> marks;  // label 0 is the title
+  };
+  const Case cases[] = {
+      {"Das <b>Not</b>zeichen der", "notzeichen", false, {{2, 0, 3}, {3, 0, 7}}},
+      {"Zwei stra\xDF"
+       "enweit.",
+       "strasse",
+       true,
+       {{2, 0, 6}}},  // all of the "\xDF"
+      {"\xDC"
+       "ber Ueber",
+       "ueber",
+       true,
+       {{1, 0, 4}, {2, 0, 5}}},  // the "e" read into "U"
+      {"\xDC"
+       "ber Ueber",
+       "UEBER",
+       false,
+       {{2, 0, 5}}},
+      {"aaaa", "aa", false, {{1, 0, 4}}},
+      {"eins<br>zwei", "s z", false, {{1, 3, 4}, {2, 0, 1}}},  // the break reads as a blank
+      {"eins", "", true, {}},
+  };
+  for (const Case& c : cases) {
+    const std::vector<EntryLabel> labels =
+        RenderEntry("T", "", c.text, false, false, 100000, FixedTextMetrics());
+    EXPECT_EQ(FindTextMarks(labels, c.search, c.fold), c.marks) << c.text << " / " << c.search;
+  }
+  EXPECT_EQ(EntryCopyText({1, "SOS   ", "Betrieb  ", "", "Rufe <Morse>SOS</Morse> und <br>warte."}),
+            "SOS\n[Thema: Betrieb]\n\nRufe SOS und\nwarte.");
 }
 
 TEST(OsaTest, Distances) {
@@ -115,6 +162,39 @@ TEST_F(TextSearchTest, SuggestionsWithinOneOrTwoClosestFirst) {
   EXPECT_EQ(got, (std::vector<std::pair<std::string, int>>{{"Dipol", 1}}));
   EXPECT_TRUE(Suggest(*lex_, "Dpl").empty());  // three characters, distance 2
   EXPECT_TRUE(Suggest(*lex_, "").empty());
+}
+
+TEST_F(TextSearchTest, TheWindowFallsBackToFoldedHitsThenSuggestions) {
+  struct Case {
+    std::string text;
+    bool fullText;
+    FoundBy by;
+    std::vector<std::string> terms;
+  };
+  const Case cases[] = {
+      {"antenne", false, FoundBy::kExact, {"Antenne", "Antennen", "Dipol"}},
+      {"ueber",
+       false,
+       FoundBy::kFolded,
+       {"\xDC"
+        "berreichweite"}},
+      {"Antene", false, FoundBy::kSuggestion, {"Antenne", "Antenna", "Antennen"}},
+      {"notzeichen", false, FoundBy::kNothing, {}},
+      {"notzeichen", true, FoundBy::kExact, {"SOS"}},
+      {"strasse", true, FoundBy::kFolded, {"Dipol"}},
+      {"", true, FoundBy::kNothing, {}},
+  };
+  for (const Case& c : cases) {
+    const FoundEntries found = FindForField(*lex_, c.text, c.fullText);
+    std::vector<std::string> terms;
+    for (const SearchHit& h : found.hits)
+      terms.push_back(h.term.substr(0, h.term.find_last_not_of(' ') + 1));
+    EXPECT_EQ(found.by, c.by) << c.text;
+    EXPECT_EQ(terms, c.terms) << c.text;
+  }
+  const LexEntry sos = *FindEntryByTerm(*lex_, "SOS");
+  EXPECT_FALSE(HitsOutsideText(sos, "notzeichen", true));
+  EXPECT_TRUE(HitsOutsideText(sos, "so", false));
 }
 
 }  // namespace

@@ -1,0 +1,55 @@
+// The window's search with its fallbacks; see search_fallback.h.
+#include "app/core/search_fallback.h"
+
+#include "app/core/text_search.h"
+#include "support/cp1252.h"
+#include "support/text_utils.h"
+
+namespace qorvex {
+
+FoundEntries FindForField(TdbLex& lex, std::string_view fieldText, bool fullText) {
+  FoundEntries found;
+  if (SearchTextOf(fieldText).empty()) return found;
+  found.hits = fullText ? SearchEntries(lex, fieldText, {.fold = false, .fullText = true})
+                        : SearchLexicon(lex, SearchTextOf(fieldText));
+  if (!found.hits.empty()) {
+    found.by = FoundBy::kExact;
+    return found;
+  }
+  found.hits = SearchEntries(lex, fieldText, {.fold = true, .fullText = fullText});
+  if (!found.hits.empty()) {
+    found.by = FoundBy::kFolded;
+    return found;
+  }
+  for (const Suggestion& s : Suggest(lex, fieldText))
+    if (std::optional<LexEntry> e = FindEntryByTerm(lex, s.term))
+      found.hits.push_back({std::move(e->term), std::move(e->topic)});
+  if (!found.hits.empty()) found.by = FoundBy::kSuggestion;
+  return found;
+}
+
+std::string_view FallbackHint(FoundBy by) {
+  switch (by) {
+    case FoundBy::kFolded:
+      return "Keine genauen Treffer \x96 rot markiert sind \xE4hnliche Schreibweisen.";
+    case FoundBy::kSuggestion:
+      return "Keine Treffer. Meinten Sie einen dieser Begriffe?";
+    default:
+      return {};
+  }
+}
+
+bool HitsOutsideText(const LexEntry& entry, std::string_view fieldText, bool fold) {
+  const auto compared = [fold](std::string_view s) {
+    if (fold) return FoldText(s);
+    std::string up(s);
+    for (char& c : up) c = static_cast<char>(Cp1252Upper(static_cast<uint8_t>(c)));
+    return up;
+  };
+  const std::string needle =
+      fold ? FoldText(fieldText.substr(0, kShortMax)) : SearchTextOf(fieldText);
+  return !needle.empty() && (compared(entry.term).find(needle) != std::string::npos ||
+                             compared(entry.seeAlso).find(needle) != std::string::npos);
+}
+
+}  // namespace qorvex
