@@ -39,6 +39,19 @@ std::string_view FallbackHint(FoundBy by) {
   }
 }
 
+std::vector<EntryLabel> SearchHintLabels(FoundBy by, int32_t viewWidth,
+                                         const TextMeasurer& measurer) {
+  std::vector<EntryLabel> labels = RenderEntry("", "", "", false, true, viewWidth, measurer);
+  const std::string_view hint = FallbackHint(by);
+  if (hint.empty()) return labels;
+  // The hint's title is as high as an entry's: the text starts below it.
+  std::vector<EntryLabel> text =
+      RenderEntry("", "", "<b>" + std::string(hint) + "</b>", false, false, viewWidth, measurer);
+  labels.insert(labels.end(), std::make_move_iterator(text.begin() + 1),
+                std::make_move_iterator(text.end()));
+  return labels;
+}
+
 bool HitsOutsideText(const LexEntry& entry, std::string_view fieldText, bool fold) {
   const auto compared = [fold](std::string_view s) {
     if (fold) return FoldText(s);

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/core/entry_layout.h"
 #include "app/core/lexicon_entry.h"
 #include "app/core/search.h"
 
@@ -28,6 +29,12 @@ FoundEntries FindForField(TdbLex& lex, std::string_view fieldText, bool fullText
 // The hint under the search hint for hits that are not exact (empty for
 // kExact and kNothing).
 std::string_view FallbackHint(FoundBy by);
+
+// What the view shows after a search with hits: the search hint (as
+// RenderEntry's hintOnly lays it out) and, under it, FallbackHint(by) in
+// bold when there is one.
+std::vector<EntryLabel> SearchHintLabels(FoundBy by, int32_t viewWidth,
+                                         const TextMeasurer& measurer);
 
 // True when the search of fieldText would find entry by its term or see-also
 // list alone (compared folded or upper-cased), so not only through its text.

@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QWheelEvent>
 #include <algorithm>
 
 #include "app/ui/cp1252text.h"
@@ -91,7 +92,50 @@ bool TEntryView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TEntryView::FitSize() {
-  resize(std::max(extent_.width(), floor_.width()), std::max(extent_.height(), floor_.height()));
+  const int width = ClampSize(int64_t{extent_.width()} * zoom_ / 100);
+  const int height = ClampSize(int64_t{extent_.height()} * zoom_ / 100);
+  resize(std::max(width, floor_.width()), std::max(height, floor_.height()));
+}
+
+void TEntryView::SetZoom(int percent) {
+  if (percent == zoom_ || percent <= 0) return;
+  zoom_ = percent;
+  FitSize();
+  update();
+}
+
+void TEntryView::SetMarks(std::vector<TextMark> marks) {
+  marks_.clear();
+  for (const TextMark& m : marks) {
+    if (m.label < 0 || static_cast<size_t>(m.label) >= labels_.size() || m.begin < 0 ||
+        m.begin >= m.end ||
+        static_cast<size_t>(m.end) > labels_[static_cast<size_t>(m.label)].caption.size())
+      continue;  // not a piece of a caption shown here
+    marks_.push_back(m);
+  }
+  std::stable_sort(marks_.begin(), marks_.end(),
+                   [](const TextMark& a, const TextMark& b) { return a.label < b.label; });
+  update();
+}
+
+QRect TEntryView::MarkBox(const TextMark& m) const {
+  const size_t i = static_cast<size_t>(m.label);
+  const EntryLabel& l = labels_[i];
+  int64_t from = l.left, to = l.left;
+  for (int32_t k = 0; k < m.end; ++k) {
+    const int advance = faces_[i]->advance[static_cast<uint8_t>(l.caption[static_cast<size_t>(k)])];
+    if (k < m.begin) from += advance;
+    to += advance;
+  }
+  return QRect(ClampSize(from), l.top, ClampSize(to - from), l.height);
+}
+
+QRect TEntryView::MarkRect(size_t mark) const {
+  const QRect box = MarkBox(marks_.at(mark));
+  const auto scaled = [&](int64_t v) { return ClampSize(v * zoom_ / 100); };
+  return QRect(QPoint(scaled(box.left()), scaled(box.top())),
+               QPoint(scaled(int64_t{box.left()} + box.width()) - 1,
+                      scaled(int64_t{box.top()} + box.height()) - 1));
 }
 
 bool TEntryView::Clickable(const EntryLabel& l) {
@@ -115,6 +159,7 @@ void TEntryView::SetLabels(std::vector<EntryLabel> labels) {
     bottom = std::max(bottom, int64_t{l.top} + l.height);
   }
   extent_ = QSize(ClampSize(right), ClampSize(bottom));
+  marks_.clear();
   pressed_ = -1;
   if (handCursor_) {
     handCursor_ = false;
@@ -124,7 +169,9 @@ void TEntryView::SetLabels(std::vector<EntryLabel> labels) {
   update();
 }
 
-int TEntryView::LabelAt(QPoint p) const {
+int TEntryView::LabelAt(QPoint at) const {
+  const QPoint p(static_cast<int>(int64_t{at.x()} * 100 / zoom_),
+                 static_cast<int>(int64_t{at.y()} * 100 / zoom_));
   // Tops never decrease: look back from the last label that starts at or
   // above the point, as far as the highest label reaches.
   auto it = std::upper_bound(labels_.begin(), labels_.end(), p.y(),
@@ -141,7 +188,9 @@ int TEntryView::LabelAt(QPoint p) const {
 
 void TEntryView::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
-  const QRect area = event->rect();
+  painter.scale(zoom_ / 100.0, zoom_ / 100.0);
+  const QRect area = painter.transform().inverted().mapRect(event->rect()).adjusted(-1, -1, 1, 1);
+  auto mark = marks_.begin();
   // Labels that start a full label height above the area cannot reach it.
   const auto first =
       std::lower_bound(labels_.begin(), labels_.end(), int64_t{area.top()} - tallest_,
@@ -152,6 +201,9 @@ void TEntryView::paintEvent(QPaintEvent* event) {
     if (!box.intersects(area)) continue;
     const size_t i = static_cast<size_t>(it - labels_.begin());
     if (l.backColor != kNoColor) painter.fillRect(box, LabelColor(l.backColor));
+    while (mark != marks_.end() && static_cast<size_t>(mark->label) < i) ++mark;
+    for (auto m = mark; m != marks_.end() && static_cast<size_t>(m->label) == i; ++m)
+      painter.fillRect(MarkBox(*m), LabelColor(kMarkColor));
     const bool fixedWidth = l.kind == LabelKind::Title || l.kind == LabelKind::Topic;
     if (fixedWidth) painter.setClipRect(box);
     painter.setFont(faces_[i]->font);
@@ -159,6 +211,15 @@ void TEntryView::paintEvent(QPaintEvent* event) {
     painter.drawText(QPoint(l.left, l.top + faces_[i]->metrics.ascent()), texts_[i]);
     if (fixedWidth) painter.setClipping(false);
   }
+}
+
+void TEntryView::wheelEvent(QWheelEvent* event) {
+  if (!(event->modifiers() & Qt::ControlModifier) || event->angleDelta().y() == 0) {
+    QWidget::wheelEvent(event);  // the scrolling area scrolls
+    return;
+  }
+  emit ZoomRequested(event->angleDelta().y() > 0 ? 1 : -1);
+  event->accept();
 }
 
 void TEntryView::mouseMoveEvent(QMouseEvent* event) {

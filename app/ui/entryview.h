@@ -2,14 +2,17 @@
 // for an entry, kept as one vector and painted as lightweight items by one
 // widget inside the scrolling area. Each item behaves as a label of its
 // own: its font, colours, background and place, its hit area, the hand
-// cursor over links, Morse and tone words, and a click.
+// cursor over links, Morse and tone words, and a click. Highlighted pieces
+// of captions get a background of their own; a zoom paints the labels
+// scaled (they are laid out for the zoomed width by the window).
 //
 // Invariants:
 //  1. labels_ is in creation order with tops never decreasing (as the
 //     layout makes them); texts_[i] and faces_[i] belong to labels_[i].
 //  2. The widget covers every label's right edge but the title's and the
-//     topic's (they are as wide as the view), every label's bottom, and at
-//     least the scrolling area's viewport.
+//     topic's (they are as wide as the view), every label's bottom (all
+//     scaled by the zoom), and at least the scrolling area's viewport.
+//  3. marks_ are in label order and lie inside their labels' captions.
 #pragma once
 
 #include <QFont>
@@ -23,11 +26,14 @@
 #include <vector>
 
 #include "app/core/entry_layout.h"
+#include "app/core/entry_text.h"
 
 namespace qorvex {
 
 // The entry view's background, light yellow (0x00BBGGRR 0xE0FFFF).
 inline constexpr int32_t kViewColor = 0xE0FFFF;
+// Behind a highlighted search text: orange (0x00BBGGRR).
+inline constexpr int32_t kMarkColor = 0x40B0FF;
 QColor LabelColor(int32_t bbggrr);
 
 // A label font: "Arial" at 12 pixels (the base font) or at its points as
@@ -64,20 +70,30 @@ class TEntryView : public QWidget {
   void AttachTo(QScrollArea* area);
 
   // Shows these labels (the core's RenderEntry result) instead of the
-  // current ones.
+  // current ones, without highlights.
   void SetLabels(std::vector<EntryLabel> labels);
+  // Highlights these pieces of the labels' captions (invariant 3).
+  void SetMarks(std::vector<TextMark> marks);
+  const std::vector<TextMark>& Marks() const { return marks_; }
+  // Where a highlighted piece lies in this widget.
+  QRect MarkRect(size_t mark) const;
+  // Paints the labels at percent of their size.
+  void SetZoom(int percent);
+  int ZoomPercent() const { return zoom_; }
   void Clear() { SetLabels({}); }
   const std::vector<EntryLabel>& Labels() const { return labels_; }
   const TLabelMeasurer& Measurer() const { return measurer_; }
 
   // The label under a point of this widget (the one made last where labels
-  // overlap), or -1.
+  // overlap, the zoom undone), or -1.
   int LabelAt(QPoint point) const;
   static bool Clickable(const EntryLabel& label);
 
  signals:
   // A link, Morse or tone label was clicked (pressed and released on it).
   void LabelClicked(int index);
+  // Ctrl and the mouse wheel: zoom in (steps > 0) or out.
+  void ZoomRequested(int steps);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -85,14 +101,19 @@ class TEntryView : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   void FitSize();
+  // A highlighted piece in the labels' coordinates (before the zoom).
+  QRect MarkBox(const TextMark& mark) const;
 
   TLabelMeasurer measurer_;
   std::vector<EntryLabel> labels_;
   std::vector<QString> texts_;
   std::vector<const TLabelMeasurer::Face*> faces_;
+  std::vector<TextMark> marks_;
+  int zoom_ = 100;
   int32_t tallest_ = 0;  // the highest label: how far up a hit test looks
   QSize extent_;         // what the labels cover (invariant 2)
   QSize floor_;          // the viewport's size

@@ -4,16 +4,23 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QScopeGuard>
+#include <QSettings>
+#include <QShortcut>
 #include <QStyledItemDelegate>
+#include <QToolButton>
 #include <QUrl>
 #include <QWindow>
 
+#include "app/core/entry_text.h"
 #include "app/core/entry_tree.h"
 #include "app/core/lexicon_import.h"
 #include "app/core/morse.h"
@@ -42,6 +49,20 @@ constexpr const char* kLexiconInUse =
     "ge\xF6"
     "ffnet; bitte arbeiten Sie im anderen Qorvex-Fenster weiter.";
 
+// The user's preferences of what we add to the form; the settings block's
+// record layout is fixed.
+QSettings UserSettings() {
+  return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Qorvex"),
+                   QStringLiteral("qorvex"));
+}
+constexpr const char* kFullTextKey = "Suche/AuchImText";
+constexpr const char* kZoomKey = "Ansicht/Zoom";
+
+std::string TrimmedRight(std::string s) {
+  s.erase(s.find_last_not_of(' ') + 1);
+  return s;
+}
+
 QFont PixelFont(const char* family, int pixels) {
   QFont font{QString::fromLatin1(family)};
   font.setPixelSize(pixels);
@@ -63,6 +84,20 @@ class ItemHeightDelegate : public QStyledItemDelegate {
     return {QStyledItemDelegate::sizeHint(option, index).width(), TListBox::kItemHeight};
   }
 };
+
+// The entry node under the root captioned parent with this caption, or
+// an invalid index.
+QModelIndex FindTreeNode(const TEntryTreeModel& model, const std::string& parent,
+                         const std::string& caption) {
+  if (parent.empty()) return {};
+  for (int r = 0; r < model.rowCount(); ++r) {
+    const QModelIndex root = model.index(r, 0);
+    if (model.Node(root).caption != parent) continue;
+    for (int c = 0; c < model.rowCount(root); ++c)
+      if (model.Node(model.index(c, 0, root)).caption == caption) return model.index(c, 0, root);
+  }
+  return {};
+}
 
 }  // namespace
 
@@ -201,8 +236,61 @@ void TZELLex::CreateControls() {
   connect(ListBox, &TListBox::Click, this, &TZELLex::ListBoxClick);
   connect(EntryView, &TEntryView::LabelClicked, this, &TZELLex::LabelClicked);
 
+  CreateAdditions();
   SetOuterBounds(kDesignPlacement);
   esuche->setFocus();
+}
+
+// Back and forward, the full-text switch, copy and zoom: in the room the
+// form leaves, each with a key and a tool tip.
+void TZELLex::CreateAdditions() {
+  const auto arrow = [&](Qt::ArrowType type, const char* tip) {
+    auto* button = new QToolButton(paneloben);
+    button->setArrowType(type);
+    button->resize(28, 28);
+    button->setToolTip(FromCp1252(tip));
+    button->setAccessibleName(FromCp1252(tip));
+    button->setEnabled(false);
+    return button;
+  };
+  btnBack = arrow(Qt::LeftArrow,
+                  "Zur\xFC"
+                  "ck");
+  btnForward = arrow(Qt::RightArrow, "Vor");
+  cbFullText = new QCheckBox(QStringLiteral("auch im Text"), panelunten);
+  cbFullText->setToolTip(
+      FromCp1252("Auch Eintr\xE4ge finden, deren Text den Suchbegriff enth\xE4lt"));
+  cbFullText->move(490, 18);
+  cbFullText->adjustSize();
+  SetTextColor(cbFullText, Qt::black);
+  setTabOrder(btnSuche, cbFullText);
+  const QSettings settings = UserSettings();
+  cbFullText->setChecked(settings.value(kFullTextKey, false).toBool());
+  Zoom = ZoomStep(settings.value(kZoomKey, 100).toInt(), 0);
+  EntryView->SetZoom(Zoom);
+
+  connect(cbFullText, &QCheckBox::toggled, this,
+          [](bool on) { UserSettings().setValue(kFullTextKey, on); });
+  connect(btnBack, &QToolButton::clicked, this, &TZELLex::GoBack);
+  connect(btnForward, &QToolButton::clicked, this, &TZELLex::GoForward);
+  connect(EntryView, &TEntryView::ZoomRequested, this,
+          [this](int steps) { SetZoom(ZoomStep(Zoom, steps)); });
+  EntryView->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(EntryView, &QWidget::customContextMenuRequested, this, &TZELLex::EntryViewMenu);
+  const auto key = [&](QKeySequence keys, QWidget* where, auto action) {
+    auto* shortcut = new QShortcut(keys, where);
+    if (where != this) shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(shortcut, &QShortcut::activated, this, action);
+  };
+  key(QKeySequence(Qt::ALT | Qt::Key_Left), this, [this] { GoBack(); });
+  key(QKeySequence(Qt::ALT | Qt::Key_Right), this, [this] { GoForward(); });
+  key(QKeySequence::ZoomIn, this, [this] { SetZoom(ZoomStep(Zoom, 1)); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_Equal), this, [this] { SetZoom(ZoomStep(Zoom, 1)); });
+  key(QKeySequence::ZoomOut, this, [this] { SetZoom(ZoomStep(Zoom, -1)); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_0), this, [this] { SetZoom(100); });
+  key(QKeySequence::Copy, ScrollBox, [this] { CopyEntry(); });
+  // The mouse's back and forward buttons, wherever they are pressed.
+  qApp->installEventFilter(this);
 }
 
 void TZELLex::FormCreate() {
@@ -310,6 +398,8 @@ void TZELLex::AlignControls() {
   panelunten->setGeometry(0, std::max(kTopHeight, h - kBottomHeight), w, kBottomHeight);
   Tree->setGeometry(0, kTopHeight, std::min(w, kTreeWidth), middle);
   panelmitte->setGeometry(kTreeWidth, kTopHeight, std::max(0, w - kTreeWidth), middle);
+  btnBack->move(w - 72, (kTopHeight - btnBack->height()) / 2);
+  btnForward->move(w - 40, (kTopHeight - btnForward->height()) / 2);
   paneluntenResize();
 }
 
@@ -373,12 +463,15 @@ void TZELLex::ScheduleTreeChange() {
       this,
       [this] {
         treeChangePending_ = false;
+        recordTreeChange_ = true;  // a new selection: the history gets it
         TreeChange();
       },
       Qt::QueuedConnection);
 }
 
 void TZELLex::TreeChange() {
+  const bool record = std::exchange(recordTreeChange_, false);
+  const std::optional<ShownEntry> replay = std::exchange(replay_, std::nullopt);
   RunGuarded([&] {
     const QModelIndex node = Tree->currentIndex();
     if (!node.isValid() || !node.parent().isValid() || panelmitte->isHidden()) return;
@@ -387,10 +480,26 @@ void TZELLex::TreeChange() {
     const TreeNode& parent = TreeModel->Node(node.parent());
     SelectedNodeText = entry.caption;
     SelectedParentText = parent.caption;
+    if (replay && replay->parentCaption == parent.caption && replay->nodeCaption == entry.caption) {
+      ShowEntry(*replay, false);  // as it was shown, not recorded twice
+      return;
+    }
     if (std::optional<LexEntry> found =
             FindNodeEntry(*Lex, parent.caption, entry.caption, entry.data)) {
-      Shown = std::move(*found);
-      RenderEntry(IsSpecialCaption(parent.caption), false);
+      ShownEntry shown;
+      shown.entry = std::move(*found);
+      shown.showTopic = IsSpecialCaption(parent.caption);
+      shown.parentCaption = parent.caption;
+      shown.nodeCaption = entry.caption;
+      // A hit found only through its text shows where the text holds it.
+      const bool folded = foundBy_ == FoundBy::kFolded;
+      if (parent.caption == kSearchCaption && foundInText_ &&
+          (foundBy_ == FoundBy::kExact || folded) &&
+          !HitsOutsideText(shown.entry, foundText_, folded)) {
+        shown.marked = foundText_;
+        shown.markFolded = folded;
+      }
+      ShowEntry(shown, record);
     }
   });
 }
@@ -422,11 +531,16 @@ void TZELLex::btnSucheClick() {
     bool hit = false;
     TreeModel->SetImage(TreeModel->SearchNodeIndex(), kImageSearch);
     SearchText = SearchTextOf(esuche->ShortText());
+    foundBy_ = FoundBy::kNothing;
     if (!SearchText.empty()) {
       BuildTree();
-      const std::vector<SearchHit> hits = SearchLexicon(*Lex, SearchText);
-      hit = !hits.empty();
-      TreeModel->AddSearchHits(hits);
+      // The specified search first; its fallbacks only when it finds nothing.
+      foundText_ = esuche->ShortText();
+      foundInText_ = cbFullText->isChecked();
+      const FoundEntries found = FindForField(*Lex, foundText_, foundInText_);
+      foundBy_ = found.by;
+      hit = !found.hits.empty();
+      TreeModel->AddSearchHits(found.hits);
       for (int row = 0; row < TreeModel->rowCount(); ++row) {
         const QModelIndex root = TreeModel->index(row, 0);
         if (TreeModel->Node(root).caption == kSearchCaption) Tree->expand(root);
@@ -462,10 +576,37 @@ void TZELLex::ClearEntryView() {
 
 void TZELLex::RenderEntry(bool ShowTopic, bool HintOnly) {
   if (Busy) return;
-  const std::string text = HintOnly ? std::string() : Shown.text;
-  EntryView->SetLabels(qorvex::RenderEntry(Shown.term, Shown.topic, text, ShowTopic, HintOnly,
-                                           ScrollBox->width(), EntryView->Measurer()));
+  // Laid out for the width the zoomed labels fill; at 100 % the view's.
+  const int32_t width = static_cast<int32_t>(int64_t{ScrollBox->width()} * 100 / Zoom);
+  EntryView->SetZoom(Zoom);
+  hintShown_ = HintOnly;
+  if (HintOnly) {
+    // After a fallback search a second, bold line says what the hits are.
+    EntryView->SetLabels(SearchHintLabels(foundBy_, width, EntryView->Measurer()));
+  } else {
+    EntryView->SetLabels(qorvex::RenderEntry(Shown.term, Shown.topic, Shown.text, ShowTopic, false,
+                                             width, EntryView->Measurer()));
+    MarkSearchText();
+  }
   btnsieheauch->setEnabled(true);
+}
+
+void TZELLex::MarkSearchText() {
+  if (ShownAs.marked.empty() || !(ShownAs.entry == Shown)) return;
+  EntryView->SetMarks(FindTextMarks(EntryView->Labels(), ShownAs.marked, ShownAs.markFolded));
+  if (EntryView->Marks().empty()) return;
+  const QRect first = EntryView->MarkRect(0);
+  ScrollBox->ensureVisible(first.center().x(), first.center().y(), first.width() / 2 + 20,
+                           first.height() / 2 + 20);
+}
+
+void TZELLex::ShowEntry(const ShownEntry& shown, bool record) {
+  Shown = shown.entry;
+  ShownAs = shown;
+  ClearEntryView();
+  RenderEntry(shown.showTopic, false);
+  if (record && !Busy) History.Record(shown);
+  UpdateHistoryButtons();
 }
 
 void TZELLex::LabelClicked(int index) {
@@ -532,11 +673,110 @@ void TZELLex::ListBoxClick() {
     if (item == nullptr) return;
     if (std::optional<LexEntry> found =
             FindEntryByTerm(*Lex, item->data(Qt::UserRole).toByteArray().toStdString())) {
-      Shown = std::move(*found);
-      ClearEntryView();
-      RenderEntry(true, false);
+      ShownEntry shown;
+      shown.entry = std::move(*found);
+      shown.showTopic = true;
+      ShowEntry(shown, true);
     }
   });
+}
+
+// ---- History, copy and zoom ----
+
+void TZELLex::GoBack() {
+  ShowFromHistory(History.Back());
+}
+
+void TZELLex::GoForward() {
+  ShowFromHistory(History.Forward());
+}
+
+void TZELLex::ShowFromHistory(const ShownEntry* shown) {
+  UpdateHistoryButtons();
+  if (shown == nullptr) return;
+  const ShownEntry entry = *shown;
+  RunGuarded([&] {
+    // An entry shown from the tree selects its node again where the tree
+    // still has it; TreeChange then shows it.
+    const QModelIndex node = FindTreeNode(*TreeModel, entry.parentCaption, entry.nodeCaption);
+    if (node.isValid()) {
+      Tree->expand(node.parent());
+      Tree->scrollTo(node);
+      if (node != Tree->currentIndex()) {
+        replay_ = entry;
+        Tree->setCurrentIndex(node);
+        return;
+      }
+    }
+    ShowEntry(entry, false);
+  });
+}
+
+void TZELLex::UpdateHistoryButtons() {
+  btnBack->setEnabled(History.CanGoBack());
+  btnForward->setEnabled(History.CanGoForward());
+}
+
+bool TZELLex::EntryShown() const {
+  return !EntryView->Labels().empty() && !hintShown_;
+}
+
+void TZELLex::CopyEntry() {
+  if (EntryShown()) QGuiApplication::clipboard()->setText(FromCp1252(EntryCopyText(Shown)));
+}
+
+void TZELLex::CopyTerm() {
+  if (EntryShown()) QGuiApplication::clipboard()->setText(FromCp1252(TrimmedRight(Shown.term)));
+}
+
+void TZELLex::EntryViewMenu(const QPoint& at) {
+  QMenu menu(this);
+  QAction* entry = menu.addAction(QStringLiteral("Eintrag kopieren"), this, &TZELLex::CopyEntry);
+  entry->setShortcut(QKeySequence::Copy);
+  QAction* term = menu.addAction(QStringLiteral("Begriff kopieren"), this, &TZELLex::CopyTerm);
+  entry->setEnabled(EntryShown());
+  term->setEnabled(EntryShown());
+  menu.addSeparator();
+  menu.addAction(FromCp1252("Vergr\xF6\xDF"
+                            "ern"),
+                 this, [this] { SetZoom(ZoomStep(Zoom, 1)); })
+      ->setShortcut(QKeySequence::ZoomIn);
+  menu.addAction(QStringLiteral("Verkleinern"), this, [this] { SetZoom(ZoomStep(Zoom, -1)); })
+      ->setShortcut(QKeySequence::ZoomOut);
+  menu.addAction(FromCp1252("Originalgr\xF6\xDF"
+                            "e"),
+                 this, [this] { SetZoom(100); })
+      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+  menu.exec(EntryView->mapToGlobal(at));
+}
+
+void TZELLex::SetZoom(int percent) {
+  const int zoom = ZoomStep(percent, 0);
+  if (zoom == Zoom) return;
+  Zoom = zoom;
+  RunGuarded([&] {
+    UserSettings().setValue(kZoomKey, zoom);
+    if (EntryView->Labels().empty())
+      EntryView->SetZoom(zoom);
+    else
+      RenderEntry(hintShown_ ? false : ShownAs.showTopic, hintShown_);
+  });
+}
+
+bool TZELLex::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonPress) {
+    const auto* widget = qobject_cast<QWidget*>(watched);
+    const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
+    if (widget != nullptr && widget->window() == this &&
+        (button == Qt::BackButton || button == Qt::ForwardButton)) {
+      if (button == Qt::BackButton)
+        GoBack();
+      else
+        GoForward();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace qorvex

@@ -26,12 +26,16 @@
 #include <string>
 
 #include "app/core/audio_output.h"
+#include "app/core/entry_history.h"
 #include "app/core/entry_layout.h"
 #include "app/core/lexicon_entry.h"
 #include "app/core/lexicon_session.h"
+#include "app/core/search_fallback.h"
 #include "app/core/window_placement.h"
 
+class QCheckBox;
 class QLabel;
+class QToolButton;
 
 namespace qorvex {
 
@@ -119,6 +123,11 @@ class TZELLex : public QWidget {
   TListBox* ListBox = nullptr;
   AudioOutput* MediaPlayer = nullptr;
   std::array<QIcon, 6> ImageList1;
+  // Added to the form: back and forward at the right of the top bar, the
+  // full-text switch in the free part of the bottom bar.
+  QToolButton* btnBack = nullptr;
+  QToolButton* btnForward = nullptr;
+  QCheckBox* cbFullText = nullptr;
 
   // The form's fields.
   std::string SearchText;  // the last search text, upper-cased
@@ -127,6 +136,10 @@ class TZELLex : public QWidget {
   TdbLex* Lex = nullptr;  // the session's lexicon
   // The entry the view shows (or last showed): RenderEntry lays it out.
   LexEntry Shown;
+  // How it is shown: its topic line, its highlighted search text.
+  ShownEntry ShownAs;
+  EntryHistory History;
+  int Zoom = 100;  // the entry view's zoom in percent (one of kZoomSteps)
 
   // Handlers and the routines they share.
   void btnbeendenClick();
@@ -150,8 +163,18 @@ class TZELLex : public QWidget {
   void btnsieheauchClick();
   void ListBoxClick();
 
+  // Shows the entry before / after the one shown, as it was shown.
+  void GoBack();
+  void GoForward();
+  // The clipboard gets the shown entry ("Eintrag kopieren") or its term.
+  void CopyEntry();
+  void CopyTerm();
+  // Zooms the entry view to percent (snapped to a step) and lays it out anew.
+  void SetZoom(int percent);
+
  protected:
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
@@ -167,10 +190,28 @@ class TZELLex : public QWidget {
   // TreeChange once pending events are processed (the tree's change delay).
   void ScheduleTreeChange();
   void LabelClicked(int index);
+  void CreateAdditions();
+  // Shows an entry as described and, with record, adds it to the history.
+  void ShowEntry(const ShownEntry& shown, bool record);
+  void ShowFromHistory(const ShownEntry* shown);
+  void UpdateHistoryButtons();
+  // Highlights the shown search text's occurrences; the first comes into view.
+  void MarkSearchText();
+  void EntryViewMenu(const QPoint& at);
+  // The view shows an entry (not the search hint, not empty).
+  bool EntryShown() const;
 
   LexiconSession& session_;
   StartState start_ = StartState::kRunning;
   bool treeChangePending_ = false;
+  bool recordTreeChange_ = false;  // TreeChange follows a new tree selection
+  // A history entry whose tree node was just selected: TreeChange shows it.
+  std::optional<ShownEntry> replay_;
+  // The last search: its field text, switch, and how it found its hits.
+  std::string foundText_;
+  bool foundInText_ = false;
+  FoundBy foundBy_ = FoundBy::kNothing;
+  bool hintShown_ = false;  // the view shows the search hint
   // Bounds to fit once the platform knows the frame (after the first show).
   std::optional<WindowPlacement> pendingOuter_;
   // The placement when the window closed.

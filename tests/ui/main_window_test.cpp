@@ -8,17 +8,23 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTest>
+#include <QToolButton>
 #include <filesystem>
 #include <fstream>
 #include <map>
 
+#include "app/core/entry_text.h"
 #include "app/core/wavfile.h"
 #include "app/ui/command_button.h"
+#include "app/ui/cp1252text.h"
 #include "app/ui/edit_field.h"
 #include "app/ui/entrytreemodel.h"
 #include "app/ui/entryview.h"
@@ -74,6 +80,7 @@ class ViewerWindowTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(::chdir(dir_.path().c_str()), 0);
     WriteFile(dir_ / "ZEL_LEX.CSV", Csv(SampleLines()));
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, "Qorvex", "qorvex").clear();
   }
   void TearDown() override {
     End();
@@ -387,6 +394,168 @@ TEST_F(ViewerWindowTest, MorseToneAndLinkLabels) {
     EXPECT_EQ(w.EntryView->cursor().shape(), hand ? Qt::PointingHandCursor : Qt::ArrowCursor)
         << static_cast<int>(kind);
   }
+}
+
+// A lexicon for finding: umlauts, a word only a text holds, far down.
+std::vector<Line> FindingLines() {
+  std::string far;
+  for (int i = 0; i < 80; ++i) far += "Zeile<br>";
+  return {{"\xDC"
+           "berreichweite",
+           "Ausbreitung", "", "Weiter als sonst."},
+          {"SOS", "Betrieb", "", far + "Das <b>Not</b>zeichen, Notzeichen!"},
+          {"Antenne", "Antennen", "Dipol", "Ein Leiter."},
+          {"Dipol", "Antennen", "Antenne", "Zwei Leiter."}};
+}
+
+std::string JoinedCaptions(const std::vector<EntryLabel>& labels) {
+  std::string out;
+  for (const EntryLabel& l : labels) out += l.caption + "|";
+  return out;
+}
+
+TEST_F(ViewerWindowTest, NoExactHitFallsBackToFoldedHitsThenSuggestions) {
+  WriteFile(dir_ / "ZEL_LEX.CSV", Csv(FindingLines()));
+  Start().show();
+  struct Case {
+    const char* text;
+    std::vector<std::string> hits;
+    std::string hint;  // the bold line under the search hint
+  };
+  const Case cases[] = {
+      {"Dipol", {"Antenne", "Dipol"}, ""},  // exact: the hint alone, as ever
+      {"ueber",
+       {"\xDC"
+        "berreichweite"},
+       std::string(FallbackHint(FoundBy::kFolded))},
+      {"Antene", {"Antenne"}, std::string(FallbackHint(FoundBy::kSuggestion))},
+      {"xyzzy", {}, ""},
+  };
+  for (const Case& c : cases) {
+    Search(c.text);
+    EXPECT_EQ(Captions(Root("- Suchergebnis")), c.hits) << c.text;
+    if (c.hits.empty()) {
+      EXPECT_TRUE(Labels().empty()) << c.text;
+      continue;
+    }
+    EXPECT_TRUE(window_->Tree->isExpanded(Root("- Suchergebnis"))) << c.text;
+    ASSERT_FALSE(Labels().empty());
+    EXPECT_EQ(Labels()[0].caption, kSearchHint);
+    std::vector<EntryLabel> below(Labels().begin() + 1, Labels().end());
+    EXPECT_EQ(JoinLabels(below, false), c.hint) << c.text;
+    for (const EntryLabel& l : below) EXPECT_TRUE(l.font.bold) << c.text;
+  }
+}
+
+TEST_F(ViewerWindowTest, FullTextFindsAndHighlightsWhatOnlyTheTextHolds) {
+  WriteFile(dir_ / "ZEL_LEX.CSV", Csv(FindingLines()));
+  TZELLex& w = Start();
+  w.show();
+  EXPECT_FALSE(w.cbFullText->isChecked()) << "off by default";
+  Search("notzeichen");
+  EXPECT_TRUE(Captions(Root("- Suchergebnis")).empty());
+  w.cbFullText->setChecked(true);
+  Search("notzeichen");
+  ASSERT_EQ(Captions(Root("- Suchergebnis")), std::vector<std::string>{"SOS"});
+  Select(Child(Root("- Suchergebnis"), "SOS"));
+  // "Not" + "zeichen, " and "Notzeichen!": three pieces, the first in view.
+  ASSERT_EQ(w.EntryView->Marks().size(), 3u);
+  const QRect first = w.EntryView->MarkRect(0);
+  EXPECT_GT(w.ScrollBox->verticalScrollBar()->value(), 0);
+  EXPECT_TRUE(w.ScrollBox->viewport()->rect().contains(
+      QRect(w.EntryView->mapTo(w.ScrollBox->viewport(), first.topLeft()), first.size())));
+  const QImage shot = w.EntryView->grab(first).toImage();
+  EXPECT_EQ(shot.pixelColor(0, 0), LabelColor(kMarkColor));
+  // Found by its term: nothing to highlight.
+  Search("sos");
+  Select(Child(Root("- Suchergebnis"), "SOS"));
+  EXPECT_TRUE(w.EntryView->Marks().empty());
+  Close();
+  EXPECT_TRUE(Start().cbFullText->isChecked()) << "remembered for the user";
+}
+
+TEST_F(ViewerWindowTest, BackAndForwardAcrossTreeListAndHits) {
+  TZELLex& w = Start();
+  w.show();
+  EXPECT_FALSE(w.btnBack->isEnabled());
+  Select(Child(Root("Antennen"), "Dipol"));
+  Search("qso");
+  Select(Child(Root("- Suchergebnis"), "QSO"));
+  w.btnsieheauchClick();
+  QTest::mouseClick(w.ListBox->viewport(), Qt::LeftButton, {},
+                    w.ListBox->visualItemRect(w.ListBox->item(0)).center());
+  ASSERT_EQ(Labels()[0].caption, "Rapport");
+  const auto title = [&] { return Labels().at(0).caption; };
+  const auto node = [&] { return w.TreeModel->Node(w.Tree->currentIndex()).caption; };
+
+  QTest::keyClick(&w, Qt::Key_Left, Qt::AltModifier);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(title(), "QSO");
+  EXPECT_EQ(node(), EntryCaption("QSO"));
+  // The search rebuilt the tree: Dipol's node is selected again, its
+  // branch expanded, and it shows as it was, without its topic line.
+  w.btnBack->click();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(title(), "Dipol");
+  EXPECT_EQ(node(), EntryCaption("Dipol"));
+  EXPECT_TRUE(w.Tree->isExpanded(Root("Antennen")));
+  EXPECT_FALSE(ShowsTopicLine());
+  EXPECT_FALSE(w.btnBack->isEnabled());
+  EXPECT_EQ(w.History.size(), 3u) << "going back records nothing";
+
+  QMouseEvent forward(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::ForwardButton,
+                      Qt::ForwardButton, Qt::NoModifier);
+  QApplication::sendEvent(w.Tree->viewport(), &forward);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(title(), "QSO");
+  QTest::keyClick(&w, Qt::Key_Right, Qt::AltModifier);
+  EXPECT_EQ(title(), "Rapport");
+  EXPECT_TRUE(ShowsTopicLine()) << "from the list, with its topic";
+  EXPECT_FALSE(w.btnForward->isEnabled());
+
+  // A new entry after going back drops what lay ahead.
+  w.btnBack->click();
+  QCoreApplication::processEvents();
+  Select(Child(Root("Antennen"), "Yagi"));
+  EXPECT_EQ(w.History.size(), 3u);
+  EXPECT_FALSE(w.btnForward->isEnabled());
+}
+
+TEST_F(ViewerWindowTest, CopyAndZoom) {
+  TZELLex& w = Start();
+  w.show();
+  Select(Child(Root("\xC4ther"), "Welle"));
+  const std::vector<EntryLabel> specified =
+      RenderEntry(w.Shown.term, w.Shown.topic, w.Shown.text, false, false, w.ScrollBox->width(),
+                  w.EntryView->Measurer());
+  ASSERT_EQ(JoinedCaptions(Labels()), JoinedCaptions(specified));
+
+  QGuiApplication::clipboard()->clear();
+  w.ScrollBox->setFocus();
+  QTest::keyClick(w.ScrollBox, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), FromCp1252(EntryCopyText(w.Shown)));
+  w.CopyTerm();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "Welle");
+
+  // Ctrl+Plus, Ctrl+wheel: laid out anew for the zoomed width.
+  QTest::keyClick(&w, Qt::Key_Plus, Qt::ControlModifier);
+  EXPECT_EQ(w.Zoom, 110);
+  QWheelEvent wheel(QPointF(20, 20), w.EntryView->mapToGlobal(QPointF(20, 20)), {}, {0, 120},
+                    Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(w.EntryView, &wheel);
+  EXPECT_EQ(w.Zoom, 125);
+  EXPECT_EQ(w.EntryView->ZoomPercent(), 125);
+  EXPECT_GT(Labels().back().top, specified.back().top) << "fewer words a line";
+  for (const EntryLabel& l : Labels())
+    EXPECT_LE((l.left + l.width) * 125 / 100, w.ScrollBox->width()) << l.caption;
+  for (int i = 0; i < 20; ++i) QTest::keyClick(&w, Qt::Key_Minus, Qt::ControlModifier);
+  EXPECT_EQ(w.Zoom, 50);
+  QTest::keyClick(&w, Qt::Key_0, Qt::ControlModifier);
+  EXPECT_EQ(JoinedCaptions(Labels()), JoinedCaptions(specified));
+  EXPECT_EQ(Labels().back().top, specified.back().top);
+  w.SetZoom(200);
+  Close();
+  EXPECT_EQ(Start().Zoom, 200) << "remembered for the user";
 }
 
 // Users double-click twice: the second viewer finds the lexicon held, says
