@@ -18,10 +18,8 @@ std::string TrimmedRight(std::string_view s) {
   return std::string(s.substr(0, end == std::string_view::npos ? 0 : end + 1));
 }
 
-}  // namespace
-
-std::string JoinLabels(const std::vector<EntryLabel>& labels, bool lineBreaks,
-                       std::vector<TextOrigin>* origins) {
+std::string Join(const std::vector<EntryLabel>& labels, bool lineBreaks, bool headings,
+                 std::vector<TextOrigin>* origins) {
   std::string out;
   if (origins != nullptr) origins->clear();
   const auto put = [&](char c, int32_t label, int32_t offset) {
@@ -31,7 +29,7 @@ std::string JoinLabels(const std::vector<EntryLabel>& labels, bool lineBreaks,
   const EntryLabel* previous = nullptr;
   for (size_t i = 0; i < labels.size(); ++i) {
     const EntryLabel& l = labels[i];
-    if (!IsBodyLabel(l)) continue;
+    if (!headings && !IsBodyLabel(l)) continue;
     const bool sameLine = previous != nullptr && l.top == previous->top;
     const bool continues = sameLine && l.left == previous->left + previous->width;
     if (!continues && !out.empty()) {
@@ -50,6 +48,22 @@ std::string JoinLabels(const std::vector<EntryLabel>& labels, bool lineBreaks,
     previous = &l;
   }
   return out;
+}
+
+}  // namespace
+
+std::string JoinLabels(const std::vector<EntryLabel>& labels, bool lineBreaks,
+                       std::vector<TextOrigin>* origins) {
+  return Join(labels, lineBreaks, false, origins);
+}
+
+std::string ShownText(const std::vector<EntryLabel>& labels, std::vector<TextOrigin>* origins) {
+  std::string text = Join(labels, true, true, origins);
+  while (!text.empty() && text.back() == ' ') {
+    text.pop_back();
+    if (origins != nullptr) origins->pop_back();
+  }
+  return text;
 }
 
 std::string EntryCopyText(const LexEntry& entry) {

@@ -28,6 +28,12 @@ struct TextOrigin {
 std::string JoinLabels(const std::vector<EntryLabel>& labels, bool lineBreaks,
                        std::vector<TextOrigin>* origins = nullptr);
 
+// The entry as the view shows it, for a screen reader: every label, title
+// and topic line included, with a line break wherever the view starts a
+// new line; no blanks before a line break or at the end.
+std::string ShownText(const std::vector<EntryLabel>& labels,
+                      std::vector<TextOrigin>* origins = nullptr);
+
 // "Eintrag kopieren": the term, "[Thema: …]", a blank line, then the text
 // with its line breaks (the fixed metrics at a width of 100,000); line ends
 // are "\n", the term and topic without the blanks that pad them.

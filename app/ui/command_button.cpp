@@ -1,6 +1,8 @@
 // The program's command button; see command_button.h.
 #include "app/ui/command_button.h"
 
+#include "app/ui/accessibility.h"
+
 #include <QDialog>
 #include <QKeyEvent>
 #include <QMenu>
@@ -89,6 +91,7 @@ TvxBitBtn::TvxBitBtn(QWidget* parent) : QPushButton(parent) {
   // default button would click a second time.
   setAutoDefault(false);
   resize(kCreationWidth, kCreationHeight);
+  InstallAccessibility();  // a reader hears the caption without its marks
 }
 
 TvxBitBtnKind TvxBitBtn::vxKind() const {

@@ -1,13 +1,17 @@
 // The entry view; see entryview.h.
 #include "app/ui/entryview.h"
 
+#include <QAccessible>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <QWheelEvent>
 #include <algorithm>
 
+#include "app/ui/accessibility.h"
 #include "app/ui/cp1252text.h"
 
 namespace qorvex {
@@ -67,7 +71,9 @@ LabelSize TLabelMeasurer::Measure(std::string_view caption, const LabelFont& fon
 }
 
 TEntryView::TEntryView(QWidget* parent) : QWidget(parent) {
+  InstallAccessibility();
   setMouseTracking(true);
+  setFocusPolicy(Qt::StrongFocus);
   QPalette p = palette();
   p.setColor(QPalette::Window, LabelColor(kViewColor));
   setPalette(p);
@@ -77,6 +83,8 @@ TEntryView::TEntryView(QWidget* parent) : QWidget(parent) {
 void TEntryView::AttachTo(QScrollArea* area) {
   area->setWidgetResizable(false);
   area->setWidget(this);
+  area->setFocusProxy(this);
+  area_ = area;
   viewport_ = area->viewport();
   viewport_->installEventFilter(this);
   floor_ = area->viewport()->size();
@@ -118,7 +126,7 @@ void TEntryView::SetMarks(std::vector<TextMark> marks) {
   update();
 }
 
-QRect TEntryView::MarkBox(const TextMark& m) const {
+QRect TEntryView::PieceBox(const TextMark& m) const {
   const size_t i = static_cast<size_t>(m.label);
   const EntryLabel& l = labels_[i];
   int64_t from = l.left, to = l.left;
@@ -130,12 +138,113 @@ QRect TEntryView::MarkBox(const TextMark& m) const {
   return QRect(ClampSize(from), l.top, ClampSize(to - from), l.height);
 }
 
-QRect TEntryView::MarkRect(size_t mark) const {
-  const QRect box = MarkBox(marks_.at(mark));
+QRect TEntryView::Zoomed(const QRect& box) const {
   const auto scaled = [&](int64_t v) { return ClampSize(v * zoom_ / 100); };
   return QRect(QPoint(scaled(box.left()), scaled(box.top())),
                QPoint(scaled(int64_t{box.left()} + box.width()) - 1,
                       scaled(int64_t{box.top()} + box.height()) - 1));
+}
+
+QRect TEntryView::MarkRect(size_t mark) const {
+  return Zoomed(PieceBox(marks_.at(mark)));
+}
+
+QRect TEntryView::PieceRect(const TextMark& piece) const {
+  return Zoomed(PieceBox(piece));
+}
+
+QRect TEntryView::LabelRect(size_t label) const {
+  const EntryLabel& l = labels_.at(label);
+  return Zoomed(QRect(l.left, l.top, l.width, l.height));
+}
+
+int TEntryView::NextClickable(int from, bool forward) const {
+  const int n = static_cast<int>(labels_.size());
+  for (int i = forward ? from + 1 : (from < 0 ? n - 1 : from - 1); i >= 0 && i < n;
+       i += forward ? 1 : -1)
+    if (Clickable(labels_[static_cast<size_t>(i)])) return i;
+  return -1;
+}
+
+void TEntryView::FocusLabel(int label) {
+  if (label >= 0 && (static_cast<size_t>(label) >= labels_.size() ||
+                     !Clickable(labels_[static_cast<size_t>(label)])))
+    label = -1;
+  focused_ = label;
+  update();
+  if (label < 0) return;
+  EnsureVisible(LabelRect(static_cast<size_t>(label)));
+  if (hasFocus()) NotifyFocusedLabel(this);
+}
+
+void TEntryView::EnsureVisible(const QRect& r) {
+  if (area_ != nullptr)
+    area_->ensureVisible(r.center().x(), r.center().y(), r.width() / 2 + 10, r.height() / 2 + 10);
+}
+
+void TEntryView::ActivateLabel(int label) {
+  if (label >= 0 && static_cast<size_t>(label) < labels_.size() &&
+      Clickable(labels_[static_cast<size_t>(label)]))
+    emit LabelClicked(label);
+}
+
+void TEntryView::keyPressEvent(QKeyEvent* event) {
+  QScrollBar* bar = area_ != nullptr ? area_->verticalScrollBar() : nullptr;
+  const auto scroll = [&](QAbstractSlider::SliderAction action) {
+    if (bar != nullptr) bar->triggerAction(action);
+  };
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+      if (focused_ < 0 || event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) break;
+      ActivateLabel(focused_);
+      return;
+    case Qt::Key_Escape:
+      emit EscapePressed();
+      return;
+    case Qt::Key_PageDown:
+      return scroll(QAbstractSlider::SliderPageStepAdd);
+    case Qt::Key_PageUp:
+      return scroll(QAbstractSlider::SliderPageStepSub);
+    case Qt::Key_Down:
+      return scroll(QAbstractSlider::SliderSingleStepAdd);
+    case Qt::Key_Up:
+      return scroll(QAbstractSlider::SliderSingleStepSub);
+    case Qt::Key_Home:
+      return scroll(QAbstractSlider::SliderToMinimum);
+    case Qt::Key_End:
+      return scroll(QAbstractSlider::SliderToMaximum);
+    default:
+      break;
+  }
+  QWidget::keyPressEvent(event);  // Return without a focused word: the window's default
+}
+
+void TEntryView::focusInEvent(QFocusEvent* event) {
+  QWidget::focusInEvent(event);
+  if (event->reason() == Qt::TabFocusReason)
+    FocusLabel(NextClickable(-1, true));
+  else if (event->reason() == Qt::BacktabFocusReason)
+    FocusLabel(NextClickable(-1, false));
+  update();
+}
+
+void TEntryView::focusOutEvent(QFocusEvent* event) {
+  QWidget::focusOutEvent(event);
+  update();
+}
+
+bool TEntryView::focusNextPrevChild(bool next) {
+  if (hasFocus()) {
+    const int to = NextClickable(focused_, next);
+    if (to >= 0) {
+      FocusLabel(to);
+      return true;
+    }
+    focused_ = -1;  // leaving the view
+  }
+  return QWidget::focusNextPrevChild(next);
 }
 
 bool TEntryView::Clickable(const EntryLabel& l) {
@@ -160,13 +269,17 @@ void TEntryView::SetLabels(std::vector<EntryLabel> labels) {
   }
   extent_ = QSize(ClampSize(right), ClampSize(bottom));
   marks_.clear();
+  focused_ = -1;
   pressed_ = -1;
+  text_ = FromCp1252(qorvex::ShownText(labels_, &origins_));
+  ++generation_;
   if (handCursor_) {
     handCursor_ = false;
     unsetCursor();
   }
   FitSize();
   update();
+  NotifyNewText(this);
 }
 
 int TEntryView::LabelAt(QPoint at) const {
@@ -203,13 +316,20 @@ void TEntryView::paintEvent(QPaintEvent* event) {
     if (l.backColor != kNoColor) painter.fillRect(box, LabelColor(l.backColor));
     while (mark != marks_.end() && static_cast<size_t>(mark->label) < i) ++mark;
     for (auto m = mark; m != marks_.end() && static_cast<size_t>(m->label) == i; ++m)
-      painter.fillRect(MarkBox(*m), LabelColor(kMarkColor));
+      painter.fillRect(PieceBox(*m), LabelColor(kMarkColor));
     const bool fixedWidth = l.kind == LabelKind::Title || l.kind == LabelKind::Topic;
     if (fixedWidth) painter.setClipRect(box);
     painter.setFont(faces_[i]->font);
     painter.setPen(LabelColor(l.fontColor));
     painter.drawText(QPoint(l.left, l.top + faces_[i]->metrics.ascent()), texts_[i]);
     if (fixedWidth) painter.setClipping(false);
+  }
+  // The keyboard's word: a dark frame, clear on the yellow and the green.
+  if (hasFocus() && focused_ >= 0) {
+    const EntryLabel& l = labels_[static_cast<size_t>(focused_)];
+    painter.setPen(QPen(QColor(0, 0, 128), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRect(l.left, l.top, l.width, l.height).adjusted(-2, -1, 2, 1));
   }
 }
 

@@ -6,6 +6,12 @@
 // of captions get a background of their own; a zoom paints the labels
 // scaled (they are laid out for the zoomed width by the window).
 //
+// Keyboard: Tab and Shift+Tab step through the clickable labels in reading
+// order (a frame marks the one with the focus) and leave the view after the
+// last and before the first; Return or Space clicks it; Page Up/Down, Home,
+// End and the arrows scroll; Escape is told (EscapePressed). A screen reader
+// reads the view as a document (accessibility.h).
+//
 // Invariants:
 //  1. labels_ is in creation order with tops never decreasing (as the
 //     layout makes them); texts_[i] and faces_[i] belong to labels_[i].
@@ -13,6 +19,7 @@
 //     topic's (they are as wide as the view), every label's bottom (all
 //     scaled by the zoom), and at least the scrolling area's viewport.
 //  3. marks_ are in label order and lie inside their labels' captions.
+//  4. focused_ is -1 or the index of a clickable label.
 #pragma once
 
 #include <QFont>
@@ -80,6 +87,25 @@ class TEntryView : public QWidget {
   // Paints the labels at percent of their size.
   void SetZoom(int percent);
   int ZoomPercent() const { return zoom_; }
+
+  // Where a label, or a piece of its caption, lies in this widget.
+  QRect LabelRect(size_t label) const;
+  QRect PieceRect(const TextMark& piece) const;
+  // The clickable label with the keyboard focus (-1: none), and moving it
+  // there (the view scrolled to it).
+  int FocusedLabel() const { return focused_; }
+  void FocusLabel(int label);
+  // Scrolls the area so that this rectangle of the view is visible.
+  void EnsureVisible(const QRect& r);
+  // Does what a click on a clickable label does.
+  void ActivateLabel(int label);
+  // The entry as shown, as text (ShownText), and where each character came
+  // from; made anew with the labels.
+  const QString& Text() const { return text_; }
+  const std::vector<TextOrigin>& TextOrigins() const { return origins_; }
+  // Counts the label sets shown: a screen reader's children of an older
+  // set are gone.
+  uint64_t Generation() const { return generation_; }
   void Clear() { SetLabels({}); }
   const std::vector<EntryLabel>& Labels() const { return labels_; }
   const TLabelMeasurer& Measurer() const { return measurer_; }
@@ -94,6 +120,7 @@ class TEntryView : public QWidget {
   void LabelClicked(int index);
   // Ctrl and the mouse wheel: zoom in (steps > 0) or out.
   void ZoomRequested(int steps);
+  void EscapePressed();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -102,11 +129,18 @@ class TEntryView : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
 
  private:
   void FitSize();
-  // A highlighted piece in the labels' coordinates (before the zoom).
-  QRect MarkBox(const TextMark& mark) const;
+  // A piece of a caption in the labels' coordinates (before the zoom).
+  QRect PieceBox(const TextMark& piece) const;
+  QRect Zoomed(const QRect& box) const;
+  // The next clickable label after (forward) or before from, or -1.
+  int NextClickable(int from, bool forward) const;
 
   TLabelMeasurer measurer_;
   std::vector<EntryLabel> labels_;
@@ -114,6 +148,11 @@ class TEntryView : public QWidget {
   std::vector<const TLabelMeasurer::Face*> faces_;
   std::vector<TextMark> marks_;
   int zoom_ = 100;
+  int focused_ = -1;
+  QString text_;
+  std::vector<TextOrigin> origins_;
+  uint64_t generation_ = 0;
+  QPointer<QScrollArea> area_;
   int32_t tallest_ = 0;  // the highest label: how far up a hit test looks
   QSize extent_;         // what the labels cover (invariant 2)
   QSize floor_;          // the viewport's size

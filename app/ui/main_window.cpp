@@ -26,6 +26,7 @@
 #include "app/core/morse.h"
 #include "app/core/search.h"
 #include "app/core/see_also.h"
+#include "app/ui/accessibility.h"
 #include "app/ui/command_button.h"
 #include "app/ui/cp1252text.h"
 #include "app/ui/edit_field.h"
@@ -291,6 +292,47 @@ void TZELLex::CreateAdditions() {
   key(QKeySequence::Copy, ScrollBox, [this] { CopyEntry(); });
   // The mouse's back and forward buttons, wherever they are pressed.
   qApp->installEventFilter(this);
+
+  // For the keyboard and screen readers.
+  Label1->setBuddy(esuche);
+  MarkAsDecoration(Image1);
+  MarkAsDecoration(Image2);
+  Tree->setAccessibleName(FromCp1252("Eintr\xE4ge"));
+  ListBox->setAccessibleName(FromCp1252("Verwandte Eintr\xE4ge"));
+  btnsieheauch->setToolTip(FromCp1252("Verwandte Eintr\xE4ge zeigen (Alt+H)"));
+  key(QKeySequence(Qt::ALT | Qt::Key_H), this, [this] {
+    if (btnsieheauch->isEnabled()) btnsieheauch->click();
+  });
+  key(QKeySequence(Qt::Key_F6), this, [this] { NextArea(true); });
+  key(QKeySequence(Qt::SHIFT | Qt::Key_F6), this, [this] { NextArea(false); });
+  connect(EntryView, &TEntryView::EscapePressed, this, [this] { Tree->setFocus(); });
+  // Return on a focused button presses that button, not the default one.
+  for (QWidget* w : std::initializer_list<QWidget*>{btnsieheauch, btnBack, btnForward})
+    w->installEventFilter(this);
+  esuche->installEventFilter(this);
+}
+
+void TZELLex::NextArea(bool forward) {
+  std::vector<QWidget*> areas{esuche, Tree, EntryView};
+  if (!ListBox->isHidden()) areas.push_back(ListBox);
+  const auto within = [](QWidget* area) {
+    const QWidget* f = QApplication::focusWidget();
+    return f != nullptr && (f == area || area->isAncestorOf(f) || f->focusProxy() == area);
+  };
+  const auto at = std::find_if(areas.begin(), areas.end(), within);
+  const int n = static_cast<int>(areas.size());
+  const int from = at == areas.end() ? (forward ? n - 1 : 0) : static_cast<int>(at - areas.begin());
+  areas[static_cast<size_t>((from + (forward ? 1 : n - 1)) % n)]->setFocus(Qt::ShortcutFocusReason);
+}
+
+// Down in the search field: the first search hit, shown and focused.
+bool TZELLex::FocusFirstHit() {
+  const QModelIndex hits = TreeModel->SearchNodeIndex();
+  if (!hits.isValid() || TreeModel->rowCount(hits) == 0) return false;
+  Tree->expand(hits);
+  Tree->setCurrentIndex(TreeModel->index(0, 0, hits));
+  Tree->setFocus(Qt::OtherFocusReason);
+  return true;
 }
 
 void TZELLex::FormCreate() {
@@ -764,6 +806,18 @@ void TZELLex::SetZoom(int percent) {
 }
 
 bool TZELLex::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (watched == esuche && key->key() == Qt::Key_Down && key->modifiers() == Qt::NoModifier)
+      return FocusFirstHit();
+    if (enter && key->modifiers() == Qt::NoModifier &&
+        (watched == btnsieheauch || watched == btnBack || watched == btnForward)) {
+      auto* button = static_cast<QAbstractButton*>(watched);
+      if (button->isEnabled()) button->click();
+      return true;
+    }
+  }
   if (event->type() == QEvent::MouseButtonPress) {
     const auto* widget = qobject_cast<QWidget*>(watched);
     const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();

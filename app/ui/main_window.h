@@ -198,6 +198,10 @@ class TZELLex : public QWidget {
   // Highlights the shown search text's occurrences; the first comes into view.
   void MarkSearchText();
   void EntryViewMenu(const QPoint& at);
+  // F6 / Shift+F6: the next area (search field, tree, entry view, the
+  // see-also list when shown) takes the focus.
+  void NextArea(bool forward);
+  bool FocusFirstHit();
   // The view shows an entry (not the search hint, not empty).
   bool EntryShown() const;
 

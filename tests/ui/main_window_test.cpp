@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -23,6 +24,7 @@
 
 #include "app/core/entry_text.h"
 #include "app/core/wavfile.h"
+#include "app/ui/accessibility.h"
 #include "app/ui/command_button.h"
 #include "app/ui/cp1252text.h"
 #include "app/ui/edit_field.h"
@@ -556,6 +558,120 @@ TEST_F(ViewerWindowTest, CopyAndZoom) {
   w.SetZoom(200);
   Close();
   EXPECT_EQ(Start().Zoom, 200) << "remembered for the user";
+}
+
+TEST_F(ViewerWindowTest, AScreenReaderReadsTheEntryAndItsWords) {
+  std::string why;
+  ASSERT_TRUE(WriteWav16Mono(dir_ / "TON.WAV", 8000, std::vector<int16_t>(800, 0), why)) << why;
+  TZELLex& w = Start();
+  w.show();
+  w.Tree->expand(Root("- alle Eintr\xE4ge"));
+  Select(Child(Root("- alle Eintr\xE4ge"), "Rapport"));
+
+  QAccessibleInterface* view = QAccessible::queryAccessibleInterface(w.EntryView);
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->role(), QAccessible::Document);
+  EXPECT_EQ(view->text(QAccessible::Name), "Rapport");
+  QAccessibleTextInterface* text = view->textInterface();
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->text(0, text->characterCount()),
+            "Rapport\n[Thema: Betrieb]\nSOS Ton http://example.org/x");
+  int start = 0, end = 0;
+  EXPECT_EQ(text->textAtOffset(10, QAccessible::LineBoundary, &start, &end), "[Thema: Betrieb]\n");
+  EXPECT_EQ(text->textAfterOffset(10, QAccessible::LineBoundary, &start, &end),
+            "SOS Ton http://example.org/x");
+  EXPECT_EQ(text->textAtOffset(2, QAccessible::WordBoundary, &start, &end), "Rapport");
+  EXPECT_EQ(text->offsetAtPoint(text->characterRect(26).center()), 26) << "the S of SOS";
+
+  const std::tuple<QAccessible::Role, QString> children[] = {
+      {QAccessible::Button, "Morsezeichen SOS abspielen"},
+      {QAccessible::Button, "Ton TON.WAV abspielen"},
+      {QAccessible::Link, "http://example.org/x"},
+  };
+  ASSERT_EQ(view->childCount(), 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(view->child(i)->role(), std::get<0>(children[i])) << i;
+    EXPECT_EQ(view->child(i)->text(QAccessible::Name), std::get<1>(children[i])) << i;
+    EXPECT_EQ(view->indexOfChild(view->child(i)), i);
+  }
+  view->child(1)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(audio_.log(), std::vector<std::string>{"play TON.WAV 100"});
+
+  // Every control by name; pictures without information are not read.
+  const std::pair<QWidget*, QString> names[] = {
+      {w.esuche, "Begriff suchen:"},
+      {w.btnbeenden, QString::fromUtf8("Schließen")},
+      {w.btnSuche, "Suche starten"},
+      {w.Tree, QString::fromUtf8("Einträge")},
+      {w.ListBox, QString::fromUtf8("Verwandte Einträge")},
+      {w.btnBack, QString::fromUtf8("Zurück")},
+      {w.cbFullText, "auch im Text"},
+  };
+  for (const auto& [widget, name] : names)
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), name);
+  EXPECT_TRUE(QAccessible::queryAccessibleInterface(w.Image1)->state().invisible);
+  EXPECT_EQ(AccessibleCaption("&Ja|&& nein"), "Ja & nein");
+}
+
+TEST_F(ViewerWindowTest, EverythingByKeyboard) {
+  for (const char* name : {"S.WAV", "O.WAV"}) {
+    std::string why;
+    ASSERT_TRUE(WriteWav16Mono(dir_ / name, 8000, std::vector<int16_t>(800, 0), why)) << why;
+  }
+  TZELLex& w = Start();
+  w.show();
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  const auto focus = [] { return QApplication::focusWidget(); };
+  w.esuche->setFocus();
+  QTest::keyClicks(w.esuche, "rapport");
+  QTest::keyClick(w.esuche, Qt::Key_Return);
+  QTest::keyClick(w.esuche, Qt::Key_Down);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(focus(), w.Tree);
+  EXPECT_EQ(Labels().at(0).caption, "QSO") << "the first hit, shown";
+  QTest::keyClick(focus(), Qt::Key_Down);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Labels().at(0).caption, "Rapport");
+
+  QTest::keyClick(focus(), Qt::Key_F6);
+  ASSERT_EQ(focus(), w.EntryView);
+  QTest::keyClick(focus(), Qt::Key_Tab);
+  ASSERT_GE(w.EntryView->FocusedLabel(), 0);
+  EXPECT_EQ(Labels()[static_cast<size_t>(w.EntryView->FocusedLabel())].kind, LabelKind::Morse);
+  QTest::keyClick(focus(), Qt::Key_Return);
+  EXPECT_EQ(audio_.log().front(), "play S.WAV 100");
+  QTest::keyClick(focus(), Qt::Key_Tab);
+  EXPECT_EQ(Labels()[static_cast<size_t>(w.EntryView->FocusedLabel())].kind, LabelKind::Tone);
+  QTest::keyClick(focus(), Qt::Key_Backtab);
+  EXPECT_EQ(Labels()[static_cast<size_t>(w.EntryView->FocusedLabel())].kind, LabelKind::Morse);
+  for (int i = 0; i < 3; ++i) QTest::keyClick(focus(), Qt::Key_Tab);
+  EXPECT_NE(focus(), w.EntryView) << "after the last word the view is left";
+  w.EntryView->setFocus();
+  QTest::keyClick(focus(), Qt::Key_Escape);
+  EXPECT_EQ(focus(), w.Tree);
+
+  // Return on a focused "siehe auch" shows the list, not a search; F6 then
+  // reaches the list too, and Shift+F6 goes back.
+  w.btnsieheauch->setFocus();
+  QTest::keyClick(focus(), Qt::Key_Return);
+  EXPECT_FALSE(w.ListBox->isHidden());
+  EXPECT_EQ(Captions(Root("- Suchergebnis")), (std::vector<std::string>{"QSO", "Rapport"}));
+  w.EntryView->setFocus();
+  QTest::keyClick(focus(), Qt::Key_F6);
+  EXPECT_EQ(focus(), w.ListBox);
+  QTest::keyClick(focus(), Qt::Key_F6, Qt::ShiftModifier);
+  EXPECT_EQ(focus(), w.EntryView);
+
+  // Page Down scrolls a long entry.
+  Select(Child(Root("\xC4ther"), "Welle"));
+  w.resize(w.width(), 300);
+  w.EntryView->setFocus();
+  QTest::keyClick(focus(), Qt::Key_PageDown);
+  EXPECT_GT(w.ScrollBox->verticalScrollBar()->value(), 0);
+  QTest::keyClick(focus(), Qt::Key_Home);
+  EXPECT_EQ(w.ScrollBox->verticalScrollBar()->value(), 0);
 }
 
 // Users double-click twice: the second viewer finds the lexicon held, says
