@@ -1,6 +1,8 @@
-// A second viewer for the two-process tests: the viewer's own start in the
-// current directory (a recording sound output), with every message dialog
-// answered at once and its text printed on standard output as "dialog: <text>".
+// A viewer for the two-process tests and the screen-reader check: the
+// viewer's own start in the current directory, with every message dialog
+// answered at once and its text printed on standard output as
+// "dialog: <text>", and a recording sound output that prints what it would
+// play as "sound: play <file> <ms>".
 #include <QApplication>
 #include <QLabel>
 #include <QTimer>
@@ -26,12 +28,21 @@ class DialogAnswerer : public QObject {
   }
 };
 
+class PrintingOutput : public qorvex::RecordingOutput {
+ public:
+  void PlayAndWait() override {
+    RecordingOutput::PlayAndWait();
+    std::printf("sound: %s\n", log().back().c_str());
+    std::fflush(stdout);
+  }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
   qorvex::ViewerApplication app(argc, argv);
   qApp->installEventFilter(new DialogAnswerer);
   qorvex::LexiconSession session(qorvex::ViewerFolder(), {}, qorvex::ShowSessionError);
-  qorvex::RecordingOutput audio;  // its sounds are not listened to
+  PrintingOutput audio;
   return app.Run(session, audio);
 }
