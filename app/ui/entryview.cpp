@@ -85,6 +85,11 @@ void TEntryView::AttachTo(QScrollArea* area) {
   area->setWidget(this);
   area->setFocusProxy(this);
   area_ = area;
+  // The focus frame follows the visible part: scrolled pixels carry it away.
+  for (QScrollBar* bar : {area->verticalScrollBar(), area->horizontalScrollBar()})
+    connect(bar, &QScrollBar::valueChanged, this, [this] {
+      if (hasFocus()) update();
+    });
   viewport_ = area->viewport();
   viewport_->installEventFilter(this);
   floor_ = area->viewport()->size();
@@ -324,12 +329,18 @@ void TEntryView::paintEvent(QPaintEvent* event) {
     painter.drawText(QPoint(l.left, l.top + faces_[i]->metrics.ascent()), texts_[i]);
     if (fixedWidth) painter.setClipping(false);
   }
-  // The keyboard's word: a dark frame, clear on the yellow and the green.
+  // The keyboard's word: a dark frame, clear on the yellow and the green;
+  // with no word, a dotted frame along the visible part of the view.
   if (hasFocus() && focused_ >= 0) {
     const EntryLabel& l = labels_[static_cast<size_t>(focused_)];
     painter.setPen(QPen(QColor(0, 0, 128), 2));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(QRect(l.left, l.top, l.width, l.height).adjusted(-2, -1, 2, 1));
+  } else if (hasFocus()) {
+    painter.resetTransform();
+    painter.setPen(QPen(QColor(0, 0, 128), 1, Qt::DotLine));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(visibleRegion().boundingRect().adjusted(1, 1, -2, -2));
   }
 }
 
