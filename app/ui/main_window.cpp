@@ -307,7 +307,7 @@ void TZELLex::CreateAdditions() {
   key(QKeySequence(Qt::SHIFT | Qt::Key_F6), this, [this] { NextArea(false); });
   connect(EntryView, &TEntryView::EscapePressed, this, [this] { Tree->setFocus(); });
   // Return on a focused button presses that button, not the default one.
-  for (QWidget* w : std::initializer_list<QWidget*>{btnsieheauch, btnBack, btnForward})
+  for (QWidget* w : std::initializer_list<QWidget*>{btnsieheauch, btnBack, btnForward, ListBox})
     w->installEventFilter(this);
   esuche->installEventFilter(this);
 }
@@ -811,6 +811,10 @@ bool TZELLex::eventFilter(QObject* watched, QEvent* event) {
     const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
     if (watched == esuche && key->key() == Qt::Key_Down && key->modifiers() == Qt::NoModifier)
       return FocusFirstHit();
+    if (enter && watched == ListBox) {
+      ListBoxClick();  // the list's entry, not the window's default button
+      return true;
+    }
     if (enter && key->modifiers() == Qt::NoModifier &&
         (watched == btnsieheauch || watched == btnBack || watched == btnForward)) {
       auto* button = static_cast<QAbstractButton*>(watched);

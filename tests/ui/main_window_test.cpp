@@ -660,7 +660,11 @@ TEST_F(ViewerWindowTest, EverythingByKeyboard) {
   EXPECT_EQ(Captions(Root("- Suchergebnis")), (std::vector<std::string>{"QSO", "Rapport"}));
   w.EntryView->setFocus();
   QTest::keyClick(focus(), Qt::Key_F6);
-  EXPECT_EQ(focus(), w.ListBox);
+  ASSERT_EQ(focus(), w.ListBox);
+  w.ListBox->setCurrentRow(0);
+  QTest::keyClick(focus(), Qt::Key_Return);
+  EXPECT_EQ(Labels().at(0).caption, "QSO") << "Return shows the list's entry";
+  EXPECT_EQ(Captions(Root("- Suchergebnis")).size(), 2u) << "and starts no search";
   QTest::keyClick(focus(), Qt::Key_F6, Qt::ShiftModifier);
   EXPECT_EQ(focus(), w.EntryView);
 
