@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "app/core/entry_layout.h"
 #include "support/cp1252.h"
@@ -58,13 +59,6 @@ void UpperInto(std::string_view text, std::string& out) {
   for (char& c : out) c = static_cast<char>(Cp1252Upper(static_cast<uint8_t>(c)));
 }
 
-std::string Compared(std::string_view text, bool fold) {
-  if (fold) return FoldText(text);
-  std::string out;
-  UpperInto(text, out);
-  return out;
-}
-
 std::string TrimTrailingBlanks(std::string s) {
   s.erase(s.find_last_not_of(' ') + 1);
   return s;
@@ -72,43 +66,38 @@ std::string TrimTrailingBlanks(std::string s) {
 
 }  // namespace
 
-std::string FoldText(std::string_view cp1252) {
+void FoldInto(std::string_view cp1252, std::string& out) {
   const std::array<Spelling, 256>& table = FoldTable();
-  std::string out;
-  out.reserve(cp1252.size() + 8);
+  // At most two letters a byte; the unused rest is cut off at the end.
+  out.resize(cp1252.size() * 2);
+  char* const begin = out.data();
+  char* p = begin;
   // "ae", "oe", "ue" read as their vowel, left to right without overlap:
   // an "e" right after a vowel that has not yet taken one is dropped.
   bool vowel = false;
+  const auto put = [&](char f) {
+    const bool drop = f == 'e' && vowel;
+    *p = f;
+    p += drop ? 0 : 1;
+    vowel = f == 'a' || f == 'o' || f == 'u';
+  };
   for (char c : cp1252) {
     const Spelling& spelled = table[static_cast<uint8_t>(c)];
-    // The byte 0 spells itself: the spelling's end marker is no end here.
-    const int letters = c == 0 ? 1 : spelled[1] == 0 ? 1 : 2;
-    for (int i = 0; i < letters; ++i) {
-      const char f = spelled[static_cast<size_t>(i)];
-      if (f == 'e' && vowel) {
-        vowel = false;
-        continue;
-      }
-      out += f;
-      vowel = f == 'a' || f == 'o' || f == 'u';
-    }
+    put(spelled[0]);  // the byte 0 spells itself
+    if (spelled[1] != 0) put(spelled[1]);
   }
+  out.resize(static_cast<size_t>(p - begin));
+}
+
+std::string FoldText(std::string_view cp1252) {
+  std::string out;
+  FoldInto(cp1252, out);
   return out;
 }
 
 std::string PlainTextOf(const LexEntry& entry) {
-  const std::vector<EntryLabel> labels =
-      RenderEntry(entry.term, entry.topic, entry.text, false, false, 100000, FixedTextMetrics());
   std::string out;
-  const EntryLabel* previous = nullptr;
-  for (const EntryLabel& l : labels) {
-    if (l.kind == LabelKind::Title || l.kind == LabelKind::Topic) continue;
-    const bool continues =
-        previous != nullptr && l.top == previous->top && l.left == previous->left + previous->width;
-    if (!continues && !out.empty() && out.back() != ' ') out += ' ';
-    out += l.caption;
-    previous = &l;
-  }
+  PlainTextInto(entry.text, out);
   return out;
 }
 
@@ -118,13 +107,24 @@ std::vector<SearchHit> SearchEntries(TdbLex& lex, std::string_view fieldText,
       options.fold ? FoldText(fieldText.substr(0, kShortMax)) : SearchTextOf(fieldText);
   std::vector<SearchHit> hits;
   if (needle.empty()) return hits;
+  const std::boyer_moore_horspool_searcher searcher(needle.begin(), needle.end());
+  // Two buffers for the whole walk: an entry that does not hit allocates
+  // nothing.
+  std::string compared, plain;
+  const auto holds = [&](std::string_view text) {
+    if (options.fold)
+      FoldInto(text, compared);
+    else
+      UpperInto(text, compared);
+    return std::search(compared.begin(), compared.end(), searcher) != compared.end();
+  };
   for (bool ok = lex.First(2); ok; ok = lex.Next(false, true)) {
-    const LexEntry e = EntryOf(lex);
-    const bool hit = Compared(e.term, options.fold).find(needle) != std::string::npos ||
-                     Compared(e.seeAlso, options.fold).find(needle) != std::string::npos ||
-                     (options.fullText &&
-                      Compared(PlainTextOf(e), options.fold).find(needle) != std::string::npos);
-    if (hit) hits.push_back({e.term, e.topic});
+    bool hit = holds(lex.TermView()) || holds(lex.SeeAlsoView());
+    if (!hit && options.fullText) {
+      PlainTextInto(lex.TextView(), plain);
+      hit = holds(plain);
+    }
+    if (hit) hits.push_back({lex.GetTerm(), lex.GetTopic()});
   }
   return hits;
 }

@@ -23,6 +23,8 @@
 namespace qorvex {
 
 std::string FoldText(std::string_view cp1252);
+// The same into out (replaced), reusing its room.
+void FoldInto(std::string_view cp1252, std::string& out);
 
 std::string PlainTextOf(const LexEntry& entry);
 

@@ -4,6 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "app/core/entry_layout.h"
+#include "app/core/lexicon_import.h"
 #include "tests/app/viewer_fixture.h"
 
 namespace qorvex::testing {
@@ -40,16 +46,116 @@ TEST(FoldTest, EveryMappedLetterAndTheDigraphs) {
   for (const auto& [text, folded] : cases) EXPECT_EQ(FoldText(text), folded) << text;
 }
 
-TEST(PlainTextTest, TheTextLabelsInReadingOrder) {
+// The plain text by its definition: RenderEntry's text, link, Morse and tone
+// labels at a width of 100,000 with the fixed metrics, joined. The previous
+// label's end is summed in 64 bits (a column near 2^31 would overflow 32).
+std::string PlainTextByLayout(const std::string& text) {
+  const std::vector<EntryLabel> labels =
+      RenderEntry("Titel", "Thema", text, false, false, kPlainTextWidth, FixedTextMetrics());
+  std::string out;
+  const EntryLabel* previous = nullptr;
+  for (const EntryLabel& l : labels) {
+    if (l.kind == LabelKind::Title || l.kind == LabelKind::Topic) continue;
+    const bool continues = previous != nullptr && l.top == previous->top &&
+                           l.left == int64_t{previous->left} + previous->width;
+    if (!continues && !out.empty() && out.back() != ' ') out += ' ';
+    out += l.caption;
+    previous = &l;
+  }
+  return out;
+}
+
+// Entry texts of pieces that move labels (lines, blanks, indents, columns
+// up to 2^31, unclosed tags, lines that end near the wrap) among ones that
+// only style them.
+std::string RandomEntryText(std::mt19937& rng, size_t pieces) {
+  static const char* const kPieces[] = {"Antenne",
+                                        "Dipol",
+                                        "\xC4ther",
+                                        "stra\xDF"
+                                        "e",
+                                        " ",
+                                        "  ",
+                                        "<br>",
+                                        "<br",
+                                        "<b>",
+                                        "</b>",
+                                        "<u>",
+                                        "</u>",
+                                        "<Morse>",
+                                        "CQ DE",
+                                        "</Morse>",
+                                        "<Ton=a.wav>",
+                                        "</Ton>",
+                                        "<ton=b",
+                                        "</ton>",
+                                        "<blockquote>",
+                                        "</blockquote>",
+                                        "<pos=0>",
+                                        "<pos=5>",
+                                        "<pos=40>",
+                                        "<pos=-3>",
+                                        "<pos=-1>",
+                                        "<pos=$10>",
+                                        "<pos=12490>",
+                                        "<pos=268435455>",
+                                        "<pos=2147483647>",
+                                        "<pos=7",
+                                        "</pos>",
+                                        "<fontsize=14>",
+                                        "<fontcolor=red>",
+                                        "<fontbg=light red>",
+                                        "</font>",
+                                        "http://example.org/a",
+                                        "x@y.de",
+                                        "<",
+                                        ">",
+                                        "<>",
+                                        "<<b>",
+                                        "a>b",
+                                        "<i>"};
+  std::uniform_int_distribution<size_t> pick(0, std::size(kPieces) - 1);
+  std::string text;
+  for (size_t i = 0; i < pieces; ++i) {
+    // 98,400 to 100,000 pixels: the next few labels may wrap, or it does.
+    if (rng() % 100 == 0) text += std::string(12300 + rng() % 200, 'w');
+    text += kPieces[pick(rng)];
+  }
+  return text;
+}
+
+TEST(PlainTextTest, AsTheLayoutGivesIt) {
   const std::pair<std::string, std::string> cases[] = {
       {"Not<b>funk</b>", "Notfunk"},
       {"eins zwei<br>drei", "eins zwei drei"},
       {"Rufe <Morse>SOS</Morse> und <b>warte</b>.", "Rufe SOS und warte."},
       {"siehe http://example.org/x hier", "siehe http://example.org/x hier"},
+      {"a<pos=3>b c", "a b c"},  // a column starts a piece of its own
+      {"a<pos=0>b", "ab"},       // column 0: where the line is
+      // A label may end at 100,000 − 30 and no further (10 + 8 + 8 × 12,494).
+      {"a<b>" + std::string(12494, 'w'), "a" + std::string(12494, 'w')},
+      {"a<b>" + std::string(12495, 'w'), "a " + std::string(12495, 'w')},
       {"", ""},
   };
-  for (const auto& [text, plain] : cases)
+  for (const auto& [text, plain] : cases) {
     EXPECT_EQ(PlainTextOf({1, "Titel", "Thema", "", text}), plain) << text;
+    EXPECT_EQ(PlainTextByLayout(text), plain) << text;
+  }
+  // Every entry of the sample, then random texts, through one reused buffer.
+  std::ifstream in(QORVEX_SAMPLE, std::ios::binary);
+  const std::string sample{std::istreambuf_iterator<char>(in), {}};
+  std::vector<std::string> texts;
+  for (const std::string& line : SplitCsvLines(sample)) texts.push_back(ParseCsvLine(line).text);
+  ASSERT_GE(texts.size(), 150u);
+  for (const unsigned seed : {1u, 2u, 3u, 42u, 1000u, 65535u, 123456789u, 4000000000u}) {
+    std::mt19937 rng(seed);
+    for (int i = 0; i < 60; ++i) texts.push_back(RandomEntryText(rng, rng() % 300));
+  }
+  std::string plain = "left over";
+  for (const std::string& text : texts) {
+    PlainTextInto(text, plain);
+    ASSERT_EQ(plain, PlainTextByLayout(text)) << text;
+  }
 }
 
 TEST(OsaTest, Distances) {
