@@ -270,6 +270,38 @@ class PlainTextWriter {
   // ">" in its word. A "<" with no ">" after it in its word is applied as a
   // tag all the same and shows as text to the word's end.
   void Line(const char* p, const char* const end) {
+    for (;;) {
+      const char* lt = p == end ? end : static_cast<const char*>(std::memchr(p, '<', end - p));
+      if (lt == nullptr) lt = end;
+      Words(p, lt);
+      if (lt == end) break;
+      const char* q = lt + 1;
+      while (q < end && *q != '>' && *q != ' ') ++q;
+      if (q < end && *q == '>') {
+        Tag(std::string_view(lt, static_cast<size_t>(q + 1 - lt)));
+        p = q + 1;
+      } else {
+        while (q < end && *q == ' ') ++q;
+        Tag(std::string_view(lt, static_cast<size_t>(q - lt)));
+        Label(lt, q);
+        p = q;
+      }
+    }
+    x_ = Clamp32(int64_t{indent_} * kIndentStep + kMargin);
+    pos_ = -1;
+    y_ = Clamp32(int64_t{y_} + kLineHeight);
+  }
+
+  // Text without tags, a label a word. When no word can wrap or take a
+  // column, each continues the one before it, and the piece is one label.
+  void Words(const char* p, const char* const end) {
+    const int64_t length = end - p;
+    if ((pos_ == -1 || pos_ == 0) && length < (int64_t{1} << 28) &&
+        int64_t{x_} + length * FixedTextMetrics::kCharWidth <=
+            int64_t{kPlainTextWidth} - kWrapInset) {
+      Label(p, end);
+      return;
+    }
     const char* label = p;
     while (p < end) {
       if (*p == ' ') {
@@ -277,27 +309,11 @@ class PlainTextWriter {
         while (p < end && *p == ' ');
         Label(label, p);
         label = p;
-      } else if (*p == '<') {
-        const char* q = p + 1;
-        while (q < end && *q != '>' && *q != ' ') ++q;
-        Label(label, p);
-        if (q < end && *q == '>') {
-          Tag(std::string_view(p, static_cast<size_t>(q + 1 - p)));
-          p = label = q + 1;
-        } else {
-          while (q < end && *q == ' ') ++q;
-          Tag(std::string_view(p, static_cast<size_t>(q - p)));
-          Label(p, q);
-          p = label = q;
-        }
       } else {
         ++p;
       }
     }
     Label(label, end);
-    x_ = Clamp32(int64_t{indent_} * kIndentStep + kMargin);
-    pos_ = -1;
-    y_ = Clamp32(int64_t{y_} + kLineHeight);
   }
 
   // At most one of the renderer's tags matches a piece; these are the ones

@@ -135,6 +135,7 @@ TEST(PlainTextTest, AsTheLayoutGivesIt) {
       // A label may end at 100,000 − 30 and no further (10 + 8 + 8 × 12,494).
       {"a<b>" + std::string(12494, 'w'), "a" + std::string(12494, 'w')},
       {"a<b>" + std::string(12495, 'w'), "a " + std::string(12495, 'w')},
+      {"a<b>w " + std::string(12493, 'w'), "aw " + std::string(12493, 'w')},  // the last word wraps
       {"", ""},
   };
   for (const auto& [text, plain] : cases) {
