@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <functional>
+#include <cstring>
 
 #include "app/core/entry_layout.h"
 #include "support/cp1252.h"
@@ -66,6 +66,19 @@ std::string TrimTrailingBlanks(std::string s) {
 
 }  // namespace
 
+namespace {
+
+constexpr uint64_t kOnes = 0x0101010101010101;
+constexpr uint64_t kHigh = 0x8080808080808080;
+
+// 0x80 in each byte of x that equals c, 0 in the others.
+uint64_t BytesEqual(uint64_t x, char c) {
+  const uint64_t t = x ^ (kOnes * static_cast<uint8_t>(c));
+  return ~(((t & ~kHigh) + ~kHigh) | t | ~kHigh);
+}
+
+}  // namespace
+
 void FoldInto(std::string_view cp1252, std::string& out) {
   const std::array<Spelling, 256>& table = FoldTable();
   // At most two letters a byte; the unused rest is cut off at the end.
@@ -73,18 +86,44 @@ void FoldInto(std::string_view cp1252, std::string& out) {
   char* const begin = out.data();
   char* p = begin;
   // "ae", "oe", "ue" read as their vowel, left to right without overlap:
-  // an "e" right after a vowel that has not yet taken one is dropped.
-  bool vowel = false;
+  // an "e" right after a vowel that has not yet taken one is dropped, that
+  // is an "e" whose letter before it is "a", "o" or "u". Without branches on
+  // the letters: they follow no pattern.
+  unsigned vowel = 0;
   const auto put = [&](char f) {
-    const bool drop = f == 'e' && vowel;
     *p = f;
-    p += drop ? 0 : 1;
-    vowel = f == 'a' || f == 'o' || f == 'u';
+    p += 1u - (vowel & static_cast<unsigned>(f == 'e'));
+    vowel = static_cast<unsigned>(f == 'a') | static_cast<unsigned>(f == 'o') |
+            static_cast<unsigned>(f == 'u');
   };
-  for (char c : cp1252) {
-    const Spelling& spelled = table[static_cast<uint8_t>(c)];
-    put(spelled[0]);  // the byte 0 spells itself
-    if (spelled[1] != 0) put(spelled[1]);
+  const char* c = cp1252.data();
+  const char* const end = c + cp1252.size();
+  while (c != end) {
+    // Eight ASCII bytes at once: an ASCII byte spells itself lower-cased.
+    // Output room: p ≤ begin + 2 × (c − data), so 8 bytes fit while 8 remain.
+    if (end - c >= 8) {
+      uint64_t x = 0;
+      std::memcpy(&x, c, 8);  // byte i in bits 8i..8i+7
+      if ((x & kHigh) == 0) {
+        const uint64_t upper = (x + kOnes * (0x80 - 'A')) & ~(x + kOnes * (0x7F - 'Z')) & kHigh;
+        x |= upper >> 2;
+        const uint64_t vowels = BytesEqual(x, 'a') | BytesEqual(x, 'o') | BytesEqual(x, 'u');
+        // No "e" after a vowel (the one before the eight included): no drop.
+        if ((BytesEqual(x, 'e') & ((vowels << 8) | (uint64_t{vowel} << 7))) == 0) {
+          std::memcpy(p, &x, 8);
+          p += 8;
+          vowel = static_cast<unsigned>(vowels >> 63);
+          c += 8;
+          continue;
+        }
+      }
+    }
+    for (const char* stop = std::min(end, c + 8); c != stop; ++c) {
+      const Spelling& spelled = table[static_cast<uint8_t>(*c)];
+      put(spelled[0]);  // the byte 0 spells itself
+      if (spelled[1] != 0) [[unlikely]]
+        put(spelled[1]);
+    }
   }
   out.resize(static_cast<size_t>(p - begin));
 }
@@ -107,7 +146,6 @@ std::vector<SearchHit> SearchEntries(TdbLex& lex, std::string_view fieldText,
       options.fold ? FoldText(fieldText.substr(0, kShortMax)) : SearchTextOf(fieldText);
   std::vector<SearchHit> hits;
   if (needle.empty()) return hits;
-  const std::boyer_moore_horspool_searcher searcher(needle.begin(), needle.end());
   // Two buffers for the whole walk: an entry that does not hit allocates
   // nothing.
   std::string compared, plain;
@@ -116,7 +154,7 @@ std::vector<SearchHit> SearchEntries(TdbLex& lex, std::string_view fieldText,
       FoldInto(text, compared);
     else
       UpperInto(text, compared);
-    return std::search(compared.begin(), compared.end(), searcher) != compared.end();
+    return std::string_view(compared).find(needle) != std::string_view::npos;
   };
   for (bool ok = lex.First(2); ok; ok = lex.Next(false, true)) {
     bool hit = holds(lex.TermView()) || holds(lex.SeeAlsoView());

@@ -46,6 +46,36 @@ TEST(FoldTest, EveryMappedLetterAndTheDigraphs) {
   for (const auto& [text, folded] : cases) EXPECT_EQ(FoldText(text), folded) << text;
 }
 
+// Texts of letters that fold, the digraphs' vowels among them, and bytes
+// that do not: eight bytes at a time must fold as one at a time.
+TEST(FoldTest, AsByteByByte) {
+  const std::string ascii = std::string("aAoOuUeExZ <>") + std::string(1, '\0');
+  const std::string other = "\xC4\xD6\xDC\xE4\xF6\xFC\xDF\xC6\xE6\x8C\x9C\x80\xFF";
+  std::string folded = "left over";
+  for (const unsigned seed : {1u, 7u, 99u, 2024u, 31337u, 4000000000u}) {
+    std::mt19937 rng(seed);
+    for (int i = 0; i < 500; ++i) {
+      std::string text;
+      for (size_t n = rng() % 40; n > 0; --n)
+        text += rng() % 8 != 0 ? ascii[rng() % ascii.size()] : other[rng() % other.size()];
+      // Each byte's spelling (æ and œ before their digraph), then the digraphs.
+      std::string spelled, expected;
+      for (const char c : text) {
+        const uint8_t u = static_cast<uint8_t>(c);
+        spelled += u == 0xC6 || u == 0xE6   ? "ae"
+                   : u == 0x8C || u == 0x9C ? "oe"
+                                            : FoldText({&c, 1});
+      }
+      for (size_t k = 0; k < spelled.size(); ++k)
+        if (!(spelled[k] == 'e' && k > 0 &&
+              std::string_view("aou").find(spelled[k - 1]) != std::string_view::npos))
+          expected += spelled[k];
+      FoldInto(text, folded);
+      ASSERT_EQ(folded, expected) << text;
+    }
+  }
+}
+
 // The plain text by its definition: RenderEntry's text, link, Morse and tone
 // labels at a width of 100,000 with the fixed metrics, joined. The previous
 // label's end is summed in 64 bits (a column near 2^31 would overflow 32).
