@@ -59,11 +59,6 @@ void UpperInto(std::string_view text, std::string& out) {
   for (char& c : out) c = static_cast<char>(Cp1252Upper(static_cast<uint8_t>(c)));
 }
 
-std::string TrimTrailingBlanks(std::string s) {
-  s.erase(s.find_last_not_of(' ') + 1);
-  return s;
-}
-
 }  // namespace
 
 namespace {
@@ -169,17 +164,24 @@ std::vector<SearchHit> SearchEntries(TdbLex& lex, std::string_view fieldText,
 
 int OsaDistance(std::string_view a, std::string_view b) {
   const size_t n = a.size(), m = b.size();
-  std::vector<std::vector<int>> d(n + 1, std::vector<int>(m + 1));
-  for (size_t i = 0; i <= n; ++i) d[i][0] = static_cast<int>(i);
-  for (size_t j = 0; j <= m; ++j) d[0][j] = static_cast<int>(j);
-  for (size_t i = 1; i <= n; ++i)
+  // Rows i − 2, i − 1 and i of the table d[0..n][0..m], in turn.
+  std::vector<int> rows(3 * (m + 1));
+  int* before = rows.data();
+  int* previous = before + m + 1;
+  int* row = previous + m + 1;
+  for (size_t j = 0; j <= m; ++j) previous[j] = static_cast<int>(j);
+  for (size_t i = 1; i <= n; ++i) {
+    row[0] = static_cast<int>(i);
     for (size_t j = 1; j <= m; ++j) {
       const int cost = a[i - 1] == b[j - 1] ? 0 : 1;
-      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+      row[j] = std::min({previous[j] + 1, row[j - 1] + 1, previous[j - 1] + cost});
       if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
-        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        row[j] = std::min(row[j], before[j - 2] + 1);
     }
-  return d[n][m];
+    std::swap(before, previous);
+    std::swap(previous, row);
+  }
+  return previous[m];
 }
 
 std::vector<Suggestion> Suggest(TdbLex& lex, std::string_view fieldText) {
@@ -188,9 +190,11 @@ std::vector<Suggestion> Suggest(TdbLex& lex, std::string_view fieldText) {
   if (needle.empty()) return found;
   const int limit = needle.size() <= 4 ? 1 : 2;
   std::vector<std::string> seen;  // folded forms already suggested
+  std::string folded;
   for (bool ok = lex.First(1); ok; ok = lex.Next(false, true)) {
-    const std::string term = TrimTrailingBlanks(lex.GetTerm());
-    std::string folded = FoldText(term);
+    std::string_view term = lex.TermView();
+    term = term.substr(0, term.find_last_not_of(' ') + 1);
+    FoldInto(term, folded);
     // Lengths further apart than the limit cannot be within it.
     const size_t gap = folded.size() > needle.size() ? folded.size() - needle.size()
                                                      : needle.size() - folded.size();
@@ -198,8 +202,8 @@ std::vector<Suggestion> Suggest(TdbLex& lex, std::string_view fieldText) {
     if (std::find(seen.begin(), seen.end(), folded) != seen.end()) continue;
     const int distance = OsaDistance(folded, needle);
     if (distance > limit) continue;
-    seen.push_back(std::move(folded));
-    found.push_back({term, distance});
+    seen.push_back(folded);
+    found.push_back({std::string(term), distance});
   }
   std::stable_sort(found.begin(), found.end(), [](const Suggestion& a, const Suggestion& b) {
     return a.distance < b.distance;
