@@ -369,7 +369,7 @@ class PlainTextWriter {
   }
 
   std::string& out_;
-  char* w_;
+  char* w_ = nullptr;
   // The text not yet copied: captions that follow each other in the text.
   const char* piece_ = nullptr;
   const char* pieceEnd_ = nullptr;  // the previous label's end; nullptr before the first
