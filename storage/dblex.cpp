@@ -7,9 +7,13 @@
 namespace qorvex {
 namespace {
 
-std::string GetShort(const uint8_t* field, int max) {
+std::string_view ShortView(const uint8_t* field, int max) {
   const int n = std::min<int>(field[0], max);
-  return std::string(reinterpret_cast<const char*>(field + 1), static_cast<size_t>(n));
+  return {reinterpret_cast<const char*>(field + 1), static_cast<size_t>(n)};
+}
+
+std::string GetShort(const uint8_t* field, int max) {
+  return std::string(ShortView(field, max));
 }
 
 void SetShort(uint8_t* field, std::string_view text, int max) {
@@ -197,7 +201,17 @@ void TdbLexBase::SetSeeAlso(std::string_view text) {
 }
 
 std::string TdbLexBase::GetText() const {
-  return std::string(reinterpret_cast<const char*>(Rec.Text), static_cast<size_t>(UsedText(Rec)));
+  return std::string(TextView());
+}
+
+std::string_view TdbLexBase::TermView() const {
+  return ShortView(Rec.Term, 50);
+}
+std::string_view TdbLexBase::SeeAlsoView() const {
+  return ShortView(Rec.SeeAlso, 255);
+}
+std::string_view TdbLexBase::TextView() const {
+  return {reinterpret_cast<const char*>(Rec.Text), static_cast<size_t>(UsedText(Rec))};
 }
 
 void TdbLexBase::SetText(std::string_view text) {

@@ -121,6 +121,10 @@ class TdbLexBase : public TdbBase {
   void SetSeeAlso(std::string_view text);
   std::string GetText() const;
   void SetText(std::string_view text);
+  // The same fields of Rec without a copy, valid while Rec is unchanged.
+  std::string_view TermView() const;
+  std::string_view SeeAlsoView() const;
+  std::string_view TextView() const;
 
   uint8_t Slot;
   ToDatLex& Owner;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -229,6 +230,157 @@ void EntryRenderer::AddTextLabel(std::string_view text) {
   labels_.push_back(std::move(l));
 }
 
+// PlainTextInto's pass: the renderer's lines, words and tags in one scan,
+// keeping only what places a label (lines, wraps, block-quote indents,
+// <pos=n> columns). Fonts, colours, links, Morse and tones only style
+// labels, and the fixed metrics measure a caption by its length alone.
+// Positions follow the renderer's arithmetic step by step, clamping
+// included. Captions that follow each other in the text and on the line are
+// copied as one piece.
+class PlainTextWriter {
+ public:
+  // Room for the worst case: every caption after one blank.
+  explicit PlainTextWriter(std::string& out, size_t textSize) : out_(out) {
+    out_.resize(2 * textSize);
+    w_ = out_.data();
+  }
+
+  void Run(std::string_view text) {
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    for (const char* lt = p;
+         lt != end && (lt = static_cast<const char*>(std::memchr(lt, '<', end - lt)));) {
+      if (end - lt >= 4 && lt[1] == 'b' && lt[2] == 'r' && lt[3] == '>') {
+        Line(p, lt);
+        p = lt += 4;
+      } else {
+        ++lt;
+      }
+    }
+    Line(p, end);
+    Flush();
+    out_.resize(static_cast<size_t>(w_ - out_.data()));
+  }
+
+ private:
+  static constexpr int32_t kSpaceWidth = FixedTextMetrics::kCharWidth;
+  static constexpr int32_t kLineHeight = FixedTextMetrics::kLabelHeight * 14 / 10;
+
+  // A word ends after the blanks that follow it; a tag is "<" to the first
+  // ">" in its word. A "<" with no ">" after it in its word is applied as a
+  // tag all the same and shows as text to the word's end.
+  void Line(const char* p, const char* const end) {
+    for (;;) {
+      const char* lt = p == end ? end : static_cast<const char*>(std::memchr(p, '<', end - p));
+      if (lt == nullptr) lt = end;
+      Words(p, lt);
+      if (lt == end) break;
+      const char* q = lt + 1;
+      while (q < end && *q != '>' && *q != ' ') ++q;
+      if (q < end && *q == '>') {
+        Tag(std::string_view(lt, static_cast<size_t>(q + 1 - lt)));
+        p = q + 1;
+      } else {
+        while (q < end && *q == ' ') ++q;
+        Tag(std::string_view(lt, static_cast<size_t>(q - lt)));
+        Label(lt, q);
+        p = q;
+      }
+    }
+    x_ = Clamp32(int64_t{indent_} * kIndentStep + kMargin);
+    pos_ = -1;
+    y_ = Clamp32(int64_t{y_} + kLineHeight);
+  }
+
+  // Text without tags, a label a word. When no word can wrap or take a
+  // column, each continues the one before it, and the piece is one label.
+  void Words(const char* p, const char* const end) {
+    const int64_t length = end - p;
+    if ((pos_ == -1 || pos_ == 0) && length < (int64_t{1} << 28) &&
+        int64_t{x_} + length * FixedTextMetrics::kCharWidth <=
+            int64_t{kPlainTextWidth} - kWrapInset) {
+      Label(p, end);
+      return;
+    }
+    const char* label = p;
+    while (p < end) {
+      if (*p == ' ') {
+        do ++p;
+        while (p < end && *p == ' ');
+        Label(label, p);
+        label = p;
+      } else {
+        ++p;
+      }
+    }
+    Label(label, end);
+  }
+
+  // At most one of the renderer's tags matches a piece; these are the ones
+  // that move labels. A value runs to the ">" (to the word's end without).
+  void Tag(std::string_view tag) {
+    if (tag.starts_with("<blockquote>")) {
+      indent_ = Clamp32(int64_t{indent_} + 1);
+    } else if (tag.starts_with("</blockquote>")) {
+      indent_ = Clamp32(int64_t{indent_} - 1);
+    } else if (tag.starts_with("<pos=")) {
+      tag.remove_prefix(5);
+      if (tag.ends_with('>')) tag.remove_suffix(1);
+      pos_ = ParseTagNumber(tag);
+    } else if (tag.starts_with("</pos>")) {
+      pos_ = -1;
+    }
+  }
+
+  void Label(const char* begin, const char* end) {
+    if (begin == end) return;
+    const int32_t width = Clamp32(static_cast<int64_t>(end - begin) * FixedTextMetrics::kCharWidth);
+    int32_t left = x_;
+    if (pos_ == -1) {
+      if (int64_t{x_} + width > int64_t{kPlainTextWidth} - kWrapInset) {
+        y_ = Clamp32(int64_t{y_} + kLineHeight);
+        left = Clamp32(int64_t{indent_} * kIndentStep + kMargin);
+      }
+    } else if (pos_ != 0) {
+      left = Clamp32(int64_t{pos_} * kSpaceWidth);
+      pos_ = 0;
+    }
+    // Where the previous label ends, unclamped.
+    const bool continues = y_ == top_ && int64_t{left} == int64_t{left_} + width_;
+    const bool blank = !continues && pieceEnd_ != nullptr && !endsInBlank_;
+    if (blank || begin != pieceEnd_) {
+      Flush();
+      if (blank) *w_++ = ' ';
+      piece_ = begin;
+    }
+    pieceEnd_ = end;
+    endsInBlank_ = end[-1] == ' ';
+    top_ = y_;
+    left_ = left;
+    width_ = width;
+    x_ = Clamp32(int64_t{left} + width);
+  }
+
+  void Flush() {
+    if (piece_ == pieceEnd_) return;
+    std::memcpy(w_, piece_, static_cast<size_t>(pieceEnd_ - piece_));
+    w_ += pieceEnd_ - piece_;
+    piece_ = pieceEnd_;
+  }
+
+  std::string& out_;
+  char* w_ = nullptr;
+  // The text not yet copied: captions that follow each other in the text.
+  const char* piece_ = nullptr;
+  const char* pieceEnd_ = nullptr;  // the previous label's end; nullptr before the first
+  bool endsInBlank_ = false;
+  int32_t y_ = kMargin + kLineHeight;  // below the title
+  int32_t x_ = kMargin;
+  int32_t indent_ = 0;
+  int32_t pos_ = -1;
+  int32_t top_ = 0, left_ = 0, width_ = 0;  // the previous label
+};
+
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -302,6 +454,10 @@ std::vector<EntryLabel> RenderEntry(std::string_view term, std::string_view topi
                                     std::string_view text, bool showTopic, bool hintOnly,
                                     int32_t viewWidth, const TextMeasurer& measurer) {
   return EntryRenderer(viewWidth, measurer).Run(term, topic, text, showTopic, hintOnly);
+}
+
+void PlainTextInto(std::string_view text, std::string& out) {
+  PlainTextWriter(out, text.size()).Run(text);
 }
 
 }  // namespace qorvex

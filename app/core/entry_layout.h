@@ -107,4 +107,12 @@ std::vector<EntryLabel> RenderEntry(std::string_view term, std::string_view topi
                                     std::string_view text, bool showTopic, bool hintOnly,
                                     int32_t viewWidth, const TextMeasurer& measurer);
 
+// The plain text of an entry's text: the captions of the labels RenderEntry
+// gives it with FixedTextMetrics at a width of 100,000 (the term and topic
+// change none of them), joined: a label whose top is the previous one's and
+// whose left is where that one ends is appended as it is, any other after
+// one blank (none after a blank). Computed without labels; replaces out.
+inline constexpr int32_t kPlainTextWidth = 100000;
+void PlainTextInto(std::string_view text, std::string& out);
+
 }  // namespace qorvex

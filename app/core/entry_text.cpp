@@ -31,7 +31,7 @@ std::string Join(const std::vector<EntryLabel>& labels, bool lineBreaks, bool he
     const EntryLabel& l = labels[i];
     if (!headings && !IsBodyLabel(l)) continue;
     const bool sameLine = previous != nullptr && l.top == previous->top;
-    const bool continues = sameLine && l.left == previous->left + previous->width;
+    const bool continues = sameLine && l.left == int64_t{previous->left} + previous->width;
     if (!continues && !out.empty()) {
       if (lineBreaks && !sameLine) {
         while (!out.empty() && out.back() == ' ') {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "app/core/entry_layout.h"
 #include "support/cp1252.h"
@@ -58,71 +59,101 @@ void UpperInto(std::string_view text, std::string& out) {
   for (char& c : out) c = static_cast<char>(Cp1252Upper(static_cast<uint8_t>(c)));
 }
 
-std::string Compared(std::string_view text, bool fold) {
-  if (fold) return FoldText(text);
-  std::string out;
-  UpperInto(text, out);
-  return out;
-}
-
-std::string TrimTrailingBlanks(std::string s) {
-  s.erase(s.find_last_not_of(' ') + 1);
-  return s;
-}
-
 }  // namespace
 
 namespace {
 
-std::string Fold(std::string_view cp1252, std::vector<uint32_t>* origins) {
+constexpr uint64_t kOnes = 0x0101010101010101;
+constexpr uint64_t kHigh = 0x8080808080808080;
+
+// 0x80 in each byte of x that equals c, 0 in the others.
+uint64_t BytesEqual(uint64_t x, char c) {
+  const uint64_t t = x ^ (kOnes * static_cast<uint8_t>(c));
+  return ~(((t & ~kHigh) + ~kHigh) | t | ~kHigh);
+}
+
+}  // namespace
+
+void FoldInto(std::string_view cp1252, std::string& out) {
+  const std::array<Spelling, 256>& table = FoldTable();
+  // At most two letters a byte; the unused rest is cut off at the end.
+  out.resize(cp1252.size() * 2);
+  char* const begin = out.data();
+  char* p = begin;
+  // "ae", "oe", "ue" read as their vowel, left to right without overlap:
+  // an "e" right after a vowel that has not yet taken one is dropped, that
+  // is an "e" whose letter before it is "a", "o" or "u". Without branches on
+  // the letters: they follow no pattern.
+  unsigned vowel = 0;
+  const auto put = [&](char f) {
+    *p = f;
+    p += 1u - (vowel & static_cast<unsigned>(f == 'e'));
+    vowel = static_cast<unsigned>(f == 'a') | static_cast<unsigned>(f == 'o') |
+            static_cast<unsigned>(f == 'u');
+  };
+  const char* c = cp1252.data();
+  const char* const end = c + cp1252.size();
+  while (c != end) {
+    // Eight ASCII bytes at once: an ASCII byte spells itself lower-cased.
+    // Output room: p ≤ begin + 2 × (c − data), so 8 bytes fit while 8 remain.
+    if (end - c >= 8) {
+      uint64_t x = 0;
+      std::memcpy(&x, c, 8);  // byte i in bits 8i..8i+7
+      if ((x & kHigh) == 0) {
+        const uint64_t upper = (x + kOnes * (0x80 - 'A')) & ~(x + kOnes * (0x7F - 'Z')) & kHigh;
+        x |= upper >> 2;
+        const uint64_t vowels = BytesEqual(x, 'a') | BytesEqual(x, 'o') | BytesEqual(x, 'u');
+        // No "e" after a vowel (the one before the eight included): no drop.
+        if ((BytesEqual(x, 'e') & ((vowels << 8) | (uint64_t{vowel} << 7))) == 0) {
+          std::memcpy(p, &x, 8);
+          p += 8;
+          vowel = static_cast<unsigned>(vowels >> 63);
+          c += 8;
+          continue;
+        }
+      }
+    }
+    for (const char* stop = std::min(end, c + 8); c != stop; ++c) {
+      const Spelling& spelled = table[static_cast<uint8_t>(*c)];
+      put(spelled[0]);  // the byte 0 spells itself
+      if (spelled[1] != 0) [[unlikely]]
+        put(spelled[1]);
+    }
+  }
+  out.resize(static_cast<size_t>(p - begin));
+}
+
+std::string FoldText(std::string_view cp1252) {
+  std::string out;
+  FoldInto(cp1252, out);
+  return out;
+}
+
+std::string FoldText(std::string_view cp1252, std::vector<uint32_t>& origins) {
+  // FoldInto's reading byte by byte, noting where each letter came from.
   const std::array<Spelling, 256>& table = FoldTable();
   std::string out;
-  out.reserve(cp1252.size() + 8);
-  // "ae", "oe", "ue" read as their vowel, left to right without overlap:
-  // an "e" right after a vowel that has not yet taken one is dropped.
+  origins.clear();
   bool vowel = false;
-  for (const char& c : cp1252) {
-    const Spelling& spelled = table[static_cast<uint8_t>(c)];
-    // The byte 0 spells itself: the spelling's end marker is no end here.
-    const int letters = c == 0 ? 1 : spelled[1] == 0 ? 1 : 2;
-    for (int i = 0; i < letters; ++i) {
-      const char f = spelled[static_cast<size_t>(i)];
+  for (size_t i = 0; i < cp1252.size(); ++i) {
+    const Spelling& spelled = table[static_cast<uint8_t>(cp1252[i])];
+    for (size_t k = 0; k < (spelled[1] == 0 ? 1u : 2u); ++k) {
+      const char f = spelled[k];
       if (f == 'e' && vowel) {
         vowel = false;
         continue;
       }
       out += f;
-      if (origins != nullptr) origins->push_back(static_cast<uint32_t>(&c - cp1252.data()));
+      origins.push_back(static_cast<uint32_t>(i));
       vowel = f == 'a' || f == 'o' || f == 'u';
     }
   }
   return out;
 }
 
-}  // namespace
-
-std::string FoldText(std::string_view cp1252) {
-  return Fold(cp1252, nullptr);
-}
-
-std::string FoldText(std::string_view cp1252, std::vector<uint32_t>& origins) {
-  origins.clear();
-  return Fold(cp1252, &origins);
-}
-
 std::string PlainTextOf(const LexEntry& entry) {
-  const std::vector<EntryLabel> labels =
-      RenderEntry(entry.term, entry.topic, entry.text, false, false, 100000, FixedTextMetrics());
   std::string out;
-  const EntryLabel* previous = nullptr;
-  for (const EntryLabel& l : labels) {
-    if (l.kind == LabelKind::Title || l.kind == LabelKind::Topic) continue;
-    const bool continues =
-        previous != nullptr && l.top == previous->top && l.left == previous->left + previous->width;
-    if (!continues && !out.empty() && out.back() != ' ') out += ' ';
-    out += l.caption;
-    previous = &l;
-  }
+  PlainTextInto(entry.text, out);
   return out;
 }
 
@@ -132,30 +163,47 @@ std::vector<SearchHit> SearchEntries(TdbLex& lex, std::string_view fieldText,
       options.fold ? FoldText(fieldText.substr(0, kShortMax)) : SearchTextOf(fieldText);
   std::vector<SearchHit> hits;
   if (needle.empty()) return hits;
+  // Two buffers for the whole walk: an entry that does not hit allocates
+  // nothing.
+  std::string compared, plain;
+  const auto holds = [&](std::string_view text) {
+    if (options.fold)
+      FoldInto(text, compared);
+    else
+      UpperInto(text, compared);
+    return std::string_view(compared).find(needle) != std::string_view::npos;
+  };
   for (bool ok = lex.First(2); ok; ok = lex.Next(false, true)) {
-    const LexEntry e = EntryOf(lex);
-    const bool hit = Compared(e.term, options.fold).find(needle) != std::string::npos ||
-                     Compared(e.seeAlso, options.fold).find(needle) != std::string::npos ||
-                     (options.fullText &&
-                      Compared(PlainTextOf(e), options.fold).find(needle) != std::string::npos);
-    if (hit) hits.push_back({e.term, e.topic});
+    bool hit = holds(lex.TermView()) || holds(lex.SeeAlsoView());
+    if (!hit && options.fullText) {
+      PlainTextInto(lex.TextView(), plain);
+      hit = holds(plain);
+    }
+    if (hit) hits.push_back({lex.GetTerm(), lex.GetTopic()});
   }
   return hits;
 }
 
 int OsaDistance(std::string_view a, std::string_view b) {
   const size_t n = a.size(), m = b.size();
-  std::vector<std::vector<int>> d(n + 1, std::vector<int>(m + 1));
-  for (size_t i = 0; i <= n; ++i) d[i][0] = static_cast<int>(i);
-  for (size_t j = 0; j <= m; ++j) d[0][j] = static_cast<int>(j);
-  for (size_t i = 1; i <= n; ++i)
+  // Rows i − 2, i − 1 and i of the table d[0..n][0..m], in turn.
+  std::vector<int> rows(3 * (m + 1));
+  int* before = rows.data();
+  int* previous = before + m + 1;
+  int* row = previous + m + 1;
+  for (size_t j = 0; j <= m; ++j) previous[j] = static_cast<int>(j);
+  for (size_t i = 1; i <= n; ++i) {
+    row[0] = static_cast<int>(i);
     for (size_t j = 1; j <= m; ++j) {
       const int cost = a[i - 1] == b[j - 1] ? 0 : 1;
-      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+      row[j] = std::min({previous[j] + 1, row[j - 1] + 1, previous[j - 1] + cost});
       if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
-        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        row[j] = std::min(row[j], before[j - 2] + 1);
     }
-  return d[n][m];
+    std::swap(before, previous);
+    std::swap(previous, row);
+  }
+  return previous[m];
 }
 
 std::vector<Suggestion> Suggest(TdbLex& lex, std::string_view fieldText) {
@@ -164,9 +212,11 @@ std::vector<Suggestion> Suggest(TdbLex& lex, std::string_view fieldText) {
   if (needle.empty()) return found;
   const int limit = needle.size() <= 4 ? 1 : 2;
   std::vector<std::string> seen;  // folded forms already suggested
+  std::string folded;
   for (bool ok = lex.First(1); ok; ok = lex.Next(false, true)) {
-    const std::string term = TrimTrailingBlanks(lex.GetTerm());
-    std::string folded = FoldText(term);
+    std::string_view term = lex.TermView();
+    term = term.substr(0, term.find_last_not_of(' ') + 1);
+    FoldInto(term, folded);
     // Lengths further apart than the limit cannot be within it.
     const size_t gap = folded.size() > needle.size() ? folded.size() - needle.size()
                                                      : needle.size() - folded.size();
@@ -174,8 +224,8 @@ std::vector<Suggestion> Suggest(TdbLex& lex, std::string_view fieldText) {
     if (std::find(seen.begin(), seen.end(), folded) != seen.end()) continue;
     const int distance = OsaDistance(folded, needle);
     if (distance > limit) continue;
-    seen.push_back(std::move(folded));
-    found.push_back({term, distance});
+    seen.push_back(folded);
+    found.push_back({std::string(term), distance});
   }
   std::stable_sort(found.begin(), found.end(), [](const Suggestion& a, const Suggestion& b) {
     return a.distance < b.distance;

@@ -24,6 +24,8 @@
 namespace qorvex {
 
 std::string FoldText(std::string_view cp1252);
+// The same into out (replaced), reusing its room.
+void FoldInto(std::string_view cp1252, std::string& out);
 // The same, and for each byte of the result the index in cp1252 of the
 // letter it was spelled from.
 std::string FoldText(std::string_view cp1252, std::vector<uint32_t>& origins);

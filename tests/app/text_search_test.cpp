@@ -5,9 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/entry_text.h"
-#include "app/core/search_fallback.h"
+#include <fstream>
+#include <iterator>
+#include <random>
 
+#include "app/core/entry_layout.h"
+#include "app/core/entry_text.h"
+#include "app/core/lexicon_import.h"
+#include "app/core/search_fallback.h"
 #include "tests/app/viewer_fixture.h"
 
 namespace qorvex::testing {
@@ -51,16 +56,140 @@ TEST(FoldTest, EveryMappedLetterAndTheDigraphs) {
   EXPECT_EQ(origins, (std::vector<uint32_t>{0, 2, 2, 3}));
 }
 
-TEST(PlainTextTest, TheTextLabelsInReadingOrder) {
+// Texts of letters that fold, the digraphs' vowels among them, and bytes
+// that do not: eight bytes at a time must fold as one at a time.
+TEST(FoldTest, AsByteByByte) {
+  const std::string ascii = std::string("aAoOuUeExZ <>") + std::string(1, '\0');
+  const std::string other = "\xC4\xD6\xDC\xE4\xF6\xFC\xDF\xC6\xE6\x8C\x9C\x80\xFF";
+  std::string folded = "left over";
+  for (const unsigned seed : {1u, 7u, 99u, 2024u, 31337u, 4000000000u}) {
+    std::mt19937 rng(seed);
+    for (int i = 0; i < 500; ++i) {
+      std::string text;
+      for (size_t n = rng() % 40; n > 0; --n)
+        text += rng() % 8 != 0 ? ascii[rng() % ascii.size()] : other[rng() % other.size()];
+      // Each byte's spelling (æ and œ before their digraph), then the digraphs.
+      std::string spelled, expected;
+      for (const char c : text) {
+        const uint8_t u = static_cast<uint8_t>(c);
+        spelled += u == 0xC6 || u == 0xE6   ? "ae"
+                   : u == 0x8C || u == 0x9C ? "oe"
+                                            : FoldText({&c, 1});
+      }
+      for (size_t k = 0; k < spelled.size(); ++k)
+        if (!(spelled[k] == 'e' && k > 0 &&
+              std::string_view("aou").find(spelled[k - 1]) != std::string_view::npos))
+          expected += spelled[k];
+      FoldInto(text, folded);
+      ASSERT_EQ(folded, expected) << text;
+      std::vector<uint32_t> origins;  // the highlighting's fold says where
+      ASSERT_EQ(FoldText(text, origins), expected) << text;
+      ASSERT_EQ(origins.size(), expected.size());
+      ASSERT_TRUE(std::is_sorted(origins.begin(), origins.end()));
+    }
+  }
+}
+
+// The plain text by its definition: RenderEntry's text, link, Morse and tone
+// labels at a width of 100,000 with the fixed metrics, joined.
+std::string PlainTextByLayout(const std::string& text) {
+  return JoinLabels(
+      RenderEntry("Titel", "Thema", text, false, false, kPlainTextWidth, FixedTextMetrics()),
+      false);
+}
+
+// Entry texts of pieces that move labels (lines, blanks, indents, columns
+// up to 2^31, unclosed tags, lines that end near the wrap) among ones that
+// only style them.
+std::string RandomEntryText(std::mt19937& rng, size_t pieces) {
+  static const char* const kPieces[] = {"Antenne",
+                                        "Dipol",
+                                        "\xC4ther",
+                                        "stra\xDF"
+                                        "e",
+                                        " ",
+                                        "  ",
+                                        "<br>",
+                                        "<br",
+                                        "<b>",
+                                        "</b>",
+                                        "<u>",
+                                        "</u>",
+                                        "<Morse>",
+                                        "CQ DE",
+                                        "</Morse>",
+                                        "<Ton=a.wav>",
+                                        "</Ton>",
+                                        "<ton=b",
+                                        "</ton>",
+                                        "<blockquote>",
+                                        "</blockquote>",
+                                        "<pos=0>",
+                                        "<pos=5>",
+                                        "<pos=40>",
+                                        "<pos=-3>",
+                                        "<pos=-1>",
+                                        "<pos=$10>",
+                                        "<pos=12490>",
+                                        "<pos=268435455>",
+                                        "<pos=2147483647>",
+                                        "<pos=7",
+                                        "</pos>",
+                                        "<fontsize=14>",
+                                        "<fontcolor=red>",
+                                        "<fontbg=light red>",
+                                        "</font>",
+                                        "http://example.org/a",
+                                        "x@y.de",
+                                        "<",
+                                        ">",
+                                        "<>",
+                                        "<<b>",
+                                        "a>b",
+                                        "<i>"};
+  std::uniform_int_distribution<size_t> pick(0, std::size(kPieces) - 1);
+  std::string text;
+  for (size_t i = 0; i < pieces; ++i) {
+    // 98,400 to 100,000 pixels: the next few labels may wrap, or it does.
+    if (rng() % 100 == 0) text += std::string(12300 + rng() % 200, 'w');
+    text += kPieces[pick(rng)];
+  }
+  return text;
+}
+
+TEST(PlainTextTest, AsTheLayoutGivesIt) {
   const std::pair<std::string, std::string> cases[] = {
       {"Not<b>funk</b>", "Notfunk"},
       {"eins zwei<br>drei", "eins zwei drei"},
       {"Rufe <Morse>SOS</Morse> und <b>warte</b>.", "Rufe SOS und warte."},
       {"siehe http://example.org/x hier", "siehe http://example.org/x hier"},
+      {"a<pos=3>b c", "a b c"},  // a column starts a piece of its own
+      {"a<pos=0>b", "ab"},       // column 0: where the line is
+      // A label may end at 100,000 − 30 and no further (10 + 8 + 8 × 12,494).
+      {"a<b>" + std::string(12494, 'w'), "a" + std::string(12494, 'w')},
+      {"a<b>" + std::string(12495, 'w'), "a " + std::string(12495, 'w')},
+      {"a<b>w " + std::string(12493, 'w'), "aw " + std::string(12493, 'w')},  // the last word wraps
       {"", ""},
   };
-  for (const auto& [text, plain] : cases)
+  for (const auto& [text, plain] : cases) {
     EXPECT_EQ(PlainTextOf({1, "Titel", "Thema", "", text}), plain) << text;
+    EXPECT_EQ(PlainTextByLayout(text), plain) << text;
+  }
+  // Every entry of the sample, then random texts, through one reused buffer.
+  std::ifstream in(QORVEX_SAMPLE, std::ios::binary);
+  const std::string sample{std::istreambuf_iterator<char>(in), {}};
+  std::vector<std::string> texts;
+  for (const std::string& line : SplitCsvLines(sample)) texts.push_back(ParseCsvLine(line).text);
+  ASSERT_GE(texts.size(), 150u);
+  for (const unsigned seed : {1u, 2u, 3u, 42u, 1000u, 65535u, 123456789u, 4000000000u}) {
+    std::mt19937 rng(seed);
+    for (int i = 0; i < 60; ++i) texts.push_back(RandomEntryText(rng, rng() % 300));
+  }
+  std::string plain = "left over";
+  for (const std::string& text : texts) {
+    PlainTextInto(text, plain);
+    ASSERT_EQ(plain, PlainTextByLayout(text)) << text;
+  }
 }
 
 TEST(EntryTextTest, HighlightedPiecesAndCopiedText) {
