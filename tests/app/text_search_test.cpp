@@ -19,16 +19,10 @@ namespace qorvex::testing {
 namespace {
 
 TEST(FoldTest, EveryMappedLetterAndTheDigraphs) {
+  // clang-format off
   const std::pair<std::string, std::string> cases[] = {
-      {"\xDC"
-       "ber",
-       "uber"},
-      {"Ueber", "uber"},
-      {"uber", "uber"},
-      {"Stra\xDF"
-       "e",
-       "strasse"},
-      {"Strasse", "strasse"},
+      {"\xDC" "ber", "uber"}, {"Ueber", "uber"}, {"uber", "uber"},
+      {"Stra\xDF" "e", "strasse"}, {"Strasse", "strasse"},
       {"\xC0\xC1\xC2\xC3\xC4\xC5\xE0\xE1\xE2\xE3\xE4\xE5", "aaaaaaaaaaaa"},
       {"\xC7\xE7", "cc"},
       {"\xC8\xC9\xCA\xCB\xE8\xE9\xEA\xEB", "eeeeeeee"},
@@ -36,9 +30,7 @@ TEST(FoldTest, EveryMappedLetterAndTheDigraphs) {
       {"\xD1\xF1", "nn"},
       {"\xD2\xD3\xD4\xD5\xD6\xD8\xF2\xF3\xF4\xF5\xF6\xF8", "oooooooooooo"},
       {"\xD9\xDA\xDB\xDC\xF9\xFA\xFB\xFC", "uuuuuuuu"},
-      {"\xDD\xFD\xFF\x9F", "yyyy"},
-      {"\x8A\x9A", "ss"},
-      {"\x8E\x9E", "zz"},
+      {"\xDD\xFD\xFF\x9F", "yyyy"}, {"\x8A\x9A", "ss"}, {"\x8E\x9E", "zz"},
       {"\xC6\xE6", "aa"},  // ae, then the digraph
       {"\x8C\x9C", "oo"},
       {"aee", "ae"},  // left to right, without overlap
@@ -46,13 +38,11 @@ TEST(FoldTest, EveryMappedLetterAndTheDigraphs) {
       {"\xD7\xF7\xB5 1", "\xD7\xF7\xB5 1"},  // no letters: unchanged
       {std::string("A\0E", 3), std::string("a\0e", 3)},
   };
+  // clang-format on
   for (const auto& [text, folded] : cases) EXPECT_EQ(FoldText(text), folded) << text;
   // Each folded byte knows its letter: ß gives two, a dropped "e" none.
   std::vector<uint32_t> origins;
-  EXPECT_EQ(FoldText("Ue\xDF"
-                     "x",
-                     origins),
-            "ussx");
+  EXPECT_EQ(FoldText("Ue\xDFx", origins), "ussx");
   EXPECT_EQ(origins, (std::vector<uint32_t>{0, 2, 2, 3}));
 }
 
@@ -102,51 +92,15 @@ std::string PlainTextByLayout(const std::string& text) {
 // up to 2^31, unclosed tags, lines that end near the wrap) among ones that
 // only style them.
 std::string RandomEntryText(std::mt19937& rng, size_t pieces) {
-  static const char* const kPieces[] = {"Antenne",
-                                        "Dipol",
-                                        "\xC4ther",
-                                        "stra\xDF"
-                                        "e",
-                                        " ",
-                                        "  ",
-                                        "<br>",
-                                        "<br",
-                                        "<b>",
-                                        "</b>",
-                                        "<u>",
-                                        "</u>",
-                                        "<Morse>",
-                                        "CQ DE",
-                                        "</Morse>",
-                                        "<Ton=a.wav>",
-                                        "</Ton>",
-                                        "<ton=b",
-                                        "</ton>",
-                                        "<blockquote>",
-                                        "</blockquote>",
-                                        "<pos=0>",
-                                        "<pos=5>",
-                                        "<pos=40>",
-                                        "<pos=-3>",
-                                        "<pos=-1>",
-                                        "<pos=$10>",
-                                        "<pos=12490>",
-                                        "<pos=268435455>",
-                                        "<pos=2147483647>",
-                                        "<pos=7",
-                                        "</pos>",
-                                        "<fontsize=14>",
-                                        "<fontcolor=red>",
-                                        "<fontbg=light red>",
-                                        "</font>",
-                                        "http://example.org/a",
-                                        "x@y.de",
-                                        "<",
-                                        ">",
-                                        "<>",
-                                        "<<b>",
-                                        "a>b",
-                                        "<i>"};
+  // clang-format off
+  static const char* const kPieces[] = {
+      "Antenne", "Dipol", "\xC4ther", "stra\xDF" "e", " ", "  ", "<br>", "<br", "<b>", "</b>",
+      "<u>", "</u>", "<Morse>", "CQ DE", "</Morse>", "<Ton=a.wav>", "</Ton>", "<ton=b", "</ton>",
+      "<blockquote>", "</blockquote>", "<pos=0>", "<pos=5>", "<pos=40>", "<pos=-3>", "<pos=-1>",
+      "<pos=$10>", "<pos=12490>", "<pos=268435455>", "<pos=2147483647>", "<pos=7", "</pos>",
+      "<fontsize=14>", "<fontcolor=red>", "<fontbg=light red>", "</font>",
+      "http://example.org/a", "x@y.de", "<", ">", "<>", "<<b>", "a>b", "<i>"};
+  // clang-format on
   std::uniform_int_distribution<size_t> pick(0, std::size(kPieces) - 1);
   std::string text;
   for (size_t i = 0; i < pieces; ++i) {
@@ -198,27 +152,17 @@ TEST(EntryTextTest, HighlightedPiecesAndCopiedText) {
     bool fold;
     std::vector<TextMark> marks;  // label 0 is the title
   };
+  // clang-format off
   const Case cases[] = {
       {"Das <b>Not</b>zeichen der", "notzeichen", false, {{2, 0, 3}, {3, 0, 7}}},
-      {"Zwei stra\xDF"
-       "enweit.",
-       "strasse",
-       true,
-       {{2, 0, 6}}},  // all of the "\xDF"
-      {"\xDC"
-       "ber Ueber",
-       "ueber",
-       true,
-       {{1, 0, 4}, {2, 0, 5}}},  // the "e" read into "U"
-      {"\xDC"
-       "ber Ueber",
-       "UEBER",
-       false,
-       {{2, 0, 5}}},
+      {"Zwei stra\xDF" "enweit.", "strasse", true, {{2, 0, 6}}},  // all of the "\xDF"
+      {"\xDC" "ber Ueber", "ueber", true, {{1, 0, 4}, {2, 0, 5}}},  // the "e" read into "U"
+      {"\xDC" "ber Ueber", "UEBER", false, {{2, 0, 5}}},
       {"aaaa", "aa", false, {{1, 0, 4}}},
       {"eins<br>zwei", "s z", false, {{1, 3, 4}, {2, 0, 1}}},  // the break reads as a blank
       {"eins", "", true, {}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     const std::vector<EntryLabel> labels =
         RenderEntry("T", "", c.text, false, false, 100000, FixedTextMetrics());
