@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <functional>
 #include <random>
@@ -20,16 +21,9 @@ namespace {
 class BtreeTest : public EngineTest {
  public:
   FileBlockHandle Create(std::vector<KeyDescriptor> keys, bool saveMode = false) {
-    CreateFileBlock(Name("K"), 32, static_cast<int32_t>(keys.size()), keys);
-    EXPECT_TRUE(EngineOK) << EngineError;
-    return Open(saveMode);
+    return CreateOpen(Name("K"), 32, keys, saveMode);
   }
-  FileBlockHandle Open(bool saveMode = false) {
-    FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, Name("K"), false, false, saveMode, false);
-    EXPECT_TRUE(EngineOK) << EngineError;
-    return fb;
-  }
+  FileBlockHandle Reopen(bool saveMode = false) { return Open(Name("K"), false, false, saveMode); }
   Bytes Ix() const { return ReadAll(Name("K.IX")); }
   // The keys here name no records: the trees alone are checked.
   CheckReport Check() const {
@@ -40,8 +34,7 @@ class BtreeTest : public EngineTest {
 };
 
 std::string Key(int i, int width = 4) {
-  std::string s = std::to_string(i);
-  return std::string(width - s.size(), '0') + s;
+  return Digits(i, width);
 }
 
 TEST_F(BtreeTest, FreshIndexFileAndSplitPageAreExact) {
@@ -61,7 +54,7 @@ TEST_F(BtreeTest, FreshIndexFileAndSplitPageAreExact) {
   EXPECT_EQ(ix, expected);
 
   // 63 ascending keys: the root splits into two pages of 31.
-  fb = Open();
+  fb = Reopen();
   for (int i = 1; i <= 63; ++i) {
     AddKey(fb, 1, i, Key(i));
     ASSERT_TRUE(EngineOK) << i << " " << EngineError;
@@ -131,19 +124,17 @@ TEST_F(BtreeTest, OrderDuplicatesAndStepping) {
   EXPECT_EQ(ref, 20);
   FindKey(fb, 2, ref, "du");
   EXPECT_EQ(EngineError, 10200);
-  key = "dup";
-  ref = 20;
-  FindKeyAndRef(fb, 2, ref, 0, key);
-  EXPECT_TRUE(EngineOK);
-  ref = 25;
-  FindKeyAndRef(fb, 2, ref, 0, key);
-  EXPECT_EQ(EngineError, 10270);
-  ref = 25;
-  FindKeyAndRef(fb, 2, ref, -1, key);
-  EXPECT_EQ(ref, 20);
-  ref = 25;
-  FindKeyAndRef(fb, 2, ref, 1, key);
-  EXPECT_EQ(ref, 30);
+  // FindKeyAndRef: the exact entry (mode 0), else the one before or after.
+  for (auto [from, mode, error, want] : {std::array{20, 0, 0, 20}, std::array{25, 0, 10270, 0},
+                                         std::array{25, -1, 0, 20}, std::array{25, 1, 0, 30}}) {
+    key = "dup";
+    ref = from;
+    FindKeyAndRef(fb, 2, ref, mode, key);
+    EXPECT_EQ(EngineError, error) << from << " mode " << mode;
+    if (error == 0) {
+      EXPECT_EQ(ref, want) << from << " mode " << mode;
+    }
+  }
   EXPECT_TRUE(KeyExists(fb, 2, 30, "dup"));
   EXPECT_FALSE(KeyExists(fb, 2, 31, "dup"));
   EXPECT_TRUE(KeyExists(fb, 2, 0, "dup"));
@@ -342,27 +333,13 @@ void RunModel(FileBlockHandle& fb, uint32_t seed, int operations, std::vector<Mo
         }
       }
       if (!m.hasCursor) ClearKey(fb, k);
-    } else if (kind < 70) {  // find
-      key = RandomKey(rng, m.keyLength);
-      FindKey(fb, k, ref, key);
-      const auto it = findKey(key);
+    } else if (kind < 78) {  // find the key, or search the first entry at or above it
+      const bool find = kind < 70;
+      const std::string asked = key = RandomKey(rng, m.keyLength);
+      find ? FindKey(fb, k, ref, asked) : SearchKey(fb, k, ref, key);
+      const auto it = find ? findKey(asked) : e.lower_bound({asked, INT32_MIN});
       if (it == e.end()) {
-        ASSERT_EQ(EngineError, 10200) << where();
-        ClearKey(fb, k);
-        m.hasCursor = false;
-      } else {
-        ASSERT_TRUE(EngineOK) << where();
-        ASSERT_EQ(ref, it->second) << where();
-        m.hasCursor = true;
-        m.cursor = *it;
-      }
-    } else if (kind < 78) {  // search
-      key = RandomKey(rng, m.keyLength);
-      const std::string asked = key;
-      SearchKey(fb, k, ref, key);
-      const auto it = e.lower_bound({asked, INT32_MIN});
-      if (it == e.end()) {
-        ASSERT_EQ(EngineError, 10210) << where();
+        ASSERT_EQ(EngineError, find ? 10200 : 10210) << where();
         ClearKey(fb, k);
         m.hasCursor = false;
       } else {
@@ -435,7 +412,7 @@ void RunSeeds(BtreeTest& t, std::vector<uint32_t> seeds, int operations, bool sa
     FileBlockHandle fb = t.Create(keys, saveMode);
     ASSERT_NE(fb, nullptr);
     RunModel(
-        fb, seed, operations, model, [&] { return t.Open(saveMode); }, [&] { return t.Check(); });
+        fb, seed, operations, model, [&] { return t.Reopen(saveMode); }, [&] { return t.Check(); });
     CloseFileBlock(fb);
     if (::testing::Test::HasFatalFailure()) return;
   }

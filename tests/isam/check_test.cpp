@@ -3,28 +3,17 @@
 #include "isam/check.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
-namespace qorvex::isam {
+#include "tests/isam/testutil.h"
+
+namespace qorvex::isam::testing {
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-void Put16(Bytes& b, size_t at, uint32_t v) {
-  b[at] = v & 0xFF;
-  b[at + 1] = (v >> 8) & 0xFF;
-}
-void Put32(Bytes& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = (v >> (8 * i)) & 0xFF;
-}
 
 // Data file: header in slot 0, all other slots zero (live, empty records).
 Bytes DataFile(uint32_t L, uint32_t highest, int32_t freeHead, uint32_t freeCount,
@@ -95,14 +84,6 @@ Bytes IndexFile(const std::vector<Index>& indexes) {
   return b;
 }
 
-Index MakeIndex(uint32_t keyLength, uint32_t keysPerPage, bool duplicates) {
-  Index x;
-  x.keyLength = keyLength;
-  x.keysPerPage = keysPerPage;
-  x.duplicates = duplicates;
-  return x;
-}
-
 constexpr uint32_t kL = 32;
 
 // A valid block: 12 slots, 4 and 9 deleted (chain 9 -> 4); index 1 unique
@@ -110,29 +91,30 @@ constexpr uint32_t kL = 32;
 // with duplicates, one leaf.
 struct Block {
   Bytes dat = DataFile(kL, 12, 9, 2, 2);
-  Index unique = MakeIndex(6, 4, false);
-  Index dups = MakeIndex(3, 0, true);
+  Index unique{.keyLength = 6,
+               .keysPerPage = 4,
+               .freeHead = 5,
+               .freeCount = 1,
+               .highest = 5,
+               .root = 3,
+               .entries = 10,
+               .pages = {{1, {0, {{1, 0, "ant"}, {2, 0, "bee"}, {3, 0, "cat"}}}},
+                         {2, {0, {{6, 0, "eel"}, {7, 0, "fox"}}}},
+                         {3, {1, {{5, 2, "dog"}, {8, 4, "gnu"}}}},
+                         {4, {0, {{10, 0, "hen"}, {11, 0, "ibis"}, {12, 0, "jay"}}}}},
+               .freePages = {{5, -1}}};
+  Index dups{.keyLength = 3,
+             .duplicates = true,
+             .highest = 1,
+             .root = 1,
+             .entries = 3,
+             .pages = {{1, {0, {{1, 0, "a"}, {2, 0, "a"}, {1, 0, "b"}}}}},
+             .freePages = {}};
   size_t indexCut = 0;  // bytes cut off the end of the index file
 
   Block() {
     Put32(dat, 4 * kL, 0xFFFFFFFF);
     Put32(dat, 9 * kL, 4);
-    unique.highest = 5;
-    unique.root = 3;
-    unique.entries = 10;
-    unique.freeHead = 5;
-    unique.freeCount = 1;
-    unique.pages = {
-        {1, {0, {{1, 0, "ant"}, {2, 0, "bee"}, {3, 0, "cat"}}}},
-        {2, {0, {{6, 0, "eel"}, {7, 0, "fox"}}}},
-        {3, {1, {{5, 2, "dog"}, {8, 4, "gnu"}}}},
-        {4, {0, {{10, 0, "hen"}, {11, 0, "ibis"}, {12, 0, "jay"}}}},
-    };
-    unique.freePages = {{5, -1}};
-    dups.highest = 1;
-    dups.root = 1;
-    dups.entries = 3;
-    dups.pages = {{1, {0, {{1, 0, "a"}, {2, 0, "a"}, {1, 0, "b"}}}}};
   }
   Page& UniquePage(uint32_t number) {
     for (auto& [n, page] : unique.pages)
@@ -143,25 +125,11 @@ struct Block {
 
 class CheckTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/qorvex-check-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    std::remove(Dat().c_str());
-    std::remove(Ix().c_str());
-    rmdir(dir_.c_str());
-  }
-  std::string Dat() const { return dir_ + "/T.DAT"; }
-  std::string Ix() const { return dir_ + "/T.IX"; }
-  static void Write(const std::string& path, const Bytes& b) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-  }
+  std::string Dat() const { return dir_ / "T.DAT"; }
+  std::string Ix() const { return dir_ / "T.IX"; }
   CheckReport Check(const Bytes& dat, const Bytes& ix, CheckOptions options = {}) {
-    Write(Dat(), dat);
-    Write(Ix(), ix);
+    WriteAll(Dat(), dat);
+    WriteAll(Ix(), ix);
     return CheckFileBlock(Dat(), Ix(), options);
   }
   CheckReport Check(Block& block) {
@@ -169,7 +137,7 @@ class CheckTest : public ::testing::Test {
     ix.resize(ix.size() - block.indexCut);
     return Check(block.dat, ix);
   }
-  std::string dir_;
+  TempDir dir_;
 };
 
 using Lines = std::vector<std::string>;
@@ -190,7 +158,7 @@ TEST_F(CheckTest, ValidBlockPassesAndIsCounted) {
   EXPECT_NE(r.notes[0].find("in-use byte is 1"), std::string::npos);
 
   // No indexes: the index file may be absent.
-  Write(Dat(), DataFile(kL, 0, -1, 0, 0));
+  WriteAll(Dat(), DataFile(kL, 0, -1, 0, 0));
   std::remove(Ix().c_str());
   EXPECT_TRUE(CheckFileBlock(Dat(), "", {}).ok());
   EXPECT_TRUE(CheckFileBlock(Dat(), Ix(), {}).ok());
@@ -386,4 +354,4 @@ TEST_F(CheckTest, RandomDamageNeverCrashes) {
 }
 
 }  // namespace
-}  // namespace qorvex::isam
+}  // namespace qorvex::isam::testing

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -55,13 +56,9 @@ class CorruptTest : public EngineTest {
   }
 
   Block MakeFixed() {
-    const std::vector<KeyDescriptor> keys = {{4, 0}, {8, 1}, {12, 1}};
-    CreateFileBlock(N(), 32, 3, keys);
-    FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, N(), false, false, false, false);
-    EXPECT_TRUE(EngineOK);
-    Bytes r(32, 0x41);
-    std::fill_n(r.begin(), 4, 0);
+    const KeyDescriptor keys[] = {{4, 0}, {8, 1}, {12, 1}};
+    FileBlockHandle fb = CreateOpen(N(), 32, keys);
+    Bytes r = Record(32, 0x41);
     for (int i = 1; i <= 300; ++i) {
       int32_t ref = 0;
       AddRecord(fb, ref, r.data());
@@ -80,13 +77,9 @@ class CorruptTest : public EngineTest {
   }
 
   Block MakeVariable() {
-    const std::vector<KeyDescriptor> keys = {{6, 0}};
-    CreateFileBlock(N(), 40, 1, keys);
-    FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, N(), false, false, false, false);
-    EXPECT_TRUE(EngineOK);
-    Bytes t(400, 0x5A);
-    std::fill_n(t.begin(), 4, 0);
+    const KeyDescriptor keys[] = {{6, 0}};
+    FileBlockHandle fb = CreateOpen(N(), 40, keys);
+    Bytes t = Record(400, 0x5A);
     std::vector<int32_t> refs;
     for (int i = 0; i < 60; ++i) {
       int32_t ref = 0;
@@ -100,10 +93,7 @@ class CorruptTest : public EngineTest {
     return Read(true);
   }
 
-  static std::string Key(int i) {
-    std::string s = std::to_string(i);
-    return std::string(4 - std::min<size_t>(4, s.size()), '0') + s;
-  }
+  static std::string Key(int i) { return Digits(i, 4); }
 
   // Offsets of the first bytes of a file that damage should reach: the
   // headers and the used part of the first page row.
@@ -141,24 +131,20 @@ TEST_F(CorruptTest, EveryDamagedBlockGivesOkOrAnEngineError) {
     Case(good);
     ASSERT_EQ(opened_, openedBefore + 1) << "the undamaged block opens";
 
-    // Header bytes of the data file, each set to three values.
-    for (size_t i = 0; i < 21; ++i)
-      for (int value : {-1, 0x00, 0x7F}) {
-        Block b = good;
-        b.dat[i] = static_cast<uint8_t>(value < 0 ? b.dat[i] ^ 0xFF : value);
-        Case(b);
-        if (HasFatalFailure()) return;
-      }
-    // Index headers and the first page of every index.
-    for (size_t i : IndexOffsets(good.ix))
-      for (int value : {-1, 0x00, 0x7F}) {
-        Block b = good;
-        b.ix[i] = static_cast<uint8_t>(value < 0 ? b.ix[i] ^ 0xFF : value);
-        Case(b);
-        if (HasFatalFailure()) return;
-      }
-    // Cut at every 512-byte boundary and at a few odd sizes.
     for (Bytes Block::*file : {&Block::dat, &Block::ix}) {
+      // The data file's header; the index headers and the first page of
+      // every index: each byte set to three values.
+      std::vector<size_t> bytes(21);
+      std::iota(bytes.begin(), bytes.end(), 0);
+      if (file == &Block::ix) bytes = IndexOffsets(good.ix);
+      for (size_t i : bytes)
+        for (int value : {-1, 0x00, 0x7F}) {
+          Block b = good;
+          (b.*file)[i] = static_cast<uint8_t>(value < 0 ? (b.*file)[i] ^ 0xFF : value);
+          Case(b);
+          if (HasFatalFailure()) return;
+        }
+      // Cut at every 512-byte boundary and at a few odd sizes.
       std::vector<size_t> sizes = {0, 1, 20, 27, 33};
       for (size_t n = 512; n < (good.*file).size(); n += 512) sizes.push_back(n);
       for (size_t n : sizes) {
@@ -184,13 +170,11 @@ TEST_F(CorruptTest, LoopingChainsEndInAnError) {
   const uint32_t second = Le32(good.dat, head * 32);
   for (uint32_t link : {head, second}) {
     Block b = good;
-    const uint32_t at = (link == head ? head : second) * 32;
-    for (int i = 0; i < 4; ++i) b.dat[at + i] = static_cast<uint8_t>(head >> (8 * i));
+    Put32(b.dat, link * 32, head);
     Case(b);
     // Several adds run into the loop: each must fail cleanly or succeed.
-    FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, N(), false, false, false, false);
-    ASSERT_TRUE(EngineOK);
+    FileBlockHandle fb = Open(N());
+    ASSERT_NE(fb, nullptr);
     Bytes r(32, 0);
     int failures = 0;
     for (int i = 0; i < 200; ++i) {
@@ -203,24 +187,19 @@ TEST_F(CorruptTest, LoopingChainsEndInAnError) {
     CloseFileBlock(fb);
   }
 
-  // A child pointer to the root, and to its own page.
-  {
-    const uint32_t rowSize =
-        Le32(good.ix, 12) + Le32(good.ix, Le32(good.ix, 12) + 12) +
-        Le32(good.ix, Le32(good.ix, 12) + Le32(good.ix, Le32(good.ix, 12) + 12) + 12);
-    const uint32_t root = Le32(good.ix, 16);
-    ASSERT_GT(root, 0u);
-    const size_t page = static_cast<size_t>(root) * rowSize;
-    const uint32_t child = Le32(good.ix, page + 2);
-    ASSERT_GT(child, 0u) << "the first index has two levels";
-    for (uint32_t target : {root, child}) {
-      Block b = good;
-      const size_t at = target == root ? static_cast<size_t>(child) * rowSize + 2 : page + 2;
-      const uint32_t to = target == root ? root : root;
-      for (int i = 0; i < 4; ++i) b.ix[at + i] = static_cast<uint8_t>(to >> (8 * i));
-      Case(b);
-      if (HasFatalFailure()) return;
-    }
+  // The first child link of the root's child pointing back to the root, and
+  // the root's own first link pointing at the root itself.
+  uint32_t rowSize = 0;
+  for (int k = 0; k < 3; ++k) rowSize += Le32(good.ix, rowSize + 12);
+  const uint32_t root = Le32(good.ix, 16);
+  ASSERT_GT(root, 0u);
+  const uint32_t child = Le32(good.ix, root * rowSize + 2);
+  ASSERT_GT(child, 0u) << "the first index has two levels";
+  for (uint32_t page : {child, root}) {
+    Block b = good;
+    Put32(b.ix, page * rowSize + 2, root);
+    Case(b);
+    if (HasFatalFailure()) return;
   }
 
   // A variable record whose last section links back to its first.
@@ -233,7 +212,7 @@ TEST_F(CorruptTest, LoopingChainsEndInAnError) {
     for (int guard = 0; guard < 100 && Le32(v.dat, link * 40 + 36) != 0; ++guard)
       link = Le32(v.dat, link * 40 + 36);
     Block b = v;
-    for (int i = 0; i < 4; ++i) b.dat[link * 40 + 36 + i] = static_cast<uint8_t>(s >> (8 * i));
+    Put32(b.dat, link * 40 + 36, s);
     Case(b);
     looped = true;
   }
@@ -245,7 +224,7 @@ TEST_F(CorruptTest, LoopingChainsEndInAnError) {
 TEST_F(CorruptTest, RecordLengthBeyondTheFileIsRefused) {
   Block b = MakeFixed();
   for (uint32_t length : {static_cast<uint32_t>(b.dat.size()) + 1, 0x7FFFFFFFu, 20u}) {
-    for (int i = 0; i < 4; ++i) b.dat[12 + i] = static_cast<uint8_t>(length >> (8 * i));
+    Put32(b.dat, 12, length);
     Write(b);
     FileBlockHandle fb = nullptr;
     OpenFileBlock(fb, N(), false, false, false, false);
@@ -260,9 +239,8 @@ TEST_F(CorruptTest, AFileCutUnderAReaderIsNamed) {
     SCOPED_TRACE(ext);
     const Block b = MakeFixed();
     Write(b);
-    FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, N(), true, false, false, false);
-    ASSERT_TRUE(EngineOK) << EngineError;
+    FileBlockHandle fb = Open(N(), true);
+    ASSERT_NE(fb, nullptr);
     std::filesystem::resize_file(N() + ext, std::string(ext) == ".IX" ? 200 : 40);
     int32_t ref = 0;
     Bytes r(32, 0);
@@ -281,12 +259,9 @@ TEST_F(CorruptTest, EngineStillWorksAfterDamage) {
   b.dat[12] ^= 0x55;  // record length
   b.ix[12] ^= 0x01;   // page size of index 1
   Case(b);
-  const std::vector<KeyDescriptor> keys = {{10, 0}};
-  CreateFileBlock(Name("ok"), 64, 1, keys);
-  ASSERT_TRUE(EngineOK);
-  FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, Name("ok"), false, false, false, false);
-  ASSERT_TRUE(EngineOK);
+  const KeyDescriptor keys[] = {{10, 0}};
+  FileBlockHandle fb = CreateOpen(Name("ok"), 64, keys);
+  ASSERT_NE(fb, nullptr);
   Bytes r(64, 0);
   int32_t ref = 0;
   AddRecord(fb, ref, r.data());

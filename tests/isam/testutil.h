@@ -7,11 +7,13 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,34 @@ inline uint32_t Le32(const Bytes& b, size_t at) {
 }
 inline uint16_t Le16(const Bytes& b, size_t at) {
   return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+}
+inline void Put16(Bytes& b, size_t at, uint32_t v) {
+  b[at] = v & 0xFF;
+  b[at + 1] = (v >> 8) & 0xFF;
+}
+inline void Put32(Bytes& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = (v >> (8 * i)) & 0xFF;
+}
+
+// i in decimal, zero-padded to width digits.
+inline std::string Digits(int i, int width) {
+  const std::string s = std::to_string(i);
+  return std::string(width - std::min<size_t>(width, s.size()), '0') + s;
+}
+
+// A fixed record of n bytes: first word 0 (live), then the fill byte.
+inline Bytes Record(size_t n, uint8_t fill) {
+  Bytes r(n, fill);
+  std::fill_n(r.begin(), std::min<size_t>(n, 4), 0);
+  return r;
+}
+
+// Variable record ref read back, cut to the bytes copied (room at most).
+inline Bytes GetVar(FileBlockHandle fb, int32_t ref, uint32_t room = 70000) {
+  Bytes back(room);
+  GetVariableRecord(fb, ref, back.data(), false, room);
+  back.resize(room);
+  return back;
 }
 
 class TempDir {
@@ -71,6 +101,21 @@ class EngineTest : public ::testing::Test {
     ExitEngine();
   }
   std::string Name(const std::string& base) const { return dir_ / base; }
+  // Opens the block at path; the open must succeed.
+  static FileBlockHandle Open(const std::string& path, bool readOnly = false, bool network = false,
+                              bool saveMode = false) {
+    FileBlockHandle fb = nullptr;
+    OpenFileBlock(fb, path, readOnly, network, saveMode, false);
+    EXPECT_TRUE(EngineOK) << path << ": " << EngineError;
+    return fb;
+  }
+  static FileBlockHandle CreateOpen(const std::string& path, int32_t length,
+                                    std::span<const KeyDescriptor> keys = {},
+                                    bool saveMode = false) {
+    CreateFileBlock(path, length, static_cast<int32_t>(keys.size()), keys);
+    EXPECT_TRUE(EngineOK) << path << ": " << EngineError;
+    return Open(path, false, false, saveMode);
+  }
 
   // Tests that write many small files use memory-backed storage when the
   // machine has it: the engine forces files to disk on every close.
