@@ -204,42 +204,26 @@ TEST_F(BtreeTest, SaveModeRestoresEveryInterruptedKeyOperation) {
       for (int i = 1; i <= 5; ++i) AddKey(fb, 2, i, "same");
       ASSERT_TRUE(EngineOK);
       const Bytes dat = ReadAll(Name("K.DAT")), ix = Ix();
-      int failures = 0;
-      for (int nth = 1;; ++nth) {
-        faults.Arm(kind, nth, false, mode);
-        SetOsLayer(&faults);
+      SCOPED_TRACE("op " + std::to_string(op));
+      auto run = [&](int) {
         switch (op) {
           case 0:
-            AddKey(fb, 1, 99, Key(63));
-            break;  // splits the root
+            return AddKey(fb, 1, 99, Key(63));  // splits the root
           case 1:
-            AddKey(fb, 2, 3, "samf");
-            break;  // a plain insert
+            return AddKey(fb, 2, 3, "samf");  // a plain insert
           case 2:
-            DeleteKey(fb, 1, 1, Key(2));
-            break;  // merges into the root
-          case 3:
-            DeleteKey(fb, 2, 3, "same");
-            break;
+            return DeleteKey(fb, 1, 1, Key(2));  // merges into the root
+          default:
+            return DeleteKey(fb, 2, 3, "same");
         }
-        SetOsLayer(nullptr);
-        const auto where = ::testing::Message()
-                           << "kind " << kind << " op " << op << " nth " << nth;
-        if (faults.fired() == 0) {
-          EXPECT_TRUE(EngineOK) << where << " error " << EngineError;
-          break;
-        }
-        if (EngineError == 10140) {  // only the forcing of the emptied log failed
-          EXPECT_EQ(kind, FaultLayer::kSync) << where;
-          break;
-        }
-        ++failures;
-        EXPECT_EQ(EngineError, op < 2 ? 10003 : 10004) << where;
-        EXPECT_EQ(ReadAll(Name("K.DAT")), dat) << where;
+      };
+      auto restored = [&](int) {
+        EXPECT_EQ(EngineError, op < 2 ? 10003 : 10004);
+        EXPECT_EQ(ReadAll(Name("K.DAT")), dat);
         // A page's bytes past its used part keep what the failed write left:
         // the log holds only the used part, as it is all that means anything.
         Bytes now = Ix();
-        ASSERT_EQ(now.size(), ix.size()) << where;
+        ASSERT_EQ(now.size(), ix.size());
         for (size_t row = 1; row * 1748 < ix.size(); ++row)
           for (auto [offset, stride] : {std::pair<size_t, size_t>{0, 13}, {812, 15}}) {
             const size_t at = row * 1748 + offset;
@@ -247,10 +231,9 @@ TEST_F(BtreeTest, SaveModeRestoresEveryInterruptedKeyOperation) {
             std::copy(ix.begin() + at + used, ix.begin() + at + (stride * 62 + 6),
                       now.begin() + at + used);
           }
-        EXPECT_TRUE(now == ix) << where;
-        ASSERT_LT(nth, 200);
-      }
-      EXPECT_GT(failures, 0);
+        EXPECT_TRUE(now == ix);
+      };
+      EXPECT_GT(FailEachCall(faults, kind, mode, run, restored), 0);
       CloseFileBlock(fb);
       EXPECT_TRUE(Check().ok());
     }

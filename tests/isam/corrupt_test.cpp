@@ -156,6 +156,10 @@ TEST_F(CorruptTest, EveryDamagedBlockGivesOkOrAnEngineError) {
       }
     }
   }
+  // The damage left nothing behind in the engine: a sound block still works.
+  const int openedBefore = opened_;
+  Case(MakeFixed());
+  EXPECT_EQ(opened_, openedBefore + 1);
   std::printf("%d damaged blocks walked, %d of them opened\n", cases_, opened_);
   EXPECT_GT(cases_, 1500);
   EXPECT_LT(opened_, cases_) << "damage is noticed at open at least sometimes";
@@ -219,20 +223,6 @@ TEST_F(CorruptTest, LoopingChainsEndInAnError) {
   EXPECT_TRUE(looped);
 }
 
-// A record length beyond the file is refused at open: every buffer sized by
-// it (up to 4 GiB) would otherwise be allocated on the first read.
-TEST_F(CorruptTest, RecordLengthBeyondTheFileIsRefused) {
-  Block b = MakeFixed();
-  for (uint32_t length : {static_cast<uint32_t>(b.dat.size()) + 1, 0x7FFFFFFFu, 20u}) {
-    Put32(b.dat, 12, length);
-    Write(b);
-    FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, N(), false, false, false, false);
-    EXPECT_EQ(EngineError, 10010) << length;
-    EXPECT_EQ(fb, nullptr);
-  }
-}
-
 // A file cut behind an open block: the error names the file it concerns.
 TEST_F(CorruptTest, AFileCutUnderAReaderIsNamed) {
   for (const char* ext : {".IX", ".DAT"}) {
@@ -252,26 +242,6 @@ TEST_F(CorruptTest, AFileCutUnderAReaderIsNamed) {
     EXPECT_EQ(std::string(EngineFailedFile()), N() + ext);
     CloseFileBlock(fb);
   }
-}
-
-TEST_F(CorruptTest, EngineStillWorksAfterDamage) {
-  Block b = MakeFixed();
-  b.dat[12] ^= 0x55;  // record length
-  b.ix[12] ^= 0x01;   // page size of index 1
-  Case(b);
-  const KeyDescriptor keys[] = {{10, 0}};
-  FileBlockHandle fb = CreateOpen(Name("ok"), 64, keys);
-  ASSERT_NE(fb, nullptr);
-  Bytes r(64, 0);
-  int32_t ref = 0;
-  AddRecord(fb, ref, r.data());
-  AddKey(fb, 1, ref, "fine");
-  int32_t found = 0;
-  FindKey(fb, 1, found, "fine");
-  EXPECT_TRUE(EngineOK);
-  EXPECT_EQ(found, ref);
-  CloseFileBlock(fb);
-  EXPECT_TRUE(EngineOK);
 }
 
 }  // namespace

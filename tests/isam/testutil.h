@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <filesystem>
@@ -46,6 +47,14 @@ inline void Put16(Bytes& b, size_t at, uint32_t v) {
 }
 inline void Put32(Bytes& b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = (v >> (8 * i)) & 0xFF;
+}
+
+// A data file's header: free head, free count, highest slot, record
+// length, indexes, in-use byte.
+using Header = std::array<int64_t, 6>;
+inline Header DatHeader(const Bytes& d) {
+  return {
+      static_cast<int32_t>(Le32(d, 0)), Le32(d, 4), Le32(d, 8), Le32(d, 12), Le32(d, 16), d[20]};
 }
 
 // i in decimal, zero-padded to width digits.
@@ -198,5 +207,35 @@ class FaultLayer : public OsLayer {
   int fired_ = 0;
   bool restFails_ = false;
 };
+
+// Fails the nth call of kind (in mode) during op, for nth = 1, 2, ...
+// until op runs through untouched; restored(nth) checks what each failure
+// left. A failure of only the forcing of the emptied log (10140) also ends
+// it: the change is done. Returns the failures counted on the way.
+template <class Op, class Restored>
+int FailEachCall(FaultLayer& faults, FaultLayer::Kind kind, FaultLayer::Mode mode, Op op,
+                 Restored restored) {
+  int failures = 0;
+  for (int nth = 1; nth < 200; ++nth) {
+    SCOPED_TRACE(::testing::Message()
+                 << "call kind " << kind << " mode " << mode << " nth " << nth);
+    faults.Arm(kind, nth, false, mode);
+    SetOsLayer(&faults);
+    op(nth);
+    SetOsLayer(nullptr);
+    if (faults.fired() == 0) {
+      EXPECT_TRUE(EngineOK) << EngineError;
+      return failures;
+    }
+    if (EngineError == 10140) {
+      EXPECT_EQ(kind, FaultLayer::kSync);
+      return failures;
+    }
+    ++failures;
+    restored(nth);
+  }
+  ADD_FAILURE() << "the operation never ran through";
+  return failures;
+}
 
 }  // namespace qorvex::isam::testing
