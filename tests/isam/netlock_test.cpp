@@ -31,6 +31,17 @@ class NetLockTest : public EngineTest {
     EXPECT_EQ(p->Ask("open " + name_).error, expect);
     return p;
   }
+  // Adds records with these keys through station p under its write lock.
+  static void AddLocked(Peer& p, const std::vector<std::string>& keys) {
+    ASSERT_EQ(p.Ask("lock").error, 0);
+    for (const std::string& k : keys) ASSERT_EQ(p.Ask("add " + k).error, 0) << k;
+    ASSERT_EQ(p.Ask("unlock").error, 0);
+  }
+  static std::vector<std::string> Keys(int from, int to) {
+    std::vector<std::string> keys;
+    for (int i = from; i < to; ++i) keys.push_back(crash::KeyOf(i));
+    return keys;
+  }
   std::string name_;
 };
 
@@ -94,20 +105,14 @@ TEST_F(NetLockTest, FiveStationsAtMost) {
 
 TEST_F(NetLockTest, ChangesReachTheOtherStation) {
   auto a = Station(), b = Station();
-  ASSERT_EQ(a->Ask("lock").error, 0);
-  for (int i = 0; i < 40; ++i) ASSERT_EQ(a->Ask("add " + crash::KeyOf(i)).error, 0);
-  ASSERT_EQ(a->Ask("unlock").error, 0);
+  AddLocked(*a, Keys(0, 40));
   // b reads (and caches) the tree as it is now.
   EXPECT_EQ(b->Ask("find " + crash::KeyOf(7)).value, 8);
   EXPECT_EQ(b->Ask("find " + crash::KeyOf(500)).error, 10200);
   // a's adds fill b's cached root page, then split it: b's copy is stale.
-  ASSERT_EQ(a->Ask("lock").error, 0);
-  for (int i = 40; i < 50; ++i) ASSERT_EQ(a->Ask("add " + crash::KeyOf(i)).error, 0);
-  ASSERT_EQ(a->Ask("unlock").error, 0);
+  AddLocked(*a, Keys(40, 50));
   EXPECT_EQ(b->Ask("find " + crash::KeyOf(45)).value, 46);
-  ASSERT_EQ(a->Ask("lock").error, 0);
-  for (int i = 50; i < 600; ++i) ASSERT_EQ(a->Ask("add " + crash::KeyOf(i)).error, 0);
-  ASSERT_EQ(a->Ask("unlock").error, 0);
+  AddLocked(*a, Keys(50, 600));
   const Answer found = b->Ask("find " + crash::KeyOf(500));
   EXPECT_EQ(found.error, 0);
   EXPECT_EQ(found.value, 501);
@@ -115,9 +120,7 @@ TEST_F(NetLockTest, ChangesReachTheOtherStation) {
   // Changes need the write lock.
   EXPECT_EQ(b->Ask("add X").error, 10398);
   // An explicit read lock resynchronises too.
-  ASSERT_EQ(a->Ask("lock").error, 0);
-  ASSERT_EQ(a->Ask("add " + crash::KeyOf(900)).error, 0);
-  ASSERT_EQ(a->Ask("unlock").error, 0);
+  AddLocked(*a, Keys(900, 901));
   ASSERT_EQ(b->Ask("rlock").error, 0);
   EXPECT_EQ(b->Ask("find " + crash::KeyOf(900)).value, 601);
   ASSERT_EQ(b->Ask("unlock").error, 0);
@@ -165,9 +168,7 @@ TEST_F(NetLockTest, AnUnsharedOpenAndStationsExcludeEachOther) {
 
 TEST_F(NetLockTest, ADamagedDialogIsSetUpAgain) {
   auto a = Station();
-  ASSERT_EQ(a->Ask("lock").error, 0);
-  ASSERT_EQ(a->Ask("add K1").error, 0);
-  ASSERT_EQ(a->Ask("unlock").error, 0);
+  AddLocked(*a, {"K1"});
   const Bytes dialog = ReadAll(name_ + ".DIA");
   EXPECT_EQ(dialog.size(), 3u + 6u);  // one byte per station slot (1 index)
   EXPECT_EQ(Le16(dialog, 1), 2000);
@@ -186,15 +187,11 @@ TEST_F(NetLockTest, SaveModeStationsShareTheDialogWithTheLog) {
   ASSERT_EQ(a->Ask("open " + name_ + " save").error, 0);
   auto b = Station();
   for (int round = 0; round < 3; ++round) {
-    ASSERT_EQ(a->Ask("lock").error, 0);
-    for (int i = 0; i < 30; ++i) ASSERT_EQ(a->Ask("add " + crash::KeyOf(round * 100 + i)).error, 0);
-    ASSERT_EQ(a->Ask("unlock").error, 0);
+    AddLocked(*a, Keys(round * 100, round * 100 + 30));
     EXPECT_EQ(b->Ask("find " + crash::KeyOf(round * 100 + 29)).value, round * 30 + 30);
     EXPECT_EQ(b->Ask("find " + crash::KeyOf(round * 100 + 3)).value, round * 30 + 4);
   }
-  ASSERT_EQ(b->Ask("lock").error, 0);
-  ASSERT_EQ(b->Ask("add Z").error, 0);
-  ASSERT_EQ(b->Ask("unlock").error, 0);
+  AddLocked(*b, {"Z"});
   EXPECT_EQ(a->Ask("find Z").value, 91);
   a->Ask("close");
   b->Ask("close");
@@ -212,9 +209,7 @@ TEST_F(NetLockTest, ClosingAnotherDescriptorKeepsTheLock) {
 
 TEST_F(NetLockTest, RecordLocksCountPerStation) {
   auto a = Station(), b = Station();
-  ASSERT_EQ(a->Ask("lock").error, 0);
-  ASSERT_EQ(a->Ask("add K").error, 0);
-  ASSERT_EQ(a->Ask("unlock").error, 0);
+  AddLocked(*a, {"K"});
   EXPECT_EQ(a->Ask("lockrec 1").error, 0);
   EXPECT_EQ(a->Ask("lockrec 1").error, 0);
   EXPECT_EQ(a->Ask("isreclocked 1").value, 1);
@@ -235,9 +230,7 @@ TEST_F(NetLockTest, RecordLocksCountPerStation) {
 TEST_F(NetLockTest, NoUpdateIsLost) {
   for (const char* mode : {"file", "record"}) {
     SCOPED_TRACE(mode);
-    FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, name_, false, false, false, false);
-    ASSERT_TRUE(EngineOK) << EngineError;
+    FileBlockHandle fb = Open(name_);
     if (FileLength(fb) == 1) {
       std::vector<uint8_t> r(crash::kFixedLength, 0);
       int32_t ref = 0;
@@ -259,12 +252,6 @@ TEST_F(NetLockTest, NoUpdateIsLost) {
   }
 }
 
-}  // namespace
-}  // namespace qorvex::isam::testing
-
-namespace qorvex::isam::testing {
-namespace {
-
 // A save-mode log written over a dialog longer than its first entry: the
 // replay must not read the dialog's old slot bytes as entries.
 using NetworkSaveModeTest = EngineTest;
@@ -275,9 +262,7 @@ TEST_F(NetworkSaveModeTest, ALogOverADialogLeavesNoStaleEntries) {
   std::vector<KeyDescriptor> keys(60, KeyDescriptor{1, 1});  // slots of 8 bytes
   const std::string name = Name("W");
   CreateFileBlock(name, 32, 60, keys);
-  FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, name, false, true, true, false);
-  ASSERT_TRUE(EngineOK) << EngineError;
+  FileBlockHandle fb = Open(name, false, true, true);
   ASSERT_EQ(ReadAll(name + ".DIA").size(), 3u + 48u);
   LockFileBlock(fb);
   ASSERT_TRUE(EngineOK) << EngineError;

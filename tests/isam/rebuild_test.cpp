@@ -46,10 +46,7 @@ class RebuildTest : public EngineTest {
   // A block "B" with these records (and no keys); the refs listed are
   // deleted afterwards.
   void Make(const std::vector<Bytes>& records, const std::vector<int32_t>& deleted = {}) {
-    CreateFileBlock(base_, kL, 2, kTwoKeys);
-    ASSERT_TRUE(EngineOK) << EngineError;
-    FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, base_, false, false, false, false);
+    FileBlockHandle fb = CreateOpen(base_, kL, kTwoKeys);
     for (Bytes r : records) {
       int32_t ref = 0;
       AddRecord(fb, ref, r.data());  // the keys come with the rebuild
@@ -94,25 +91,17 @@ TEST_F(RebuildTest, DeletedSlotsGoAndTheOrderStays) {
   ASSERT_TRUE(EngineOK) << EngineError;
   const Bytes dat = ReadAll(base_ + ".DAT");
   ASSERT_EQ(dat.size(), 4u * kL);
-  EXPECT_EQ(static_cast<int32_t>(Le32(dat, 0)), -1);  // no deleted slot
-  EXPECT_EQ(Le32(dat, 4), 0u);
-  EXPECT_EQ(Le32(dat, 8), 3u);
-  EXPECT_EQ(Le32(dat, 16), 2u);
-  EXPECT_EQ(dat[20], 0);
-  const Bytes a = Rec("a", "1", 0x11), c = Rec("c", "3", 0x33), e = Rec("e", "5", 0x55);
-  EXPECT_TRUE(std::equal(a.begin(), a.end(), dat.begin() + kL));
-  EXPECT_TRUE(std::equal(c.begin(), c.end(), dat.begin() + 2 * kL));
-  EXPECT_TRUE(std::equal(e.begin(), e.end(), dat.begin() + 3 * kL));
+  EXPECT_EQ(DatHeader(dat), (Header{-1, 0, 3, kL, 2, 0}));  // no deleted slot
+  EXPECT_EQ(Bytes(dat.begin() + kL, dat.end()),
+            Join({Rec("a", "1", 0x11), Rec("c", "3", 0x33), Rec("e", "5", 0x55)}));
   EXPECT_FALSE(Exists(".SAV"));
   EXPECT_FALSE(Exists(".MSG"));
   const CheckReport report = Check();
   EXPECT_TRUE(report.ok()) << report.faults.front();
   EXPECT_EQ(report.indexEntries, (std::vector<uint32_t>{3, 3}));
-  FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, base_, false, false, false, false);
-  ASSERT_TRUE(EngineOK) << EngineError;
+  FileBlockHandle fb = Open(base_);
   int32_t ref = 0;
-  FindKey(fb, 2, ref, Key(e, 2));
+  FindKey(fb, 2, ref, std::string("5\0\0\0", 4));
   EXPECT_EQ(ref, 3);
   CloseFileBlock(fb);
 }
@@ -204,9 +193,7 @@ TEST_F(RebuildTest, AFailureTakesTheWayBack) {
   EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
   EXPECT_FALSE(Exists(".SAV"));
   // Held open by another program: refused before anything moves.
-  FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, base_, false, false, false, false);
-  ASSERT_TRUE(EngineOK);
+  FileBlockHandle fb = Open(base_);
   Rebuild();
   EXPECT_EQ(EngineError, 10140);
   EXPECT_FALSE(Exists(".SAV"));
@@ -230,9 +217,7 @@ TEST_F(RebuildTest, AnInterruptedReindexIsRebuiltAgain) {
   Rebuild();
   ASSERT_TRUE(EngineOK) << EngineError;
   EXPECT_TRUE(Check().ok());
-  OpenFileBlock(fb, base_, false, false, false, false);
-  EXPECT_TRUE(EngineOK);
-  CloseFileBlock(fb);
+  CloseFileBlock(Open(base_));
 }
 
 // Ends the process at its n-th change of a file (write, truncate, rename,
@@ -311,9 +296,7 @@ TEST_F(RebuildTest, AKillAtAnyStepLosesNoRecord) {
 TEST_F(RebuildTest, VariableRecordsKeepTheirBytes) {
   constexpr int32_t kSection = 64;
   const KeyDescriptor keys[] = {{4, 0}};
-  CreateFileBlock(base_, kSection, 1, keys);
-  FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, base_, false, false, false, false);
+  FileBlockHandle fb = CreateOpen(base_, kSection, keys);
   std::vector<Bytes> records;
   std::vector<int32_t> refs;
   for (uint32_t i = 0; i < 60; ++i) {
@@ -342,8 +325,7 @@ TEST_F(RebuildTest, VariableRecordsKeepTheirBytes) {
   ASSERT_TRUE(EngineOK) << EngineError;
   const CheckReport report = CheckFileBlock(base_ + ".DAT", base_ + ".IX", {true, true});
   EXPECT_TRUE(report.ok()) << report.faults.front();
-  OpenFileBlock(fb, base_, false, false, false, false);
-  ASSERT_TRUE(EngineOK) << EngineError;
+  fb = Open(base_);
   int found = 0;
   for (uint32_t i = 0; i < 60; ++i) {
     if (i % 3 == 0 || records[i].size() < 8) continue;
@@ -354,11 +336,7 @@ TEST_F(RebuildTest, VariableRecordsKeepTheirBytes) {
       continue;
     }
     ASSERT_TRUE(EngineOK) << i;
-    Bytes back(2000);
-    uint32_t n = static_cast<uint32_t>(back.size());
-    GetVariableRecord(fb, ref, back.data(), false, n);
-    back.resize(n);
-    EXPECT_EQ(back, records[i]) << i;
+    EXPECT_EQ(GetVar(fb, ref, 2000), records[i]) << i;
     ++found;
   }
   EXPECT_EQ(found, 39);

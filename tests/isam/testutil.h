@@ -70,6 +70,12 @@ inline Bytes Record(size_t n, uint8_t fill) {
   return r;
 }
 
+inline Bytes Join(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
 // Variable record ref read back, cut to the bytes copied (room at most).
 inline Bytes GetVar(FileBlockHandle fb, int32_t ref, uint32_t room = 70000) {
   Bytes back(room);
