@@ -11,6 +11,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "isam/engine.h"
@@ -41,13 +42,8 @@ std::vector<uint8_t> Record(const std::string& key) {
 // lock was busy (the caller tries again).
 bool Increment(bool recordLock) {
   uint8_t r[crash::kFixedLength];
-  if (recordLock) {
-    LockRecord(fb, 1);
-    if (!EngineOK) return false;
-  } else {
-    LockFileBlock(fb);
-    if (!EngineOK) return false;
-  }
+  recordLock ? LockRecord(fb, 1) : LockFileBlock(fb);
+  if (!EngineOK) return false;
   GetRecord(fb, 1, r, !recordLock);
   bool ok = EngineOK;
   if (ok) {
@@ -58,10 +54,7 @@ bool Increment(bool recordLock) {
     PutRecord(fb, 1, r, recordLock);
     ok = EngineOK;
   }
-  if (recordLock)
-    UnlockRecord(fb, 1);
-  else
-    UnlockFileBlock(fb);
+  recordLock ? UnlockRecord(fb, 1) : UnlockFileBlock(fb);
   if (!ok || !EngineOK) {
     std::fprintf(stderr, "increment failed: %d\n", EngineError);
     _exit(3);
@@ -69,54 +62,46 @@ bool Increment(bool recordLock) {
   return true;
 }
 
+// Runs an engine operation; a failure ends the process (exit code 2).
+template <class... P, class... A>
+void Must(const char* what, void (*operation)(P...), A&&... args) {
+  operation(std::forward<A>(args)...);
+  if (!EngineOK) std::fprintf(stderr, "%s: %d\n", what, EngineError), _exit(2);
+}
+
 [[noreturn]] void CrashWorkload(const std::string& dir, uint32_t seed, int flushEvery,
                                 bool saveMode) {
   InitEngine(0, 32);
   FileBlockHandle fixed = nullptr, variable = nullptr;
-  OpenFileBlock(fixed, dir + "/F", false, false, saveMode, false);
-  if (!EngineOK) std::fprintf(stderr, "open F: %d\n", EngineError), _exit(2);
-  OpenFileBlock(variable, dir + "/V", false, false, saveMode, false);
-  if (!EngineOK) std::fprintf(stderr, "open V: %d\n", EngineError), _exit(2);
+  Must("open F", OpenFileBlock, fixed, dir + "/F", false, false, saveMode, false);
+  Must("open V", OpenFileBlock, variable, dir + "/V", false, false, saveMode, false);
   Say("R");
   crash::Workload work(seed);
   std::map<uint32_t, std::pair<int32_t, int32_t>> refs;  // key -> (fixed, variable)
-  auto check = [](const char* what) {
-    if (!EngineOK) std::fprintf(stderr, "%s: %d\n", what, EngineError), _exit(2);
-  };
   for (;;) {
     const crash::Op op = work.Next();
     const std::string key = crash::KeyOf(op.key);
     if (op.add) {
       std::vector<uint8_t> f = crash::FixedRecord(op.key), v = crash::VariableRecord(op.key);
       int32_t rf = 0, rv = 0;
-      AddRecord(fixed, rf, f.data());
-      check("add fixed");
-      AddKey(fixed, 1, rf, key);
-      check("key fixed");
-      AddVariableRecord(variable, rv, v.data(), static_cast<uint32_t>(v.size()));
-      check("add variable");
-      AddKey(variable, 1, rv, key);
-      check("key variable");
+      Must("add fixed", AddRecord, fixed, rf, f.data());
+      Must("key fixed", AddKey, fixed, 1, rf, key);
+      Must("add variable", AddVariableRecord, variable, rv, v.data(), uint32_t(v.size()));
+      Must("key variable", AddKey, variable, 1, rv, key);
       refs[op.key] = {rf, rv};
     } else {
       const auto [rf, rv] = refs[op.key];
       refs.erase(op.key);
-      DeleteKey(fixed, 1, rf, key);
-      check("delete key fixed");
-      DeleteRecord(fixed, rf);
-      check("delete fixed");
-      DeleteKey(variable, 1, rv, key);
-      check("delete key variable");
-      DeleteVariableRecord(variable, rv);
-      check("delete variable");
+      Must("delete key fixed", DeleteKey, fixed, 1, rf, key);
+      Must("delete fixed", DeleteRecord, fixed, rf);
+      Must("delete key variable", DeleteKey, variable, 1, rv, key);
+      Must("delete variable", DeleteVariableRecord, variable, rv);
     }
     if (saveMode) {
       Say("D " + std::to_string(work.done()));
     } else if (work.done() % flushEvery == 0) {
-      FlushFileBlock(fixed);
-      check("flush fixed");
-      FlushFileBlock(variable);
-      check("flush variable");
+      Must("flush fixed", FlushFileBlock, fixed);
+      Must("flush variable", FlushFileBlock, variable);
       Say("D " + std::to_string(work.done()));
     }
   }

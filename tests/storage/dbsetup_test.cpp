@@ -126,12 +126,7 @@ TEST_F(SetupTest, ChangesByAnotherProgramStopASave) {
     ASSERT_TRUE(d->FindKey(1, LongToKey(0)));
     EXPECT_EQ(Ask(*other, "save0 77"), "0 0");
     d->GetBuffer()[TSetupRec0::kWindowLeft] = 5;
-    try {
-      d->Update();
-      ADD_FAILURE() << "no error";
-    } catch (const EDBError& e) {
-      EXPECT_STREQ(e.what(), "Datenbankfehler 5(21) QDSETUP");
-    }
+    EXPECT_EQ(Raised([&] { d->Update(); }), "Datenbankfehler 5(21) QDSETUP");
     EXPECT_FALSE(d->First(1));  // clears the in-operation flag
     // A save reads the record again first, so it writes over the change.
     ASSERT_TRUE(s.First(1));

@@ -24,16 +24,19 @@ class DebugStackTest : public ::testing::Test {
 };
 
 TEST_F(DebugStackTest, SeveritiesComeFromTheNumber) {
-  EXPECT_EQ(ErrorSeverity(12289), 1);    // 0x3001
-  EXPECT_EQ(ErrorSeverity(16478), 2);    // 0x405E
-  EXPECT_EQ(ErrorSeverity(24592), 4);    // 0x6010
-  EXPECT_EQ(ErrorSeverity(28715), 5);    // 0x702B
-  EXPECT_EQ(ErrorSeverity(28770), 1);    // re-entered
-  EXPECT_EQ(ErrorSeverity(0xF000), 99);  // 15 - 2 = 13: outside 1..5
-  EXPECT_EQ(ErrorSeverity(0xC000), 99);
-  EXPECT_EQ(ErrorSeverity(10200), 1);  // engine: its error class
-  EXPECT_EQ(ErrorSeverity(10330), 2);
-  EXPECT_EQ(ErrorSeverity(10070), 4);
+  // The top nibble less 2 (0x3001 is 1, 0x702B is 5; 0xF000 gives 13,
+  // outside 1..5); 28770 is the re-entry; engine numbers give their class.
+  for (auto [number, severity] : {std::pair{12289, 1},
+                                  {16478, 2},
+                                  {24592, 4},
+                                  {28715, 5},
+                                  {28770, 1},
+                                  {0xF000, 99},
+                                  {0xC000, 99},
+                                  {10200, 1},
+                                  {10330, 2},
+                                  {10070, 4}})
+    EXPECT_EQ(ErrorSeverity(number), severity) << number;
 }
 
 TEST_F(DebugStackTest, AFifthErrorReplacesTheFourth) {

@@ -12,6 +12,17 @@
 
 namespace qorvex::testing {
 
+// The message of the EDBError that f raises, or "no error".
+template <class F>
+std::string Raised(F f) {
+  try {
+    f();
+  } catch (const EDBError& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
 class StorageTest : public ::testing::Test {
  protected:
   void SetUp() override {
