@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 namespace qorvex {
 namespace {
 
@@ -15,11 +17,9 @@ TEST(Winskal, RoundsHalvesToEven) {
        {Case{0.5, 0}, Case{1.5, 2}, Case{2.5, 2}, Case{2.4999, 2}, Case{2.5001, 3}, Case{-0.5, 0},
         Case{-1.5, -2}, Case{-2.5, -2}, Case{18.75, 19}, Case{7.0, 7}})
     EXPECT_EQ(RoundHalfEven(c.x), c.rounded) << c.x;
-  EXPECT_EQ(RoundRatioHalfEven(5, 2), 2);
-  EXPECT_EQ(RoundRatioHalfEven(7, 2), 4);
-  EXPECT_EQ(RoundRatioHalfEven(-5, 2), -2);
-  EXPECT_EQ(RoundRatioHalfEven(-7, 2), -4);
-  EXPECT_EQ(RoundRatioHalfEven(-8, 3), -3);
+  for (auto [num, den, rounded] :
+       {std::array{5, 2, 2}, {7, 2, 4}, {-5, 2, -2}, {-7, 2, -4}, {-8, 3, -3}})
+    EXPECT_EQ(RoundRatioHalfEven(num, den), rounded) << num << "/" << den;
 }
 
 TEST(Winskal, ScalesBetweenDesignAndScreen) {
