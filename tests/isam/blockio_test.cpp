@@ -111,12 +111,10 @@ class BlockIoTest : public EngineTest {
       EXPECT_TRUE(back == model[ref]) << "ref " << ref;
       out.answers.append(back.begin(), back.end());
     }
-    FlushFileBlock(fb);
-    EXPECT_TRUE(EngineOK) << EngineError;
+    EXPECT_TRUE(Ok(FlushFileBlock, fb)) << EngineError;
     out.dat = ReadAll(name + ".DAT");
     out.ix = ReadAll(name + ".IX");
-    CloseFileBlock(fb);
-    EXPECT_TRUE(EngineOK) << EngineError;
+    EXPECT_TRUE(Ok(CloseFileBlock, fb)) << EngineError;
     SetOsLayer(nullptr);
     out.reads = layer.reads;
     out.maps = layer.maps;
@@ -182,8 +180,7 @@ TEST_F(BlockIoTest, AStationReadsTheLengthAgainUnderEachLock) {
   Bytes r = Record(kBig, 9), back(kBig);
   int32_t ref = 0;
   for (int i = 0; i < 3; ++i) AddRecord(fb, ref, r.data());
-  UnlockFileBlock(fb);
-  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_TRUE(Ok(UnlockFileBlock, fb)) << EngineError;
   GetRecord(fb, 3, back.data(), false);  // under an automatic read lock
   ASSERT_TRUE(EngineOK && back == r) << EngineError;
   ASSERT_EQ(truncate(Name("N.DAT").c_str(), 3 * kBig), 0);

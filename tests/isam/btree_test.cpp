@@ -56,8 +56,7 @@ TEST_F(BtreeTest, FreshIndexFileAndSplitPageAreExact) {
   // 63 ascending keys: the root splits into two pages of 31.
   fb = Reopen();
   for (int i = 1; i <= 63; ++i) {
-    AddKey(fb, 1, i, Key(i));
-    ASSERT_TRUE(EngineOK) << i << " " << EngineError;
+    ASSERT_TRUE(Ok(AddKey, fb, 1, i, Key(i))) << i << " " << EngineError;
   }
   CloseFileBlock(fb);
   ix = Ix();
@@ -92,8 +91,7 @@ TEST_F(BtreeTest, FreshIndexFileAndSplitPageAreExact) {
 TEST_F(BtreeTest, OrderDuplicatesAndStepping) {
   FileBlockHandle fb = Create({{5, 0}, {5, 1}});
   for (const char* k : {"abd", "abc", "ab", "a", "B"}) {
-    AddKey(fb, 1, 7, k);
-    ASSERT_TRUE(EngineOK);
+    ASSERT_TRUE(Ok(AddKey, fb, 1, 7, k));
   }
   AddKey(fb, 1, 8, "abc");
   EXPECT_EQ(EngineError, 10230);
@@ -106,8 +104,7 @@ TEST_F(BtreeTest, OrderDuplicatesAndStepping) {
   for (NextKey(fb, 1, ref, key); EngineOK; NextKey(fb, 1, ref, key)) order.push_back(key);
   EXPECT_EQ(EngineError, 10250);
   EXPECT_EQ(order, (std::vector<std::string>{"B", "a", "ab", "abc", "abd"}));
-  PrevKey(fb, 1, ref, key);
-  EXPECT_TRUE(EngineOK);
+  EXPECT_TRUE(Ok(PrevKey, fb, 1, ref, key));
   EXPECT_EQ(key, "abd");
   PrevKey(fb, 1, ref, key);
   EXPECT_EQ(key, "abc");
@@ -117,8 +114,7 @@ TEST_F(BtreeTest, OrderDuplicatesAndStepping) {
   for (int32_t r : {30, 10, 20}) AddKey(fb, 2, r, "dup");
   AddKey(fb, 2, 10, "dup");
   EXPECT_EQ(EngineError, 10230) << "same key and ref";
-  FindKey(fb, 2, ref, "dup");
-  EXPECT_TRUE(EngineOK);
+  EXPECT_TRUE(Ok(FindKey, fb, 2, ref, "dup"));
   EXPECT_EQ(ref, 10);
   NextKey(fb, 2, ref, key);
   EXPECT_EQ(ref, 20);
@@ -142,8 +138,7 @@ TEST_F(BtreeTest, OrderDuplicatesAndStepping) {
   SearchKey(fb, 2, ref, key);
   EXPECT_EQ(EngineError, 10210);
   key = "zzz";
-  SearchKeyOrLast(fb, 2, ref, key);
-  EXPECT_TRUE(EngineOK);
+  EXPECT_TRUE(Ok(SearchKeyOrLast, fb, 2, ref, key));
   EXPECT_EQ(ref, 30);
   key = "";
   SearchKeyOrLast(fb, 2, ref, key);
@@ -169,8 +164,7 @@ TEST_F(BtreeTest, DeletingEverythingFreesEveryPageForReuse) {
   ASSERT_GT(highest, 50u);
   std::shuffle(order.begin(), order.end(), rng);
   for (int i : order) {
-    DeleteKey(fb, 1, i + 1, Key(i % 700, 8));
-    ASSERT_TRUE(EngineOK) << i;
+    ASSERT_TRUE(Ok(DeleteKey, fb, 1, i + 1, Key(i % 700, 8))) << i;
   }
   FlushFileBlock(fb);
   Bytes ix = Ix();
@@ -299,8 +293,7 @@ void RunModel(FileBlockHandle& fb, uint32_t seed, int operations, std::vector<Mo
           it = std::prev(e.end(), 1 + static_cast<long>(rng() % std::min<size_t>(e.size(), 64)));
         key = it->first;
         ref = it->second;
-        DeleteKey(fb, k, ref, key);
-        ASSERT_TRUE(EngineOK) << where() << " error " << EngineError;
+        ASSERT_TRUE(Ok(DeleteKey, fb, k, ref, key)) << where() << " error " << EngineError;
         e.erase(it);
       } else {
         key = RandomKey(rng, m.keyLength);
@@ -365,15 +358,13 @@ void RunModel(FileBlockHandle& fb, uint32_t seed, int operations, std::vector<Mo
       ClearKey(fb, k);
       m.hasCursor = false;
     } else if (rng() % 20 == 0) {  // close and reopen
-      CloseFileBlock(fb);
-      ASSERT_TRUE(EngineOK) << where();
+      ASSERT_TRUE(Ok(CloseFileBlock, fb)) << where();
       fb = reopen();
       ASSERT_NE(fb, nullptr) << where();
       for (auto& x : model) x.hasCursor = false;
     }
     if (op % 5000 == 4999 || op == operations - 1) {
-      FlushFileBlock(fb);
-      ASSERT_TRUE(EngineOK);
+      ASSERT_TRUE(Ok(FlushFileBlock, fb));
       const CheckReport r = check();
       ASSERT_TRUE(r.ok()) << where() << ": " << r.faults.front();
       for (size_t i = 0; i < model.size(); ++i)

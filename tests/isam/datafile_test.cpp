@@ -43,15 +43,12 @@ TEST_F(DataFileTest, NewFileAndAddDeleteSequenceAreExactOnDisk) {
   int32_t ref = 0;
   for (uint8_t fill : {0x11, 0x22, 0x33}) {
     Bytes r = Record(100, fill);
-    AddRecord(fb, ref, r.data());
-    ASSERT_TRUE(EngineOK) << EngineError;
+    ASSERT_TRUE(Ok(AddRecord, fb, ref, r.data())) << EngineError;
   }
   EXPECT_EQ(ref, 3);
   EXPECT_EQ(Dat()[20], 1) << "in-use byte written at the first change";
-  DeleteRecord(fb, 2);
-  ASSERT_TRUE(EngineOK);
-  FlushFileBlock(fb);
-  ASSERT_TRUE(EngineOK);
+  ASSERT_TRUE(Ok(DeleteRecord, fb, 2));
+  ASSERT_TRUE(Ok(FlushFileBlock, fb));
 
   Bytes d = Dat();
   ASSERT_EQ(d.size(), 400u);
@@ -68,8 +65,7 @@ TEST_F(DataFileTest, NewFileAndAddDeleteSequenceAreExactOnDisk) {
   EXPECT_EQ(Dat(), d);
 
   Bytes r = Record(100, 0x44);
-  AddRecord(fb, ref, r.data());
-  ASSERT_TRUE(EngineOK);
+  ASSERT_TRUE(Ok(AddRecord, fb, ref, r.data()));
   EXPECT_EQ(ref, 2);
   Bytes back(100);
   GetRecord(fb, 2, back.data(), false);
@@ -81,8 +77,7 @@ TEST_F(DataFileTest, NewFileAndAddDeleteSequenceAreExactOnDisk) {
   EXPECT_EQ(EngineError, 10070) << "no range check: a read past the end";
   PutRecord(fb, 0, r.data(), false);
   EXPECT_EQ(EngineError, 10130);
-  CloseFileBlock(fb);
-  ASSERT_TRUE(EngineOK);
+  ASSERT_TRUE(Ok(CloseFileBlock, fb));
   EXPECT_EQ(DatHeader(Dat()), (Header{-1, 0, 3, 100, 0, 0}));
 }
 
@@ -159,15 +154,13 @@ TEST_F(DataFileTest, VariableRecordsSplitIntoSectionsInRecordOrder) {
   // L - 6 bytes: one section, count 34, no link.
   Bytes a = text(L - 6, 1);
   int32_t ref = 0;
-  AddVariableRecord(fb, ref, a.data(), static_cast<uint32_t>(a.size()));
-  ASSERT_TRUE(EngineOK);
+  ASSERT_TRUE(Ok(AddVariableRecord, fb, ref, a.data(), static_cast<uint32_t>(a.size())));
   EXPECT_EQ(ref, 1);
   EXPECT_EQ(FileLength(fb), 2);
   // L - 5 bytes: the continuation (the tail, added first) takes slot 2 and
   // holds one byte; the first section in slot 3 links to it.
   Bytes b = text(L - 5, 9);
-  AddVariableRecord(fb, ref, b.data(), static_cast<uint32_t>(b.size()));
-  ASSERT_TRUE(EngineOK);
+  ASSERT_TRUE(Ok(AddVariableRecord, fb, ref, b.data(), static_cast<uint32_t>(b.size())));
   EXPECT_EQ(ref, 3);
   FlushFileBlock(fb);
   Bytes d = Dat();
@@ -188,8 +181,7 @@ TEST_F(DataFileTest, VariableRecordsSplitIntoSectionsInRecordOrder) {
   int32_t looped = 0;  // the 500-byte record, damaged below
   for (size_t n : {0, 1, 4, 33, 34, 35, 66, 67, 68, 500, 4000}) {
     Bytes t = text(n, static_cast<uint8_t>(n));
-    AddVariableRecord(fb, ref, t.data(), static_cast<uint32_t>(n));
-    ASSERT_TRUE(EngineOK) << n;
+    ASSERT_TRUE(Ok(AddVariableRecord, fb, ref, t.data(), static_cast<uint32_t>(n))) << n;
     stored[ref] = t;
     if (n == 500) looped = ref;
   }
@@ -199,8 +191,7 @@ TEST_F(DataFileTest, VariableRecordsSplitIntoSectionsInRecordOrder) {
     if (t.size() > 5) {
       Bytes part(t.size(), 0xEE);
       uint32_t room = static_cast<uint32_t>(t.size() - 5);
-      GetVariableRecord(fb, r, part.data(), false, room);
-      ASSERT_TRUE(EngineOK);
+      ASSERT_TRUE(Ok(GetVariableRecord, fb, r, part.data(), false, room));
       EXPECT_EQ(room, t.size() - 5);
       EXPECT_TRUE(std::equal(t.begin(), t.end() - 5, part.begin()));
       EXPECT_EQ(part[t.size() - 5], 0xEE) << "nothing written past the room";
@@ -209,11 +200,9 @@ TEST_F(DataFileTest, VariableRecordsSplitIntoSectionsInRecordOrder) {
   // Put grows and shrinks in place of the first section; delete frees all.
   const int32_t big = stored.rbegin()->first;
   Bytes shorter = text(100, 3);
-  PutVariableRecord(fb, big, shorter.data(), 100);
-  ASSERT_TRUE(EngineOK);
+  ASSERT_TRUE(Ok(PutVariableRecord, fb, big, shorter.data(), 100));
   EXPECT_EQ(GetVar(fb, big, 200), shorter);
-  DeleteVariableRecord(fb, big);
-  ASSERT_TRUE(EngineOK);
+  ASSERT_TRUE(Ok(DeleteVariableRecord, fb, big));
   FlushFileBlock(fb);
   d = Dat();
   auto sections = [](uint32_t n) { return n <= L - 6 ? 1 : 1 + (n - (L - 6) + L - 8) / (L - 7); };
@@ -254,8 +243,7 @@ TEST_F(DataFileTest, SaveModeLogEntryIsExactAndEmptiedAfterEachOperation) {
   Bytes r = Record(32, 5);
   AddRecord(fb, ref, r.data());
   AddRecord(fb, ref, r.data());
-  DeleteRecord(fb, 1);
-  ASSERT_TRUE(EngineOK);
+  ASSERT_TRUE(Ok(DeleteRecord, fb, 1));
   EXPECT_EQ(ReadAll(Name("T.DIA")).size(), 1u);
   EXPECT_EQ(DatHeader(Dat()), (Header{1, 1, 2, 32, 0, 0}))
       << "save mode never leaves the in-use byte set";
@@ -313,8 +301,7 @@ TEST_F(DataFileTest, SaveModeRestoresEveryInterruptedOperation) {
       EXPECT_GT(FailEachCall(faults, kind, FaultLayer::kErrno, run, restored), 1);
       // Only the forcing of the emptied log failed: the change is done.
       EXPECT_TRUE(EngineError != 10140 || Dat() != before);
-      CloseFileBlock(fb);
-      ASSERT_TRUE(EngineOK);
+      ASSERT_TRUE(Ok(CloseFileBlock, fb));
       CloseFileBlock(Open(Name("T"), false, false, true));
     }
   }
@@ -355,8 +342,8 @@ TEST_F(DataFileTest, VariableRecordsAreTheSameBytesWhicheverWayTheyAreWritten) {
   for (size_t i = 0; i < texts.size(); i += 2) DeleteVariableRecord(fb, refs[i]);
   for (size_t i = texts.size(); i-- > 0;)
     if (i % 2 == 0) {
-      AddVariableRecord(fb, refs[i], texts[i].data(), static_cast<uint32_t>(texts[i].size()));
-      ASSERT_TRUE(EngineOK);
+      ASSERT_TRUE(Ok(AddVariableRecord, fb, refs[i], texts[i].data(),
+                     static_cast<uint32_t>(texts[i].size())));
     }
   for (size_t i = 0; i < texts.size(); ++i) {
     EXPECT_EQ(GetVar(fb, refs[i], 4000), texts[i]) << i;
@@ -383,8 +370,7 @@ TEST_F(DataFileTest, ReadOnlyAndUnsharedOpens) {
   OpenFileBlock(other, Name("T"), true, false, false, false);
   EXPECT_NE(EngineError, 0);
   EXPECT_EQ(other, nullptr);
-  CloseFileBlock(fb);
-  ASSERT_TRUE(EngineOK);
+  ASSERT_TRUE(Ok(CloseFileBlock, fb));
 
   const Bytes dat = Dat(), ix = ReadAll(Name("T.IX"));
   fb = Open(Name("T"), true);
@@ -396,17 +382,14 @@ TEST_F(DataFileTest, ReadOnlyAndUnsharedOpens) {
   AddKey(fb, 1, 1, "more");
   EXPECT_EQ(EngineError, 10065);
   int32_t found = 0;
-  FindKey(fb, 1, found, "key");
-  EXPECT_TRUE(EngineOK);
+  EXPECT_TRUE(Ok(FindKey, fb, 1, found, "key"));
   EXPECT_EQ(found, 1);
   FlushFileBlock(fb);
-  CloseFileBlock(fb);
-  EXPECT_TRUE(EngineOK);
+  EXPECT_TRUE(Ok(CloseFileBlock, fb));
   EXPECT_EQ(Dat(), dat);
   EXPECT_EQ(ReadAll(Name("T.IX")), ix);
 
-  DeleteFileBlock(Name("T"));
-  EXPECT_TRUE(EngineOK);
+  EXPECT_TRUE(Ok(DeleteFileBlock, Name("T")));
   EXPECT_FALSE(std::filesystem::exists(Name("T.DAT")));
   EXPECT_FALSE(std::filesystem::exists(Name("T.IX")));
 }

@@ -152,16 +152,14 @@ TEST_F(NetLockTest, AKilledStationLeavesNoLockBehind) {
 
 TEST_F(NetLockTest, AnUnsharedOpenAndStationsExcludeEachOther) {
   FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, name_, false, false, false, false);
-  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_TRUE(Ok(OpenFileBlock, fb, name_, false, false, false, false)) << EngineError;
   auto a = Station(10355);
   CloseFileBlock(fb);
   EXPECT_EQ(a->Ask("open " + name_).error, 0);
   OpenFileBlock(fb, name_, false, false, false, false);
   EXPECT_EQ(EngineError, 10140);
   // Read-only programs may look on.
-  OpenFileBlock(fb, name_, true, false, false, false);
-  EXPECT_TRUE(EngineOK) << EngineError;
+  EXPECT_TRUE(Ok(OpenFileBlock, fb, name_, true, false, false, false)) << EngineError;
   CloseFileBlock(fb);
   EXPECT_EQ(a->Ask("close").error, 0);
 }
@@ -264,8 +262,7 @@ TEST_F(NetworkSaveModeTest, ALogOverADialogLeavesNoStaleEntries) {
   CreateFileBlock(name, 32, 60, keys);
   FileBlockHandle fb = Open(name, false, true, true);
   ASSERT_EQ(ReadAll(name + ".DIA").size(), 3u + 48u);
-  LockFileBlock(fb);
-  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_TRUE(Ok(LockFileBlock, fb)) << EngineError;
   Bytes r(32, 0);
   int32_t ref = 0;
   FaultLayer faults;
@@ -274,11 +271,9 @@ TEST_F(NetworkSaveModeTest, ALogOverADialogLeavesNoStaleEntries) {
   AddRecord(fb, ref, r.data());
   SetOsLayer(nullptr);
   EXPECT_EQ(EngineError, 10001);
-  AddRecord(fb, ref, r.data());
-  EXPECT_TRUE(EngineOK) << EngineError;
+  EXPECT_TRUE(Ok(AddRecord, fb, ref, r.data())) << EngineError;
   EXPECT_EQ(ref, 1);
-  UnlockFileBlock(fb);
-  EXPECT_TRUE(EngineOK) << EngineError;
+  EXPECT_TRUE(Ok(UnlockFileBlock, fb)) << EngineError;
   CloseFileBlock(fb);
   EXPECT_TRUE(CheckFileBlock(name + ".DAT", name + ".IX").ok());
 }

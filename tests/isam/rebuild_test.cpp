@@ -49,14 +49,17 @@ class RebuildTest : public EngineTest {
     FileBlockHandle fb = CreateOpen(base_, kL, kTwoKeys);
     for (Bytes r : records) {
       int32_t ref = 0;
-      AddRecord(fb, ref, r.data());  // the keys come with the rebuild
-      ASSERT_TRUE(EngineOK) << EngineError;
+      ASSERT_TRUE(Ok(AddRecord, fb, ref, r.data()))
+          << EngineError;  // the keys come with the rebuild
     }
     for (int32_t ref : deleted) DeleteRecord(fb, ref);  // keys are rebuilt anyway
-    CloseFileBlock(fb);
-    ASSERT_TRUE(EngineOK) << EngineError;
+    ASSERT_TRUE(Ok(CloseFileBlock, fb)) << EngineError;
   }
-  void Rebuild() { RebuildFileBlock(base_, kL, 2, Key, kTwoKeys); }
+  // The rebuild's outcome: 0, or the engine error it left.
+  int32_t Rebuild() {
+    RebuildFileBlock(base_, kL, 2, Key, kTwoKeys);
+    return EngineOK ? 0 : EngineError;
+  }
   // What the driver does on the next open: an empty data file is deleted
   // (its path step); a block that open finds left in use, with an unusable
   // index, missing, or with other indexes than it should have, is rebuilt.
@@ -74,8 +77,7 @@ class RebuildTest : public EngineTest {
       const int32_t e = EngineError;
       ASSERT_TRUE(e == 10010 || e == 9903 || (e >= 10120 && e <= 10122)) << e;
     }
-    Rebuild();
-    ASSERT_TRUE(EngineOK) << "rebuild: " << EngineError;
+    ASSERT_EQ(Rebuild(), 0);
   }
   bool Exists(const std::string& ext) const { return std::filesystem::exists(base_ + ext); }
   CheckReport Check() const { return CheckFileBlock(base_ + ".DAT", base_ + ".IX"); }
@@ -87,8 +89,7 @@ TEST_F(RebuildTest, DeletedSlotsGoAndTheOrderStays) {
   Make({Rec("a", "1", 0x11), Rec("b", "2", 0x22), Rec("c", "3", 0x33), Rec("d", "4", 0x44),
         Rec("e", "5", 0x55)},
        {2, 4});
-  Rebuild();
-  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_EQ(Rebuild(), 0);
   const Bytes dat = ReadAll(base_ + ".DAT");
   ASSERT_EQ(dat.size(), 4u * kL);
   EXPECT_EQ(DatHeader(dat), (Header{-1, 0, 3, kL, 2, 0}));  // no deleted slot
@@ -108,8 +109,7 @@ TEST_F(RebuildTest, DeletedSlotsGoAndTheOrderStays) {
 
 TEST_F(RebuildTest, ADuplicateInAUniqueIndexIsDeletedAndLogged) {
   Make({Rec("a", "x", 0x41), Rec("b", "x", 0x42), Rec("c", "y", 0x43)});
-  Rebuild();
-  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_EQ(Rebuild(), 0);
   const Bytes msg = ReadAll(base_ + ".MSG");
   const Bytes b = Rec("b", "x", 0x42);
   std::string expect = std::string("Key:<x\0\0\0> KeyNr: 2 Ref: 2 not added\r\n", 38) +
@@ -124,8 +124,7 @@ TEST_F(RebuildTest, ADuplicateInAUniqueIndexIsDeletedAndLogged) {
   EXPECT_EQ(report.indexEntries, (std::vector<uint32_t>{2, 2}));  // b's first key went too
   EXPECT_EQ(LastRebuildOutcome().dropped, 1);
   // A second rebuild finds nothing to log and keeps the only copy of b.
-  Rebuild();
-  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_EQ(Rebuild(), 0);
   EXPECT_EQ(LastRebuildOutcome().dropped, 0);
   EXPECT_EQ(ReadAll(base_ + ".MSG"), msg);
 }
@@ -134,23 +133,20 @@ TEST_F(RebuildTest, SavAndDatTogetherChangeNothing) {
   Make({Rec("a", "1", 1), Rec("b", "2", 2)});
   const Bytes dat = ReadAll(base_ + ".DAT"), ix = ReadAll(base_ + ".IX");
   WriteAll(base_ + ".SAV", Bytes(kL * 3, 7));
-  Rebuild();
-  EXPECT_EQ(EngineError, 10465);
+  EXPECT_EQ(Rebuild(), 10465);
   EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
   EXPECT_EQ(ReadAll(base_ + ".IX"), ix);
   EXPECT_EQ(ReadAll(base_ + ".SAV"), Bytes(kL * 3, 7));
   // A rebuild running in another program holds the .SAV file.
   const int fd = open((base_ + ".SAV").c_str(), O_RDONLY);
   ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
-  Rebuild();
-  EXPECT_EQ(EngineError, 10140);
+  EXPECT_EQ(Rebuild(), 10140);
   close(fd);
   EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
   // Neither file: nothing to rebuild from.
   std::filesystem::remove(base_ + ".DAT");
   std::filesystem::remove(base_ + ".SAV");
-  Rebuild();
-  EXPECT_EQ(EngineError, 10410);
+  EXPECT_EQ(Rebuild(), 10410);
 }
 
 TEST_F(RebuildTest, ALoneSavIsResumedAndACutRecordDropped) {
@@ -161,8 +157,7 @@ TEST_F(RebuildTest, ALoneSavIsResumedAndACutRecordDropped) {
   WriteAll(base_ + ".SAV", dat);
   std::filesystem::remove(base_ + ".DAT");
   std::filesystem::remove(base_ + ".IX");
-  Rebuild();
-  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_EQ(Rebuild(), 0);
   EXPECT_TRUE(LastRebuildOutcome().resumed);
   EXPECT_FALSE(Exists(".SAV"));
   const CheckReport report = Check();
@@ -178,8 +173,7 @@ TEST_F(RebuildTest, AFailureTakesTheWayBack) {
   SetRebuildProgress([](uint32_t slots, uint32_t, uint32_t, const void*) {
     if (slots == 2) EngineOK = false;
   });
-  Rebuild();
-  EXPECT_EQ(EngineError, 10460);
+  EXPECT_EQ(Rebuild(), 10460);
   EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
   EXPECT_FALSE(Exists(".SAV"));
   SetRebuildProgress(nullptr);
@@ -194,8 +188,7 @@ TEST_F(RebuildTest, AFailureTakesTheWayBack) {
   EXPECT_FALSE(Exists(".SAV"));
   // Held open by another program: refused before anything moves.
   FileBlockHandle fb = Open(base_);
-  Rebuild();
-  EXPECT_EQ(EngineError, 10140);
+  EXPECT_EQ(Rebuild(), 10140);
   EXPECT_FALSE(Exists(".SAV"));
   CloseFileBlock(fb);
   EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
@@ -208,14 +201,12 @@ TEST_F(RebuildTest, AnInterruptedReindexIsRebuiltAgain) {
   SetRebuildProgress([&calls](uint32_t, uint32_t, uint32_t, const void*) {
     if (++calls == 5) EngineOK = false;
   });
-  Rebuild();
-  EXPECT_EQ(EngineError, 10460);
+  EXPECT_EQ(Rebuild(), 10460);
   SetRebuildProgress(nullptr);
   FileBlockHandle fb = nullptr;
   OpenFileBlock(fb, base_, false, false, false, false);
   EXPECT_EQ(EngineError, 10010);  // the half-filled index is not taken for whole
-  Rebuild();
-  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_EQ(Rebuild(), 0);
   EXPECT_TRUE(Check().ok());
   CloseFileBlock(Open(base_));
 }
@@ -304,8 +295,8 @@ TEST_F(RebuildTest, VariableRecordsKeepTheirBytes) {
     std::fill(r.begin(), r.begin() + 4, 0);
     if (r.size() >= 8) std::memcpy(r.data() + 4, &i, 4);
     int32_t ref = 0;
-    AddVariableRecord(fb, ref, r.data(), static_cast<uint32_t>(r.size()));
-    ASSERT_TRUE(EngineOK) << EngineError;
+    ASSERT_TRUE(Ok(AddVariableRecord, fb, ref, r.data(), static_cast<uint32_t>(r.size())))
+        << EngineError;
     records.push_back(r);
     refs.push_back(ref);
   }
@@ -355,8 +346,7 @@ TEST_F(RebuildTest, ARunningRebuildIsInUseNeverALeftover) {
     records.push_back(Rec(k, std::string(reinterpret_cast<const char*>(&i), 4), 0x20));
   }
   Make(records);
-  Rebuild();
-  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_EQ(Rebuild(), 0);
   const pid_t child = fork();
   if (child == 0) {
     int done = 0;

@@ -16,6 +16,7 @@
 #include <iterator>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "isam/engine.h"
@@ -55,6 +56,13 @@ using Header = std::array<int64_t, 6>;
 inline Header DatHeader(const Bytes& d) {
   return {
       static_cast<int32_t>(Le32(d, 0)), Le32(d, 4), Le32(d, 8), Le32(d, 12), Le32(d, 16), d[20]};
+}
+
+// Runs an engine operation; true when it left EngineOK.
+template <class... P, class... A>
+bool Ok(void (*operation)(P...), A&&... args) {
+  operation(std::forward<A>(args)...);
+  return EngineOK;
 }
 
 // i in decimal, zero-padded to width digits.
