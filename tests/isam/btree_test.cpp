@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "isam/check.h"
@@ -326,23 +327,14 @@ void RunModel(FileBlockHandle& fb, uint32_t seed, int operations, std::vector<Mo
       }
     } else if (kind < 98) {  // next or prev
       const bool next = rng() % 2;
-      key = m.cursor.first;
-      ref = m.cursor.second;
-      std::set<std::pair<std::string, int32_t>>::iterator it;
-      auto after = [&](const std::pair<std::string, int32_t>& c) {
-        return m.duplicates ? e.upper_bound(c) : e.upper_bound({c.first, INT32_MAX});
-      };
-      auto before = [&](const std::pair<std::string, int32_t>& c) {
-        return m.duplicates ? e.lower_bound(c) : e.lower_bound({c.first, INT32_MIN});
-      };
-      if (next) {
-        it = m.hasCursor ? after(m.cursor) : e.begin();
-        NextKey(fb, k, ref, key);
-      } else {
-        auto b = m.hasCursor ? before(m.cursor) : e.end();
-        it = b == e.begin() ? e.end() : std::prev(b);
-        PrevKey(fb, k, ref, key);
-      }
+      // Where the step lands; without duplicates the engine steps by key.
+      const auto& c = m.cursor;
+      const auto above = m.duplicates ? e.upper_bound(c) : e.upper_bound({c.first, INT32_MAX});
+      const auto below = m.duplicates ? e.lower_bound(c) : e.lower_bound({c.first, INT32_MIN});
+      auto it = next ? (m.hasCursor ? above : e.begin()) : (m.hasCursor ? below : e.end());
+      if (!next) it = it == e.begin() ? e.end() : std::prev(it);
+      std::tie(key, ref) = c;
+      (next ? NextKey : PrevKey)(fb, k, ref, key);
       if (it == e.end()) {
         ASSERT_EQ(EngineError, next ? 10250 : 10260)
             << where() << " cursor " << m.hasCursor << " '" << m.cursor.first << "' "

@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "isam/check.h"
@@ -37,6 +38,10 @@ class NetLockTest : public EngineTest {
     for (const std::string& k : keys) ASSERT_EQ(p.Ask("add " + k).error, 0) << k;
     ASSERT_EQ(p.Ask("unlock").error, 0);
   }
+  // Each step: a station, a command, and the error it must answer.
+  static void Steps(std::initializer_list<std::tuple<Peer*, const char*, int32_t>> steps) {
+    for (auto [p, command, error] : steps) EXPECT_EQ(p->Ask(command).error, error) << command;
+  }
   static std::vector<std::string> Keys(int from, int to) {
     std::vector<std::string> keys;
     for (int i = from; i < to; ++i) keys.push_back(crash::KeyOf(i));
@@ -47,26 +52,25 @@ class NetLockTest : public EngineTest {
 
 TEST_F(NetLockTest, ReadLocksShareAndTheWriteLockWaitsForThem) {
   auto a = Station(), b = Station(), c = Station();
-  EXPECT_EQ(a->Ask("rlock").error, 0);
-  EXPECT_EQ(b->Ask("rlock").error, 0);
+  Steps({{a.get(), "rlock", 0}, {b.get(), "rlock", 0}});
   const Answer w = c->Ask("lock");
   EXPECT_EQ(w.error, 10330);
   EXPECT_GE(w.ms, 3000);
   EXPECT_LT(w.ms, 6000);
   // A read lock is not an exclusion among readers: c still reads.
-  EXPECT_EQ(c->Ask("rlock").error, 0);
-  EXPECT_EQ(c->Ask("unlock").error, 0);
-  EXPECT_EQ(a->Ask("unlock").error, 0);
-  EXPECT_EQ(b->Ask("unlock").error, 0);
+  Steps({{c.get(), "rlock", 0},
+         {c.get(), "unlock", 0},
+         {a.get(), "unlock", 0},
+         {b.get(), "unlock", 0}});
   const Answer free = c->Ask("lock");
   EXPECT_EQ(free.error, 0);
   EXPECT_LT(free.ms, 1000);
   // Taking a read lock while holding the write lock gives the write lock up.
-  EXPECT_EQ(c->Ask("rlock").error, 0);
-  EXPECT_EQ(a->Ask("rlock").error, 0);
-  EXPECT_EQ(c->Ask("close").error, 0);
-  EXPECT_EQ(a->Ask("close").error, 0);
-  EXPECT_EQ(b->Ask("close").error, 0);
+  Steps({{c.get(), "rlock", 0},
+         {a.get(), "rlock", 0},
+         {c.get(), "close", 0},
+         {a.get(), "close", 0},
+         {b.get(), "close", 0}});
 }
 
 // A block a station holds is never rebuilt, recreated or deleted under it:
@@ -208,21 +212,20 @@ TEST_F(NetLockTest, ClosingAnotherDescriptorKeepsTheLock) {
 TEST_F(NetLockTest, RecordLocksCountPerStation) {
   auto a = Station(), b = Station();
   AddLocked(*a, {"K"});
-  EXPECT_EQ(a->Ask("lockrec 1").error, 0);
-  EXPECT_EQ(a->Ask("lockrec 1").error, 0);
+  Steps({{a.get(), "lockrec 1", 0}, {a.get(), "lockrec 1", 0}});
   EXPECT_EQ(a->Ask("isreclocked 1").value, 1);
   const Answer busy = b->Ask("lockrec 1");
   EXPECT_EQ(busy.error, 10335);
   EXPECT_GE(busy.ms, 700);
   EXPECT_EQ(b->Ask("isreclocked 1").value, 0);
-  EXPECT_EQ(b->Ask("lockrec 2").error, 0);  // another record is free
-  EXPECT_EQ(a->Ask("unlockrec 1").error, 0);
+  // Another record is free.
+  Steps({{b.get(), "lockrec 2", 0}, {a.get(), "unlockrec 1", 0}});
   EXPECT_EQ(a->Ask("isreclocked 1").value, 0);
-  EXPECT_EQ(b->Ask("lockrec 1").error, 0);
-  EXPECT_EQ(a->Ask("unlockrec 1").error, 10345);  // not held any more
-  // Closing releases b's record locks.
-  EXPECT_EQ(b->Ask("close").error, 0);
-  EXPECT_EQ(a->Ask("lockrec 1").error, 0);
+  // a's lock is not held any more; closing releases b's record locks.
+  Steps({{b.get(), "lockrec 1", 0},
+         {a.get(), "unlockrec 1", 10345},
+         {b.get(), "close", 0},
+         {a.get(), "lockrec 1", 0}});
 }
 
 TEST_F(NetLockTest, NoUpdateIsLost) {
