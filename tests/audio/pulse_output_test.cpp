@@ -211,6 +211,17 @@ double SpanMs(const std::vector<Span>& spans) {
   return spans.empty() ? 0 : Ms(double(spans.back().end - spans.front().begin));
 }
 
+// The message of the EMediaError that playing file raises, or "none".
+std::string PlayError(const std::string& file) {
+  PulseOutput out;
+  try {
+    PlayWaveFile(file, out);
+  } catch (const EMediaError& e) {
+    return e.what();
+  }
+  return "none";
+}
+
 TEST_F(PulseOutputTest, PlaysSosWithTheRhythmOfTheRecordings) {
   PrivateServer server;
   server.StartKeeper();
@@ -268,25 +279,15 @@ TEST_F(PulseOutputTest, ErrorsNameTheFileAndTheCause) {
   TempDir dir;
   isam::testing::WriteAll(dir / "X.WAV", {'n', 'o', ' ', 'w', 'a', 'v', 'e'});
   setenv("PULSE_SERVER", ("unix:" + dir / "none.sock").c_str(), 1);
-  struct Case {
-    std::string file, message;
-  };
-  const Case cases[] = {
-      {dir / "X.WAV",
-       "Tondatei konnte nicht ge\xF6"
-       "ffnet werden: " +
-           dir / "X.WAV" + ": "},
-      {"S.WAV", "Tondatei konnte nicht abgespielt werden: S.WAV: kein Tonserver erreichbar"},
-  };
-  for (const Case& c : cases) {
-    PulseOutput out;
-    try {
-      PlayWaveFile(c.file, out);
-      ADD_FAILURE() << c.file << ": no error";
-    } catch (const EMediaError& e) {
-      EXPECT_EQ(std::string(e.what()).substr(0, c.message.size()), c.message) << e.what();
-    }
-  }
+  const std::string open = PlayError(dir / "X.WAV"), play = PlayError("S.WAV");
+  EXPECT_TRUE(
+      open.starts_with("Tondatei konnte nicht ge\xF6"
+                       "ffnet werden: " +
+                       dir / "X.WAV" + ": "))
+      << open;
+  EXPECT_TRUE(
+      play.starts_with("Tondatei konnte nicht abgespielt werden: S.WAV: kein Tonserver erreichbar"))
+      << play;
 }
 
 // The server fails at some moment: the call returns with an error within the
@@ -322,13 +323,7 @@ TEST_F(PulseOutputTest, AServerThatStopsAnsweringIsAnErrorNotAHang) {
       c.fault == Fault::kStopMidPlay ? server.Pause() : server.Kill();
     });
     const auto start = Clock::now();
-    PulseOutput out;
-    std::string error = "none";
-    try {
-      PlayWaveFile("TON600.WAV", out);
-    } catch (const EMediaError& e) {
-      error = e.what();
-    }
+    const std::string error = PlayError("TON600.WAV");
     const auto took = Clock::now() - start;
     fault.join();
     EXPECT_NE(error.find(c.reason), std::string::npos) << c.what << ": " << error;
