@@ -2,7 +2,6 @@
 #include "diag/storage_startup.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <string>
 #include <vector>

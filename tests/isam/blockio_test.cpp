@@ -11,7 +11,6 @@
 #include <map>
 #include <random>
 #include <string>
-#include <vector>
 
 #include "isam/check.h"
 #include "isam/engine.h"

@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <numeric>
 #include <string>
 #include <vector>

@@ -14,7 +14,6 @@
 #include <set>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "isam/check.h"
 #include "tests/isam/crash_model.h"

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <sstream>
 #include <string>
 

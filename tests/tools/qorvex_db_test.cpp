@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
@@ -31,10 +30,6 @@ using isam::testing::WriteAll;
 
 // qorvex-db with args: stdin is /dev/null (no terminal to ask); it may
 // write files of at most fileLimit bytes (a full disk; 0 for no limit).
-pid_t Start(const std::vector<std::string>& args, const std::string& out, const std::string& err,
-            rlim_t fileLimit = 0) {
-  return StartProgram(QORVEX_DB, args, out, err, {.fileLimit = fileLimit});
-}
 Outcome Tool(const std::vector<std::string>& args, const std::string& scratch,
              rlim_t fileLimit = 0) {
   return RunProgram(QORVEX_DB, args, scratch, {.fileLimit = fileLimit});
@@ -78,7 +73,7 @@ class ToolTest : public ::testing::Test {
   void Kill(std::vector<std::string> args, std::chrono::microseconds after,
             const std::string& waitFor = "") {
     args.insert(args.begin(), {"--dir", lex_.path()});
-    const pid_t pid = Start(args, "/dev/null", "/dev/null");
+    const pid_t pid = StartProgram(QORVEX_DB, args, "/dev/null", "/dev/null");
     for (int polls = 0; !waitFor.empty() && !std::filesystem::exists(waitFor) && polls < 20000;
          ++polls)
       std::this_thread::sleep_for(std::chrono::microseconds(100));

@@ -3,7 +3,6 @@
 // core functions on a larger one.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <random>
 
 #include "app/core/entry_tree.h"
@@ -21,10 +20,6 @@ using isam::testing::Bytes;
 using isam::testing::ReadAll;
 using isam::testing::WriteAll;
 
-Outcome Tool(const std::vector<std::string>& args, const std::string& scratch) {
-  return RunProgram(QORVEX_DB, args, scratch);
-}
-
 const std::string kSmall =
     "Dipol;<Antennen>Der <b>Dipol</b> ist einfach.;Antenne, Balun\r\n"
     "Antenne;<Antennen>Strahlt ab.;Dipol\r\n"
@@ -41,7 +36,7 @@ class QueryTest : public ViewerTest {
   }
   Outcome Db(std::vector<std::string> args) {
     args.insert(args.begin(), {"--dir", dir_.path()});
-    return Tool(args, scratch_.path());
+    return RunProgram(QORVEX_DB, args, scratch_.path());
   }
   void ImportFile(const std::string& cp1252) {
     WriteAll(scratch_ / "in.csv", Bytes(cp1252.begin(), cp1252.end()));
