@@ -34,10 +34,6 @@ class BtreeTest : public EngineTest {
   }
 };
 
-std::string Key(int i, int width = 4) {
-  return Digits(i, width);
-}
-
 TEST_F(BtreeTest, FreshIndexFileAndSplitPageAreExact) {
   FileBlockHandle fb = Create({{10, 0}, {20, 1}});
   CloseFileBlock(fb);
@@ -45,10 +41,8 @@ TEST_F(BtreeTest, FreshIndexFileAndSplitPageAreExact) {
   ASSERT_EQ(ix.size(), 2988u) << "row 0 only: 1184 + 1804";
   Bytes expected(2988, 0);
   for (uint32_t offset : {0u, 1184u}) {
-    for (int i = 0; i < 4; ++i) expected[offset + i] = 0xFF;  // free head -1
-    const uint32_t size = offset == 0 ? 1184 : 1804;
-    expected[offset + 12] = size & 0xFF;
-    expected[offset + 13] = size >> 8;
+    Put32(expected, offset, 0xFFFFFFFF);  // free head -1
+    Put16(expected, offset + 12, offset == 0 ? 1184 : 1804);
     expected[offset + 20] = offset == 0 ? 0 : 1;  // duplicates
     expected[offset + 26] = 62;                   // keys per page
   }
@@ -56,9 +50,8 @@ TEST_F(BtreeTest, FreshIndexFileAndSplitPageAreExact) {
 
   // 63 ascending keys: the root splits into two pages of 31.
   fb = Reopen();
-  for (int i = 1; i <= 63; ++i) {
-    ASSERT_TRUE(Ok(AddKey, fb, 1, i, Key(i))) << i << " " << EngineError;
-  }
+  for (int i = 1; i <= 63; ++i)
+    ASSERT_TRUE(Ok(AddKey, fb, 1, i, Digits(i))) << i << " " << EngineError;
   CloseFileBlock(fb);
   ix = Ix();
   ASSERT_EQ(ix.size(), 4u * 2988);
@@ -68,8 +61,7 @@ TEST_F(BtreeTest, FreshIndexFileAndSplitPageAreExact) {
   auto page = [&](uint32_t p) { return ix.begin() + p * 2988; };
   // Root: one item (ref 32, child 2) over page 1.
   Bytes root(page(3), page(3) + 6 + 19);
-  Bytes want = {1, 0, 1, 0, 0, 0, 32, 0, 0, 0, 2, 0, 0, 0, 4};
-  for (char c : Key(32)) want.push_back(static_cast<uint8_t>(c));
+  Bytes want = {1, 0, 1, 0, 0, 0, 32, 0, 0, 0, 2, 0, 0, 0, 4, '0', '0', '3', '2'};
   want.resize(25, 0);
   EXPECT_EQ(root, want);
   for (uint32_t p : {1u, 2u}) {
@@ -81,7 +73,7 @@ TEST_F(BtreeTest, FreshIndexFileAndSplitPageAreExact) {
       ASSERT_EQ(Le32(ix, at), static_cast<uint32_t>(n));
       ASSERT_EQ(Le32(ix, at + 4), 0u);
       ASSERT_EQ(ix[at + 8], 4);
-      ASSERT_EQ(std::string(ix.begin() + at + 9, ix.begin() + at + 13), Key(n));
+      ASSERT_EQ(std::string(ix.begin() + at + 9, ix.begin() + at + 13), Digits(n));
     }
   }
   // Only the used part of a page is written: the rest of its slot is zero.
@@ -91,9 +83,7 @@ TEST_F(BtreeTest, FreshIndexFileAndSplitPageAreExact) {
 
 TEST_F(BtreeTest, OrderDuplicatesAndStepping) {
   FileBlockHandle fb = Create({{5, 0}, {5, 1}});
-  for (const char* k : {"abd", "abc", "ab", "a", "B"}) {
-    ASSERT_TRUE(Ok(AddKey, fb, 1, 7, k));
-  }
+  for (const char* k : {"abd", "abc", "ab", "a", "B"}) ASSERT_TRUE(Ok(AddKey, fb, 1, 7, k));
   AddKey(fb, 1, 8, "abc");
   EXPECT_EQ(EngineError, 10230);
   AddKey(fb, 1, 8, "abcdef");
@@ -158,22 +148,20 @@ TEST_F(BtreeTest, DeletingEverythingFreesEveryPageForReuse) {
   std::vector<int> order(3000);
   for (int i = 0; i < 3000; ++i) order[i] = i;
   std::shuffle(order.begin(), order.end(), rng);
-  for (int i : order) AddKey(fb, 1, i + 1, Key(i % 700, 8));
+  for (int i : order) AddKey(fb, 1, i + 1, Digits(i % 700, 8));
   ASSERT_TRUE(EngineOK);
   FlushFileBlock(fb);
   const uint32_t highest = Le32(Ix(), 8);
   ASSERT_GT(highest, 50u);
   std::shuffle(order.begin(), order.end(), rng);
-  for (int i : order) {
-    ASSERT_TRUE(Ok(DeleteKey, fb, 1, i + 1, Key(i % 700, 8))) << i;
-  }
+  for (int i : order) ASSERT_TRUE(Ok(DeleteKey, fb, 1, i + 1, Digits(i % 700, 8))) << i;
   FlushFileBlock(fb);
   Bytes ix = Ix();
   EXPECT_EQ(Le32(ix, 16), 0u) << "root";
   EXPECT_EQ(Le32(ix, 22), 0u) << "entries";
   EXPECT_EQ(Le32(ix, 4), highest) << "every page on the free chain";
   EXPECT_TRUE(Check().ok());
-  for (int i = 0; i < 3000; ++i) AddKey(fb, 1, i + 1, Key(i, 8));
+  for (int i = 0; i < 3000; ++i) AddKey(fb, 1, i + 1, Digits(i, 8));
   FlushFileBlock(fb);
   EXPECT_EQ(Le32(Ix(), 8), highest) << "pages come from the free chain";
   CloseFileBlock(fb);
@@ -195,7 +183,7 @@ TEST_F(BtreeTest, SaveModeRestoresEveryInterruptedKeyOperation) {
       FileBlockHandle fb = Create({{4, 0}, {6, 1}}, true);
       ASSERT_NE(fb, nullptr);
       const int fill = op < 2 ? 62 : 63;  // 62: the next add splits the root
-      for (int i = 1; i <= fill; ++i) AddKey(fb, 1, i, Key(i * 2));
+      for (int i = 1; i <= fill; ++i) AddKey(fb, 1, i, Digits(i * 2));
       for (int i = 1; i <= 5; ++i) AddKey(fb, 2, i, "same");
       ASSERT_TRUE(EngineOK);
       const Bytes dat = ReadAll(Name("K.DAT")), ix = Ix();
@@ -203,11 +191,11 @@ TEST_F(BtreeTest, SaveModeRestoresEveryInterruptedKeyOperation) {
       auto run = [&](int) {
         switch (op) {
           case 0:
-            return AddKey(fb, 1, 99, Key(63));  // splits the root
+            return AddKey(fb, 1, 99, Digits(63));  // splits the root
           case 1:
             return AddKey(fb, 2, 3, "samf");  // a plain insert
           case 2:
-            return DeleteKey(fb, 1, 1, Key(2));  // merges into the root
+            return DeleteKey(fb, 1, 1, Digits(2));  // merges into the root
           default:
             return DeleteKey(fb, 2, 3, "same");
         }

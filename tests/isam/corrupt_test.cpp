@@ -61,14 +61,14 @@ class CorruptTest : public EngineTest {
     for (int i = 1; i <= 300; ++i) {
       int32_t ref = 0;
       AddRecord(fb, ref, r.data());
-      AddKey(fb, 1, ref, Key(i));
-      AddKey(fb, 2, ref, Key(i % 37));
-      AddKey(fb, 3, ref, Key(i * 7919 % 1000));
+      AddKey(fb, 1, ref, Digits(i));
+      AddKey(fb, 2, ref, Digits(i % 37));
+      AddKey(fb, 3, ref, Digits(i * 7919 % 1000));
     }
     for (int i = 1; i <= 300; i += 3) {  // frees slots and, by merging, pages
       DeleteRecord(fb, i);
-      DeleteKey(fb, 1, i, Key(i));
-      DeleteKey(fb, 3, i, Key(i * 7919 % 1000));
+      DeleteKey(fb, 1, i, Digits(i));
+      DeleteKey(fb, 3, i, Digits(i * 7919 % 1000));
     }
     EXPECT_TRUE(EngineOK) << EngineError;
     CloseFileBlock(fb);
@@ -83,7 +83,7 @@ class CorruptTest : public EngineTest {
     for (int i = 0; i < 60; ++i) {
       int32_t ref = 0;
       AddVariableRecord(fb, ref, t.data(), static_cast<uint32_t>(i * 37 % 400));
-      AddKey(fb, 1, ref, Key(i));
+      AddKey(fb, 1, ref, Digits(i));
       refs.push_back(ref);
     }
     for (int i = 0; i < 60; i += 4) DeleteVariableRecord(fb, refs[i]);
@@ -91,8 +91,6 @@ class CorruptTest : public EngineTest {
     CloseFileBlock(fb);
     return Read(true);
   }
-
-  static std::string Key(int i) { return Digits(i, 4); }
 
   // Offsets of the first bytes of a file that damage should reach: the
   // headers and the used part of the first page row.

@@ -66,7 +66,7 @@ bool Ok(void (*operation)(P...), A&&... args) {
 }
 
 // i in decimal, zero-padded to width digits.
-inline std::string Digits(int i, int width) {
+inline std::string Digits(int i, int width = 4) {
   const std::string s = std::to_string(i);
   return std::string(width - std::min<size_t>(width, s.size()), '0') + s;
 }
