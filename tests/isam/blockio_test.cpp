@@ -210,6 +210,7 @@ TEST_F(BlockIoTest, AFileCutBehindTheEnginesBackFailsOverToAReadCall) {
   ASSERT_EQ(truncate(Name("U.DAT").c_str(), 2 * kBig), 0);
   GetRecord(fb, 3, back.data(), false);
   EXPECT_EQ(EngineError, 10070);
+  EXPECT_EQ(std::string(EngineFailedFile()), Name("U.DAT")) << "the error names the file";
   EXPECT_EQ(MappedAccessFaults(), faults + 1);
   GetRecord(fb, 1, back.data(), false);
   EXPECT_TRUE(EngineOK && back == r) << EngineError;

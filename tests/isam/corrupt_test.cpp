@@ -220,25 +220,18 @@ TEST_F(CorruptTest, LoopingChainsEndInAnError) {
   EXPECT_TRUE(looped);
 }
 
-// A file cut behind an open block: the error names the file it concerns.
-TEST_F(CorruptTest, AFileCutUnderAReaderIsNamed) {
-  for (const char* ext : {".IX", ".DAT"}) {
-    SCOPED_TRACE(ext);
-    const Block b = MakeFixed();
-    Write(b);
-    FileBlockHandle fb = Open(N(), true);
-    ASSERT_NE(fb, nullptr);
-    std::filesystem::resize_file(N() + ext, std::string(ext) == ".IX" ? 200 : 40);
-    int32_t ref = 0;
-    Bytes r(32, 0);
-    if (std::string(ext) == ".IX")
-      FindKey(fb, 1, ref, std::string(4, 'k'));
-    else
-      GetRecord(fb, 3, r.data(), false);
-    EXPECT_EQ(EngineError, 10070);
-    EXPECT_EQ(std::string(EngineFailedFile()), N() + ext);
-    CloseFileBlock(fb);
-  }
+// An index file cut behind an open block: the error names it (the data
+// file's case: the block I/O test).
+TEST_F(CorruptTest, AnIndexFileCutUnderAReaderIsNamed) {
+  Write(MakeFixed());
+  FileBlockHandle fb = Open(N(), true);
+  ASSERT_NE(fb, nullptr);
+  std::filesystem::resize_file(N() + ".IX", 200);
+  int32_t ref = 0;
+  FindKey(fb, 1, ref, std::string(4, 'k'));
+  EXPECT_EQ(EngineError, 10070);
+  EXPECT_EQ(std::string(EngineFailedFile()), N() + ".IX");
+  CloseFileBlock(fb);
 }
 
 }  // namespace

@@ -117,6 +117,13 @@ std::string Reply(int64_t value, Clock::time_point start) {
 }  // namespace
 
 int main() {
+  // The commands that only call the engine on the block, or on a record.
+  const std::map<std::string, void (*)(FileBlockHandle)> onBlock = {{"lock", LockFileBlock},
+                                                                    {"rlock", ReadLockFileBlock},
+                                                                    {"unlock", UnlockFileBlock},
+                                                                    {"close", CloseFileBlock}};
+  const std::map<std::string, void (*)(FileBlockHandle, int32_t)> onRecord = {
+      {"lockrec", LockRecord}, {"unlockrec", UnlockRecord}};
   std::string line;
   while (std::getline(std::cin, line)) {
     std::istringstream in(line);
@@ -133,12 +140,10 @@ int main() {
       started = true;
       in >> flag;  // "save": save mode
       OpenFileBlock(fb, arg, false, true, flag == "save", false);
-    } else if (cmd == "lock") {
-      LockFileBlock(fb);
-    } else if (cmd == "rlock") {
-      ReadLockFileBlock(fb);
-    } else if (cmd == "unlock") {
-      UnlockFileBlock(fb);
+    } else if (onBlock.contains(cmd)) {
+      onBlock.at(cmd)(fb);
+    } else if (onRecord.contains(cmd)) {
+      onRecord.at(cmd)(fb, std::stoi(arg));
     } else if (cmd == "add") {
       std::vector<uint8_t> r = Record(arg);
       int32_t ref = 0;
@@ -155,10 +160,6 @@ int main() {
       uint64_t n = 0;
       std::memcpy(&n, r + 40, 8);
       value = static_cast<int64_t>(n);
-    } else if (cmd == "lockrec") {
-      LockRecord(fb, std::stoi(arg));
-    } else if (cmd == "unlockrec") {
-      UnlockRecord(fb, std::stoi(arg));
     } else if (cmd == "isreclocked") {
       value = IsRecordLocked(fb, std::stoi(arg), false);
     } else if (cmd == "incr") {
@@ -180,8 +181,6 @@ int main() {
         if (f != nullptr) std::fclose(f);
       }
       ClearStatus();
-    } else if (cmd == "close") {
-      CloseFileBlock(fb);
     } else if (cmd == "crash") {
       // crash DIR SEED FLUSH-EVERY SAVE-MODE
       uint32_t seed = 0;

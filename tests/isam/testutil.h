@@ -92,6 +92,13 @@ inline Bytes GetVar(FileBlockHandle fb, int32_t ref, uint32_t room = 70000) {
   return back;
 }
 
+// Tests that write many small files use memory-backed storage when the
+// machine has it: the engine forces files to disk on every close.
+inline std::string FastStorage() {
+  std::error_code ec;
+  return std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "";
+}
+
 class TempDir {
  public:
   // base: where to make the folder (default: the system's temporary folder).
@@ -138,13 +145,6 @@ class EngineTest : public ::testing::Test {
     CreateFileBlock(path, length, static_cast<int32_t>(keys.size()), keys);
     EXPECT_TRUE(EngineOK) << path << ": " << EngineError;
     return Open(path, false, false, saveMode);
-  }
-
-  // Tests that write many small files use memory-backed storage when the
-  // machine has it: the engine forces files to disk on every close.
-  static std::string FastStorage() {
-    std::error_code ec;
-    return std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "";
   }
 
   int32_t buffers_ = 160;

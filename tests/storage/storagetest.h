@@ -44,14 +44,8 @@ class StorageTest : public ::testing::Test {
   }
   std::string Path(const std::string& name) const { return dir_ / name; }
 
-  isam::testing::TempDir dir_{FastStorage()};
+  isam::testing::TempDir dir_{isam::testing::FastStorage()};
   std::vector<std::string> asked_;
-
- private:
-  static std::string FastStorage() {
-    std::error_code ec;
-    return std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "";
-  }
 };
 
 }  // namespace qorvex::testing

@@ -213,16 +213,15 @@ TEST_F(ToolTest, AFullDiskLeavesTheOldLexicon) {
 // Every message names its cause in words, with the number in parentheses.
 TEST_F(ToolTest, MessagesSayWhatWentWrong) {
   const std::string dir = lex_.path(), nowhere = scratch_ / "nirgends";
+  const std::string help = " (qorvex-db --help shows the usage)";
   const std::pair<std::vector<std::string>, std::string> usage[] = {
-      {{}, "no command (qorvex-db --help shows the usage)"},
+      {{}, "no command" + help},
       {{"--dir", nowhere, "check"}, "no such folder: " + nowhere},
       {{"--dir", dir, "check", "QDFOO"},
        "unknown block: QDFOO (blocks: QDLex, QDSETUP, QDSETUP2, ZELPSETP, QKSETUP)"},
-      {{"--dir", dir, "frobnicate"},
-       "unknown command: frobnicate (qorvex-db --help shows the usage)"},
-      {{"--dir", dir, "check", "QDLex", "QDSETUP"},
-       "check takes at most one BLOCK (qorvex-db --help shows the usage)"},
-      {{"--dir", dir, "import"}, "import needs one FILE (qorvex-db --help shows the usage)"},
+      {{"--dir", dir, "frobnicate"}, "unknown command: frobnicate" + help},
+      {{"--dir", dir, "check", "QDLex", "QDSETUP"}, "check takes at most one BLOCK" + help},
+      {{"--dir", dir, "import"}, "import needs one FILE" + help},
       {{"--dir", dir, "check"}, "QDLex: no data file in the folder"},
       {{"--dir", dir, "import", nowhere},
        "cannot read " + nowhere + ": no such file; the lexicon is unchanged"},
@@ -246,6 +245,11 @@ TEST_F(ToolTest, MessagesSayWhatWentWrong) {
     int code;
     std::string err, out;  // the whole standard error; a line of the output
   };
+  const std::string leftInUse =
+      "qorvex-db: QDLex: the block was left in use, or its index file cannot be used (10010): "
+      "rebuilt, as the viewer would on opening it\n";
+  const std::string notIndexed =
+      "QDLex: 1 record could not be indexed (its Id is already taken): kept in QDLex.MSG";
   const Case cases[] = {
       {"a .SAV file we did not leave", [&](Bytes&) { WriteAll(Lex("QDLex.SAV"), dat); }, "rebuild",
        2,
@@ -268,29 +272,15 @@ TEST_F(ToolTest, MessagesSayWhatWentWrong) {
        [](Bytes& b) { std::fill_n(b.begin() + kSection + 4, 4, 0); }, "rebuild", 1, "",
        "fault: QDLex.DAT record 1: Id 0, expected 1 or more"},
       {"two records with Id 1", [](Bytes& b) { b[2 * kSection + 4] = 1; }, "rebuild", 1, "",
-       "QDLex: 1 record could not be indexed (its Id is already taken): kept in QDLex.MSG"},
+       notIndexed},
       {"two records with Id 1, left in use", [](Bytes& b) { b[2 * kSection + 4] = 1, b[20] = 1; },
-       "check", 1,
-       "qorvex-db: QDLex: the block was left in use, or its index file cannot be used (10010): "
-       "rebuilt, as the viewer would on opening it\n"
-       "qorvex-db: QDLex: 1 record could not be indexed (its Id is already taken): kept in "
-       "QDLex.MSG\n",
-       "QDLex: 1 records"},
+       "check", 1, leftInUse + "qorvex-db: " + notIndexed + "\n", "QDLex: 1 records"},
       {"an empty data file beside its backup",
-       [&](Bytes& b) {
-         WriteAll(Lex("QDLex.ALT"), dat);
-         b.clear();
-       },
-       "check", 0,
-       "qorvex-db: QDLex: the block was left in use, or its index file cannot be used (10010): "
-       "rebuilt, as the viewer would on opening it\n",
+       [&](Bytes& b) { WriteAll(Lex("QDLex.ALT"), dat), b.clear(); }, "check", 0, leftInUse,
        "QDLex: 2 records, index entries 2/2/2: ok"},
       {"a rebuild killed before the copy's first write",
-       [&](Bytes& b) {
-         WriteAll(Lex("QDLex.SAV"), dat);
-         b.clear();
-       },
-       "rebuild", 0, "", "QDLex: an interrupted rebuild was resumed from QDLex.SAV"},
+       [&](Bytes& b) { WriteAll(Lex("QDLex.SAV"), dat), b.clear(); }, "rebuild", 0, "",
+       "QDLex: an interrupted rebuild was resumed from QDLex.SAV"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
