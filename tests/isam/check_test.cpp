@@ -301,13 +301,11 @@ TEST_F(CheckTest, VariableRecordChains) {
       {4, true, 17, 1, "T.DAT record 2: section 4 links to 1, a live record"},
       {5, true, 3, 4, "T.DAT record 2: section 5 links to 4, already in this chain (cycle)"},
       {4, true, 16, 5,
-       "T.DAT record 2: continuation 4 holds 16 bytes but links on, expected 17 "
-       "(full)"},
+       "T.DAT record 2: continuation 4 holds 16 bytes but links on, expected 17 (full)"},
       {5, true, 18, 0, "T.DAT record 2: continuation 5 counts 18 bytes, expected 1..17"},
       {2, false, 19, 0, "T.DAT record 2: first section counts 19 bytes, expected 0..18"},
       {1, false, 10, 5,
-       "T.DAT record 1: first section holds 10 bytes but links on, expected 18 "
-       "(full)"},
+       "T.DAT record 1: first section holds 10 bytes but links on, expected 18 (full)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);

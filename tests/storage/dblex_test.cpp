@@ -126,8 +126,7 @@ TEST_F(LexTest, TheCheckerFindsWrongReferencesAndFields) {
       {"records 1 and 2 swapped",
        [](Bytes& b) { std::swap_ranges(b.begin() + L, b.begin() + 2 * L, b.begin() + 2 * L); },
        "QDLex.IX index 3 page 1 item 1: key \"\\x81\\x80\\x80\\x80\\x81\" names record 1, whose "
-       "key is "
-       "\"\\x81\\x80\\x80\\x80\\x82\"",
+       "key is \"\\x81\\x80\\x80\\x80\\x82\"",
        false},
       {"Id 0", [&](Bytes& b) { put32(b, 2 * L + 4, 0); },
        "QDLex.DAT record 2: Id 0, expected 1 or more", false},
