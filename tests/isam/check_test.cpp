@@ -91,25 +91,15 @@ constexpr uint32_t kL = 32;
 // with duplicates, one leaf.
 struct Block {
   Bytes dat = DataFile(kL, 12, 9, 2, 2);
-  Index unique{.keyLength = 6,
-               .keysPerPage = 4,
-               .freeHead = 5,
-               .freeCount = 1,
-               .highest = 5,
-               .root = 3,
-               .entries = 10,
-               .pages = {{1, {0, {{1, 0, "ant"}, {2, 0, "bee"}, {3, 0, "cat"}}}},
-                         {2, {0, {{6, 0, "eel"}, {7, 0, "fox"}}}},
-                         {3, {1, {{5, 2, "dog"}, {8, 4, "gnu"}}}},
-                         {4, {0, {{10, 0, "hen"}, {11, 0, "ibis"}, {12, 0, "jay"}}}}},
-               .freePages = {{5, -1}}};
-  Index dups{.keyLength = 3,
-             .duplicates = true,
-             .highest = 1,
-             .root = 1,
-             .entries = 3,
-             .pages = {{1, {0, {{1, 0, "a"}, {2, 0, "a"}, {1, 0, "b"}}}}},
-             .freePages = {}};
+  std::vector<std::pair<uint32_t, Page>> uniquePages = {
+      {1, {0, {{1, 0, "ant"}, {2, 0, "bee"}, {3, 0, "cat"}}}},
+      {2, {0, {{6, 0, "eel"}, {7, 0, "fox"}}}},
+      {3, {1, {{5, 2, "dog"}, {8, 4, "gnu"}}}},
+      {4, {0, {{10, 0, "hen"}, {11, 0, "ibis"}, {12, 0, "jay"}}}}};
+  // Key length, keys per page, duplicates, free head, free count, highest,
+  // root, entries, pages, free pages.
+  Index unique{6, 4, false, 5, 1, 5, 3, 10, uniquePages, {{5, -1}}};
+  Index dups{3, 0, true, -1, 0, 1, 1, 3, {{1, {0, {{1, 0, "a"}, {2, 0, "a"}, {1, 0, "b"}}}}}, {}};
   size_t indexCut = 0;  // bytes cut off the end of the index file
 
   Block() {
