@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <functional>
 #include <thread>
+#include <tuple>
 
 #include "app/core/morse.h"
 #include "app/core/wavfile.h"
@@ -293,20 +294,15 @@ TEST_F(PulseOutputTest, ErrorsNameTheFileAndTheCause) {
 // connection timeout plus the file's length plus the grace.
 TEST_F(PulseOutputTest, AServerThatStopsAnsweringIsAnErrorNotAHang) {
   enum class Fault { kSilentSocket, kStopMidPlay, kKillMidPlay };
-  struct Case {
-    const char* what;
-    Fault fault;
-    std::string reason;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, Fault, std::string> cases[] = {
       {"socket that never answers", Fault::kSilentSocket, "Tonserver antwortet nicht"},
       {"server stopped while playing", Fault::kStopMidPlay, "Tonserver antwortet nicht"},
       {"server killed while playing", Fault::kKillMidPlay, "Tonserver-Verbindung abgebrochen"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [what, kind, reason] : cases) {
     PrivateServer server;
     int silent = -1;
-    if (c.fault == Fault::kSilentSocket) {
+    if (kind == Fault::kSilentSocket) {
       const std::string path = server.dir() / "silent.sock";
       silent = socket(AF_UNIX, SOCK_STREAM, 0);
       sockaddr_un addr{};
@@ -317,18 +313,18 @@ TEST_F(PulseOutputTest, AServerThatStopsAnsweringIsAnErrorNotAHang) {
       setenv("PULSE_SERVER", ("unix:" + path).c_str(), 1);
     }
     std::thread fault([&] {
-      if (c.fault == Fault::kSilentSocket) return;
+      if (kind == Fault::kSilentSocket) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(300));
-      c.fault == Fault::kStopMidPlay ? server.Pause() : server.Kill();
+      kind == Fault::kStopMidPlay ? server.Pause() : server.Kill();
     });
     const auto start = Clock::now();
     const std::string error = PlayError("TON600.WAV");
     const auto took = Clock::now() - start;
     fault.join();
-    EXPECT_NE(error.find(c.reason), std::string::npos) << c.what << ": " << error;
+    EXPECT_NE(error.find(reason), std::string::npos) << what << ": " << error;
     EXPECT_LT(took, PulseOutput::kConnectTimeout + std::chrono::seconds(2) +
                         PulseOutput::kWatchdogGrace + std::chrono::seconds(3))
-        << c.what;
+        << what;
     if (silent >= 0) close(silent);  // lets the abandoned worker finish
   }
 }

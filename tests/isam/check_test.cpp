@@ -8,6 +8,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/isam/testutil.h"
@@ -281,13 +282,8 @@ TEST_F(CheckTest, VariableRecordChains) {
   EXPECT_EQ(r.notes, Lines{"T.DAT: 1 continuation sections in no chain: 6"});
   EXPECT_EQ(r.liveRecords, 2u);
 
-  struct Case {
-    uint32_t slot;
-    bool continuation;
-    uint32_t count, next;
-    std::string fault;
-  };
-  const Case cases[] = {
+  // A section written over: slot, continuation, count, next; the fault.
+  const std::tuple<uint32_t, bool, uint32_t, uint32_t, std::string> cases[] = {
       {4, true, 17, 1, "T.DAT record 2: section 4 links to 1, a live record"},
       {5, true, 3, 4, "T.DAT record 2: section 5 links to 4, already in this chain (cycle)"},
       {4, true, 16, 5,
@@ -297,12 +293,12 @@ TEST_F(CheckTest, VariableRecordChains) {
       {1, false, 10, 5,
        "T.DAT record 1: first section holds 10 bytes but links on, expected 18 (full)"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.fault);
+  for (const auto& [slot, continuation, count, next, fault] : cases) {
+    SCOPED_TRACE(fault);
     Bytes saved = dat;
-    section(c.slot, c.continuation, c.count, c.next);
+    section(slot, continuation, count, next);
     Lines faults = Check(dat, {}, variable).faults;
-    EXPECT_NE(std::find(faults.begin(), faults.end(), c.fault), faults.end())
+    EXPECT_NE(std::find(faults.begin(), faults.end(), fault), faults.end())
         << (faults.empty() ? "no fault" : faults[0]);
     dat = saved;
   }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "isam/check.h"
@@ -111,12 +112,8 @@ TEST_F(DataFileTest, OpenNamesWhatMakesABlockUnusable) {
   CloseFileBlock(fb);
   ASSERT_EQ(crashed[20], 1);
   const Bytes dat = Dat(), ix = ReadAll(Name("T.IX"));
-  struct Case {
-    const char* what;
-    std::function<void(Bytes& dat, Bytes& ix)> damage;
-    int32_t error;
-  };
-  const Case cases[] = {
+  // What, the damage to the data and index files, the error.
+  const std::tuple<const char*, std::function<void(Bytes&, Bytes&)>, int32_t> cases[] = {
       {"left in use", [&](Bytes& d, Bytes&) { d = crashed; }, 10010},
       {"index file missing", [](Bytes&, Bytes& x) { x.clear(); }, 10010},
       {"page size 1 over", [](Bytes&, Bytes& x) { Put32(x, 12, 1185); }, 10120},
@@ -129,15 +126,15 @@ TEST_F(DataFileTest, OpenNamesWhatMakesABlockUnusable) {
       {"record length 2^31 - 1", [](Bytes& d, Bytes&) { Put32(d, 12, 0x7FFFFFFF); }, 10010},
       {"record length 20", [](Bytes& d, Bytes&) { Put32(d, 12, 20); }, 10010},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, damage, error] : cases) {
+    SCOPED_TRACE(what);
     Bytes d = dat, x = ix;
-    c.damage(d, x);
+    damage(d, x);
     WriteAll(Name("T.DAT"), d);
     std::filesystem::remove(Name("T.IX"));
     if (!x.empty()) WriteAll(Name("T.IX"), x);
     OpenFileBlock(fb, Name("T"), false, false, false, false);
-    EXPECT_EQ(EngineError, c.error);
+    EXPECT_EQ(EngineError, error);
     EXPECT_EQ(fb, nullptr);
   }
 }

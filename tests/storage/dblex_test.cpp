@@ -116,13 +116,9 @@ TEST_F(LexTest, TheCheckerFindsWrongReferencesAndFields) {
   auto check = [&] { return isam::CheckFileBlock(Path("QDLex.DAT"), Path("QDLex.IX"), options); };
   ASSERT_TRUE(check().ok()) << check().faults.front();
   auto put32 = [](Bytes& b, size_t at, int32_t v) { std::memcpy(b.data() + at, &v, 4); };
-  struct Case {
-    const char* what;
-    std::function<void(Bytes&)> damage;
-    std::string line;  // a fault, or a note when the block stays sound
-    bool sound;
-  };
-  const Case cases[] = {
+  // What, the damage, a fault line (or a note when the block stays sound),
+  // whether it stays sound.
+  const std::tuple<const char*, std::function<void(Bytes&)>, std::string, bool> cases[] = {
       {"records 1 and 2 swapped",
        [](Bytes& b) { std::swap_ranges(b.begin() + L, b.begin() + 2 * L, b.begin() + 2 * L); },
        "QDLex.IX index 3 page 1 item 1: key \"\\x81\\x80\\x80\\x80\\x81\" names record 1, whose "
@@ -144,16 +140,16 @@ TEST_F(LexTest, TheCheckerFindsWrongReferencesAndFields) {
       {"Term length 51", [](Bytes& b) { b[2 * L + 43] = 51; },
        "QDLex.DAT record 2: Term length 51, expected 0..50", false},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, damage, line, sound] : cases) {
+    SCOPED_TRACE(what);
     Bytes b = dat;
-    c.damage(b);
+    damage(b);
     WriteAll(Path("QDLex.DAT"), b);
     const isam::CheckReport r = check();
-    const auto& lines = c.sound ? r.notes : r.faults;
-    EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end())
+    const auto& lines = sound ? r.notes : r.faults;
+    EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end())
         << (lines.empty() ? "none" : lines.front());
-    EXPECT_EQ(r.ok(), c.sound);
+    EXPECT_EQ(r.ok(), sound);
   }
   // A chain longer than a record of 64360 bytes needs (the engine takes
   // records of up to 65520 bytes).

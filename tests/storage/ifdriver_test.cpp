@@ -183,28 +183,23 @@ TEST_F(DriverTest, AnUnusableIndexIsRebuiltOnOpen) {
   EXPECT_EQ(asked_, std::vector<std::string>{"RB:6"});
   const isam::testing::Bytes dat = ReadAll(Path("Rb.DAT")), ix = ReadAll(Path("Rb.IX"));
   // Index 1 has key length 8: pages of 17 x 62 + 6 bytes.
-  struct Case {
-    const char* what;
-    size_t file;  // 0 data, 1 index
-    size_t at;
-    uint16_t value;  // little-endian
-  };
-  const Case cases[] = {
+  // What, the file (0 data, 1 index), the offset and the little-endian value.
+  const std::tuple<const char*, size_t, size_t, uint16_t> cases[] = {
       {"index file missing", 1, 0, 0},
       {"data file left in use", 0, 20, 1},
       {"page size off (10120)", 1, 12, 17 * 62 + 7},
       {"key length 0 (10121)", 1, 12, 9 * 62 + 6},
       {"63 keys per page (10122)", 1, 26, 63},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, file, at, value] : cases) {
+    SCOPED_TRACE(what);
     isam::testing::Bytes d = dat, x = ix;
-    auto& bytes = c.file == 0 ? d : x;
-    bytes[c.at] = static_cast<uint8_t>(c.value);
-    bytes[c.at + 1] = static_cast<uint8_t>(c.value >> 8);
+    auto& bytes = file == 0 ? d : x;
+    bytes[at] = static_cast<uint8_t>(value);
+    bytes[at + 1] = static_cast<uint8_t>(value >> 8);
     WriteAll(Path("Rb.DAT"), d);
     std::filesystem::remove(Path("Rb.IX"));
-    if (c.at != 0) WriteAll(Path("Rb.IX"), x);
+    if (at != 0) WriteAll(Path("Rb.IX"), x);
     asked_.clear();
     Block b("Rb");
     ASSERT_TRUE(b->FindKey(1, Key8("x2")));

@@ -10,16 +10,14 @@ namespace qorvex {
 namespace {
 
 TEST(Dates, FixedPointsAndInvalidDates) {
-  const struct {
-    int d, m, y;
-    DateNum n;
-  } cases[] = {{1, 1, 1600, 0},        {31, 1, 1600, 30},       {1, 2, 1600, 31},
-               {29, 2, 1600, 59},      {1, 3, 1600, 60},        {31, 12, 1999, 146096},
-               {1, 1, 2000, 146097},   {29, 2, 2000, 146156},   {29, 2, 1900, BadDate},
-               {29, 2, 4000, BadDate}, {31, 12, 1599, BadDate}, {0, 1, 2000, BadDate},
-               {1, 13, 2000, BadDate}, {31, 4, 2000, BadDate},  {1, 1, -5, BadDate}};
-  for (const auto& c : cases)
-    EXPECT_EQ(ToDates.DMYtoDate(c.d, c.m, c.y), c.n) << c.d << "." << c.m << "." << c.y;
+  const std::array<int, 4> cases[] = {
+      {1, 1, 1600, 0},        {31, 1, 1600, 30},       {1, 2, 1600, 31},
+      {29, 2, 1600, 59},      {1, 3, 1600, 60},        {31, 12, 1999, 146096},
+      {1, 1, 2000, 146097},   {29, 2, 2000, 146156},   {29, 2, 1900, BadDate},
+      {29, 2, 4000, BadDate}, {31, 12, 1599, BadDate}, {0, 1, 2000, BadDate},
+      {1, 13, 2000, BadDate}, {31, 4, 2000, BadDate},  {1, 1, -5, BadDate}};
+  for (auto [d, m, y, n] : cases)
+    EXPECT_EQ(ToDates.DMYtoDate(d, m, y), n) << d << "." << m << "." << y;
   EXPECT_EQ(ToDates.DaysInMonth(0, 2000), 0);
   EXPECT_EQ(ToDates.DaysInMonth(13, 2000), 0);
   EXPECT_FALSE(ToDates.IsLeapYear(3200 + 800));  // 4000: divisible by 4000

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace qorvex {
 namespace {
 
@@ -42,34 +44,27 @@ TEST(Strings, NumberPictures) {
   EXPECT_EQ(S.IntToStr(kMin), "-2147483648");
   // Zero-filled fields (the fill drops the sign) and blank-filled ones;
   // stars where the number does not fit.
-  struct Field {
-    int32_t n;
-    int width;
-    const char* want;
-  };
+  using Field = std::tuple<int32_t, int, const char*>;
   const Field zero[] = {{7, 6, "000007"},      {12, 6, "000012"}, {1234567, 6, "******"},
                         {123456, 6, "123456"}, {-5, 3, "005"},    {-42, 0, "-42"}};
-  for (const Field& f : zero) EXPECT_EQ(S.IntToStrZero(f.n, f.width), f.want) << f.n;
+  for (auto [n, width, want] : zero) EXPECT_EQ(S.IntToStrZero(n, width), want) << n;
   const Field blank[] = {{-12, 6, "   -12"},    {-12345, 6, "-12345"}, {-123456, 6, "******"},
                          {123456, 6, "123456"}, {0, 3, "  0"},         {5, 1, "5"},
                          {-5, 1, "*"},          {99, 0, "99"}};
-  for (const Field& f : blank) EXPECT_EQ(S.IntToStrWidth(f.n, f.width), f.want) << f.n;
+  for (auto [n, width, want] : blank) EXPECT_EQ(S.IntToStrWidth(n, width), want) << n;
   EXPECT_EQ(S.IntToStrWidth(kMin, 11), "-2147483648");
   EXPECT_EQ(S.IntToStrWidth(kMin, 10), "**********");
   EXPECT_EQ(S.IntToStrWidth(99, 1000).size(), 255u);
   // The other picture characters; "." opens the field.
-  const struct {
-    const char* picture;
-    int32_t n;
-    const char* want;
-  } pictures[] = {{"****", 42, "**42"},          {"$$$$", 42, " $42"},
-                  {"$$$$$", -42, " -$42"},       {"###+", -42, " 42-"},
-                  {"###+", 42, " 42+"},          {"##-", 42, "42 "},
-                  {"#,###", 1234, "1,234"},      {"#,###", 12, "   12"},
-                  {"#,###", -123, " -123"},      {"Nr. ###", 7, "Nr. ###"},
-                  {"Summe ###", 7, "Summe   7"}, {"@@@@@@", 1234567, "******"},
-                  {"##+", 1234, "**+"},          {"", 5, ""}};
-  for (const auto& p : pictures) EXPECT_EQ(S.FormatPicture(p.picture, p.n), p.want) << p.picture;
+  const std::tuple<const char*, int32_t, const char*> pictures[] = {
+      {"****", 42, "**42"},          {"$$$$", 42, " $42"},
+      {"$$$$$", -42, " -$42"},       {"###+", -42, " 42-"},
+      {"###+", 42, " 42+"},          {"##-", 42, "42 "},
+      {"#,###", 1234, "1,234"},      {"#,###", 12, "   12"},
+      {"#,###", -123, " -123"},      {"Nr. ###", 7, "Nr. ###"},
+      {"Summe ###", 7, "Summe   7"}, {"@@@@@@", 1234567, "******"},
+      {"##+", 1234, "**+"},          {"", 5, ""}};
+  for (auto [picture, n, want] : pictures) EXPECT_EQ(S.FormatPicture(picture, n), want) << picture;
 }
 
 TEST(Strings, PiecesAroundAPart) {

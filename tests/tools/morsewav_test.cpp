@@ -5,6 +5,7 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
+#include <tuple>
 #include <vector>
 
 #include "app/core/morse.h"
@@ -114,19 +115,16 @@ TEST_F(MorseWavTest, EveryCharacterSpellsItsCodeAtTwentyWordsPerMinute) {
 }
 
 TEST_F(MorseWavTest, ToneFilesHaveTheirPitchAndLength) {
-  struct Case {
-    std::string name;
-    double ms, hz;
-  };
-  for (const Case& c : {Case{"TON1000.WAV", 1000, 1000}, Case{"1750HZ.WAV", 1000, 1750},
-                        Case{"TON600.WAV", 2000, 600}}) {
-    const std::vector<int16_t> s = Read(c.name);
-    EXPECT_EQ(Ms(s.size()), c.ms) << c.name;
+  for (auto [name, ms, hz] : {std::tuple<std::string, double, double>{"TON1000.WAV", 1000, 1000},
+                              {"1750HZ.WAV", 1000, 1750},
+                              {"TON600.WAV", 2000, 600}}) {
+    const std::vector<int16_t> s = Read(name);
+    EXPECT_EQ(Ms(s.size()), ms) << name;
     const std::vector<Span> runs = Sounding(s, 2);
-    ASSERT_EQ(runs.size(), 1u) << c.name;
-    EXPECT_NEAR(Pitch(s, runs, kRate), c.hz, c.hz * 0.02) << c.name;
-    EXPECT_NEAR(Amplitude(s, c.hz), 0.5, 0.01) << c.name;
-    ExpectRamped(s, runs[0], c.name);
+    ASSERT_EQ(runs.size(), 1u) << name;
+    EXPECT_NEAR(Pitch(s, runs, kRate), hz, hz * 0.02) << name;
+    EXPECT_NEAR(Amplitude(s, hz), 0.5, 0.01) << name;
+    ExpectRamped(s, runs[0], name);
   }
 
   const std::vector<int16_t> two = Read("ZWEITON.WAV");

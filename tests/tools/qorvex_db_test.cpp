@@ -13,6 +13,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "tests/isam/testutil.h"
@@ -99,27 +100,22 @@ TEST_F(ToolTest, ImportThenCheckAndDamageThatCheckFinds) {
       << r.out;
   const Bytes dat = ReadAll(Lex("QDLex.DAT")), ix = ReadAll(Lex("QDLex.IX"));
   constexpr size_t kRow = 1804 + 2424 + 874;
-  struct Damage {
-    const char* what;
-    std::string file;
-    size_t offset;
-    uint8_t value;
-  };
   // The last record's first section is the highest slot (records were
   // appended); its count, an index page's item count, the header's free count.
   const uint32_t last = Le32(dat, 8);
   ASSERT_GT(last, 10u);
-  const Damage damages[] = {
+  // What, the file, the offset, the byte written there.
+  const std::tuple<const char*, std::string, size_t, uint8_t> damages[] = {
       {"a data slot", "QDLex.DAT", last * kSection + kSection - 5, 0xFF},
       {"an index page", "QDLex.IX", kRow + 0, 0},
       {"a header", "QDLex.DAT", 4, 9},
   };
-  for (const Damage& d : damages) {
-    SCOPED_TRACE(d.what);
-    Bytes b = d.file == "QDLex.DAT" ? dat : ix;
-    ASSERT_NE(b[d.offset], d.value);
-    b[d.offset] = d.value;
-    WriteAll(Lex(d.file), b);
+  for (const auto& [what, file, offset, value] : damages) {
+    SCOPED_TRACE(what);
+    Bytes b = file == "QDLex.DAT" ? dat : ix;
+    ASSERT_NE(b[offset], value);
+    b[offset] = value;
+    WriteAll(Lex(file), b);
     r = Db({"check"});
     EXPECT_EQ(r.code, 1) << r.out << r.err;
     EXPECT_NE(r.out.find("fault: "), std::string::npos) << r.out;
@@ -238,59 +234,59 @@ TEST_F(ToolTest, MessagesSayWhatWentWrong) {
 
   ImportLines("Dipol;<Antennen>Text;\r\nYagi;<Antennen>Text;\r\n");
   const Bytes dat = ReadAll(Lex("QDLex.DAT")), ix = ReadAll(Lex("QDLex.IX"));
-  struct Case {
-    const char* what;
-    std::function<void(Bytes&)> damage;  // to the data file
-    std::string command;
-    int code;
-    std::string err, out;  // the whole standard error; a line of the output
-  };
   const std::string leftInUse =
       "qorvex-db: QDLex: the block was left in use, or its index file cannot be used (10010): "
       "rebuilt, as the viewer would on opening it\n";
   const std::string notIndexed =
       "QDLex: 1 record could not be indexed (its Id is already taken): kept in QDLex.MSG";
-  const Case cases[] = {
-      {"a .SAV file we did not leave", [&](Bytes&) { WriteAll(Lex("QDLex.SAV"), dat); }, "rebuild",
-       2,
-       "qorvex-db: QDLex: a .SAV file lies beside the .DAT file and neither was left by our "
-       "rebuild: move away the one that does not hold the records (10465)\n",
-       ""},
-      {"a .SAV file beside a sound block", [&](Bytes&) { WriteAll(Lex("QDLex.SAV"), dat); },
-       "check", 0, "",
-       "note: QDLex.SAV lies beside QDLex.DAT: a rebuild stops (10465) until one of them is moved "
-       "away"},
-      {"a data file cut in its header", [](Bytes& b) { b.resize(10); }, "dump", 2,
-       "qorvex-db: QDLex: QDLex.DAT: the file is empty or damaged (it ends before what its "
-       "header claims) (10070)\n",
-       ""},
-      {"one index fewer in the header", [](Bytes& b) { b[16] = 2; }, "check", 0,
-       "qorvex-db: QDLex: the index file's layout differs from the block's (24653): rebuilt, as "
-       "the viewer would on opening it\n",
-       "QDLex: 2 records, index entries 2/2/2: ok"},
-      {"an Id below 1 that a rebuild cannot mend",
-       [](Bytes& b) { std::fill_n(b.begin() + kSection + 4, 4, 0); }, "rebuild", 1, "",
-       "fault: QDLex.DAT record 1: Id 0, expected 1 or more"},
-      {"two records with Id 1", [](Bytes& b) { b[2 * kSection + 4] = 1; }, "rebuild", 1, "",
-       notIndexed},
-      {"two records with Id 1, left in use", [](Bytes& b) { b[2 * kSection + 4] = 1, b[20] = 1; },
-       "check", 1, leftInUse + "qorvex-db: " + notIndexed + "\n", "QDLex: 1 records"},
-      {"an empty data file beside its backup",
-       [&](Bytes& b) { WriteAll(Lex("QDLex.ALT"), dat), b.clear(); }, "check", 0, leftInUse,
-       "QDLex: 2 records, index entries 2/2/2: ok"},
-      {"a rebuild killed before the copy's first write",
-       [&](Bytes& b) { WriteAll(Lex("QDLex.SAV"), dat), b.clear(); }, "rebuild", 0, "",
-       "QDLex: an interrupted rebuild was resumed from QDLex.SAV"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  // What, the damage to the data file, the command, its exit code, the
+  // whole standard error and a line of the output.
+  const std::tuple<const char*, std::function<void(Bytes&)>, std::string, int, std::string,
+                   std::string>
+      cases[] = {
+          {"a .SAV file we did not leave", [&](Bytes&) { WriteAll(Lex("QDLex.SAV"), dat); },
+           "rebuild", 2,
+           "qorvex-db: QDLex: a .SAV file lies beside the .DAT file and neither was left by our "
+           "rebuild: move away the one that does not hold the records (10465)\n",
+           ""},
+          {"a .SAV file beside a sound block", [&](Bytes&) { WriteAll(Lex("QDLex.SAV"), dat); },
+           "check", 0, "",
+           "note: QDLex.SAV lies beside QDLex.DAT: a rebuild stops (10465) until one of them is "
+           "moved "
+           "away"},
+          {"a data file cut in its header", [](Bytes& b) { b.resize(10); }, "dump", 2,
+           "qorvex-db: QDLex: QDLex.DAT: the file is empty or damaged (it ends before what its "
+           "header claims) (10070)\n",
+           ""},
+          {"one index fewer in the header", [](Bytes& b) { b[16] = 2; }, "check", 0,
+           "qorvex-db: QDLex: the index file's layout differs from the block's (24653): rebuilt, "
+           "as "
+           "the viewer would on opening it\n",
+           "QDLex: 2 records, index entries 2/2/2: ok"},
+          {"an Id below 1 that a rebuild cannot mend",
+           [](Bytes& b) { std::fill_n(b.begin() + kSection + 4, 4, 0); }, "rebuild", 1, "",
+           "fault: QDLex.DAT record 1: Id 0, expected 1 or more"},
+          {"two records with Id 1", [](Bytes& b) { b[2 * kSection + 4] = 1; }, "rebuild", 1, "",
+           notIndexed},
+          {"two records with Id 1, left in use",
+           [](Bytes& b) { b[2 * kSection + 4] = 1, b[20] = 1; }, "check", 1,
+           leftInUse + "qorvex-db: " + notIndexed + "\n", "QDLex: 1 records"},
+          {"an empty data file beside its backup",
+           [&](Bytes& b) { WriteAll(Lex("QDLex.ALT"), dat), b.clear(); }, "check", 0, leftInUse,
+           "QDLex: 2 records, index entries 2/2/2: ok"},
+          {"a rebuild killed before the copy's first write",
+           [&](Bytes& b) { WriteAll(Lex("QDLex.SAV"), dat), b.clear(); }, "rebuild", 0, "",
+           "QDLex: an interrupted rebuild was resumed from QDLex.SAV"},
+      };
+  for (const auto& [what, damage, command, code, err, out] : cases) {
+    SCOPED_TRACE(what);
     Bytes b = dat;
-    c.damage(b);
+    damage(b);
     WriteAll(Lex("QDLex.DAT"), b);
-    r = Db({c.command});
-    EXPECT_EQ(r.code, c.code) << r.out << r.err;
-    EXPECT_EQ(r.err, c.err);
-    EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+    r = Db({command});
+    EXPECT_EQ(r.code, code) << r.out << r.err;
+    EXPECT_EQ(r.err, err);
+    EXPECT_NE(r.out.find(out), std::string::npos) << r.out;
     if (r.out.find("could not be indexed") != std::string::npos ||
         r.err.find("could not be indexed") != std::string::npos) {
       // Neither record is lost: the first in slot order is indexed, the other kept.
