@@ -117,9 +117,7 @@ class BlockIoTest : public EngineTest {
     SetOsLayer(nullptr);
     out.reads = layer.reads;
     out.maps = layer.maps;
-    CheckOptions options;
-    options.variable = true;
-    const CheckReport report = CheckFileBlock(name + ".DAT", name + ".IX", options);
+    const CheckReport report = CheckFileBlock(name + ".DAT", name + ".IX", CheckOptions(true));
     EXPECT_TRUE(report.ok()) << report.faults.front();
     return out;
   }

@@ -28,9 +28,7 @@ class BtreeTest : public EngineTest {
   Bytes Ix() const { return ReadAll(Name("K.IX")); }
   // The keys here name no records: the trees alone are checked.
   CheckReport Check() const {
-    CheckOptions options;
-    options.refsToRecords = false;
-    return CheckFileBlock(Name("K.DAT"), Name("K.IX"), options);
+    return CheckFileBlock(Name("K.DAT"), Name("K.IX"), CheckOptions(false, false));
   }
 };
 

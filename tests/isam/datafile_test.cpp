@@ -19,6 +19,15 @@
 namespace qorvex::isam::testing {
 namespace {
 
+// A variable record of n bytes counting up from seed, after the caller's
+// 0 word.
+Bytes Text(size_t n, uint8_t seed) {
+  Bytes t(n);
+  for (size_t i = 0; i < n; ++i) t[i] = static_cast<uint8_t>(seed + i);
+  std::fill_n(t.begin(), std::min<size_t>(n, 4), 0);
+  return t;
+}
+
 class DataFileTest : public EngineTest {
  protected:
   // Creates and opens "T" with record length L and no indexes.
@@ -142,21 +151,15 @@ TEST_F(DataFileTest, OpenNamesWhatMakesABlockUnusable) {
 TEST_F(DataFileTest, VariableRecordsSplitIntoSectionsInRecordOrder) {
   constexpr uint32_t L = 40;
   FileBlockHandle fb = CreateT(L);
-  auto text = [](size_t n, uint8_t seed) {
-    Bytes t(n);
-    for (size_t i = 0; i < n; ++i) t[i] = static_cast<uint8_t>(seed + i);
-    std::fill_n(t.begin(), std::min<size_t>(n, 4), 0);  // the caller's 0 word
-    return t;
-  };
   // L - 6 bytes: one section, count 34, no link.
-  Bytes a = text(L - 6, 1);
+  Bytes a = Text(L - 6, 1);
   int32_t ref = 0;
   ASSERT_TRUE(Ok(AddVariableRecord, fb, ref, a.data(), static_cast<uint32_t>(a.size())));
   EXPECT_EQ(ref, 1);
   EXPECT_EQ(FileLength(fb), 2);
   // L - 5 bytes: the continuation (the tail, added first) takes slot 2 and
   // holds one byte; the first section in slot 3 links to it.
-  Bytes b = text(L - 5, 9);
+  Bytes b = Text(L - 5, 9);
   ASSERT_TRUE(Ok(AddVariableRecord, fb, ref, b.data(), static_cast<uint32_t>(b.size())));
   EXPECT_EQ(ref, 3);
   FlushFileBlock(fb);
@@ -177,7 +180,7 @@ TEST_F(DataFileTest, VariableRecordsSplitIntoSectionsInRecordOrder) {
   std::map<int32_t, Bytes> stored;
   int32_t looped = 0;  // the 500-byte record, damaged below
   for (size_t n : {0, 1, 4, 33, 34, 35, 66, 67, 68, 500, 4000}) {
-    Bytes t = text(n, static_cast<uint8_t>(n));
+    Bytes t = Text(n, static_cast<uint8_t>(n));
     ASSERT_TRUE(Ok(AddVariableRecord, fb, ref, t.data(), static_cast<uint32_t>(n))) << n;
     stored[ref] = t;
     if (n == 500) looped = ref;
@@ -196,7 +199,7 @@ TEST_F(DataFileTest, VariableRecordsSplitIntoSectionsInRecordOrder) {
   }
   // Put grows and shrinks in place of the first section; delete frees all.
   const int32_t big = stored.rbegin()->first;
-  Bytes shorter = text(100, 3);
+  Bytes shorter = Text(100, 3);
   ASSERT_TRUE(Ok(PutVariableRecord, fb, big, shorter.data(), 100));
   EXPECT_EQ(GetVar(fb, big, 200), shorter);
   ASSERT_TRUE(Ok(DeleteVariableRecord, fb, big));
@@ -309,12 +312,7 @@ TEST_F(DataFileTest, SaveModeRestoresEveryInterruptedOperation) {
 // bytes, and reads must follow chains wherever their sections lie.
 TEST_F(DataFileTest, VariableRecordsAreTheSameBytesWhicheverWayTheyAreWritten) {
   std::vector<Bytes> texts;
-  for (size_t n : {10, 34, 35, 200, 1000, 3000}) {
-    Bytes t(n);
-    for (size_t i = 0; i < n; ++i) t[i] = static_cast<uint8_t>(i * 7 + n);
-    std::fill_n(t.begin(), 4, 0);
-    texts.push_back(t);
-  }
+  for (size_t n : {10, 34, 35, 200, 1000, 3000}) texts.push_back(Text(n, static_cast<uint8_t>(n)));
   Bytes files[2];
   for (bool saveMode : {false, true}) {
     FileBlockHandle fb = CreateT(40, saveMode);
@@ -347,9 +345,7 @@ TEST_F(DataFileTest, VariableRecordsAreTheSameBytesWhicheverWayTheyAreWritten) {
     ASSERT_TRUE(EngineOK) << i;
   }
   CloseFileBlock(fb);
-  CheckOptions options;
-  options.variable = true;
-  const CheckReport report = CheckFileBlock(Name("T.DAT"), "", options);
+  const CheckReport report = CheckFileBlock(Name("T.DAT"), "", CheckOptions(true));
   EXPECT_TRUE(report.ok()) << report.faults.front();
 }
 
