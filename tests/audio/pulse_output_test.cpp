@@ -27,7 +27,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::TempDir;
 using Clock = std::chrono::steady_clock;
 constexpr int kRate = 44100;
 
@@ -135,7 +134,7 @@ class PrivateServer {
     const off_t end = FileSize(Recording()) + off_t(kRate) * 2 * (recorderLatencyMs_ + 300) / 1000;
     EXPECT_TRUE(WaitFor([&] { return FileSize(Recording()) >= end; }, std::chrono::seconds(10)));
     Stop(recorder_);
-    const isam::testing::Bytes bytes = isam::testing::ReadAll(Recording());
+    const Bytes bytes = ReadAll(Recording());
     std::vector<int16_t> s(bytes.size() / 2);
     for (size_t i = 0; i < s.size(); ++i) s[i] = int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
     return s;
@@ -277,7 +276,7 @@ TEST_F(PulseOutputTest, PlaysInRhythmOnAServerWithoutOtherStreams) {
 
 TEST_F(PulseOutputTest, ErrorsNameTheFileAndTheCause) {
   TempDir dir;
-  isam::testing::WriteAll(dir / "X.WAV", {'n', 'o', ' ', 'w', 'a', 'v', 'e'});
+  WriteAll(dir / "X.WAV", {'n', 'o', ' ', 'w', 'a', 'v', 'e'});
   setenv("PULSE_SERVER", ("unix:" + dir / "none.sock").c_str(), 1);
   const std::string open = PlayError(dir / "X.WAV"), play = PlayError("S.WAV");
   EXPECT_TRUE(
@@ -344,7 +343,7 @@ TEST_F(PulseOutputTest, EndingTheProcessAfterTheWatchdogFiredLeavesNoThreadRunni
     const bool ended = WaitFor([&] { return waitpid(probes[i], &status, WNOHANG) == probes[i]; },
                                PulseOutput::kConnectTimeout + std::chrono::seconds(10));
     if (!ended) Stop(probes[i], SIGKILL);
-    const isam::testing::Bytes log = isam::testing::ReadAll(dir / (modes[i] + ".log"));
+    const Bytes log = ReadAll(dir / (modes[i] + ".log"));
     EXPECT_TRUE(ended && WIFEXITED(status) && WEXITSTATUS(status) == 0)
         << modes[i] << (ended ? "" : ": hangs") << ": status " << status << ", "
         << std::string(log.begin(), log.end());

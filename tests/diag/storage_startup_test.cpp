@@ -12,9 +12,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::ReadAll;
-using isam::testing::TempDir;
-
 struct Asked {
   std::vector<std::string> texts;
   bool answer = true;

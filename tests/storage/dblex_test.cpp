@@ -13,12 +13,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::Bytes;
-using isam::testing::Le16;
-using isam::testing::Le32;
-using isam::testing::ReadAll;
-using isam::testing::WriteAll;
-
 class LexTest : public LexiconTest {
  protected:
   bool Add(const std::string& topic, const std::string& term, const std::string& text = "Text",

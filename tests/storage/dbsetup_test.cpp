@@ -50,10 +50,10 @@ TEST_F(SetupTest, TheFirstStartMakesTheRecordAndThePlacementIsKept) {
   EXPECT_TRUE(std::filesystem::exists(Path("QDSETUP.DIA"))) << "opened shared";
   // Another program's bytes in the record survive the window's save.
   {
-    auto dat = isam::testing::ReadAll(Path("QDSETUP.DAT"));
+    auto dat = ReadAll(Path("QDSETUP.DAT"));
     dat[3530 + 100] = 0x5A;
     dat[3530 + 3529] = 0xA5;
-    isam::testing::WriteAll(Path("QDSETUP.DAT"), dat);
+    WriteAll(Path("QDSETUP.DAT"), dat);
   }
   {
     TdbSetup s(0);

@@ -10,9 +10,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::ReadAll;
-using isam::testing::TempDir;
-
 class DebugStackTest : public ::testing::Test {
  protected:
   void TearDown() override {

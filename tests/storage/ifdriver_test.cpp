@@ -16,9 +16,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::ReadAll;
-using isam::testing::WriteAll;
-
 constexpr uint16_t kLength = 64;
 
 // Records of the test blocks: a name of 8 characters at 4, the automatic
@@ -181,7 +178,7 @@ TEST_F(DriverTest, AnUnusableIndexIsRebuiltOnOpen) {
     for (const char* n : {"x1", "x2", "x3"}) ASSERT_TRUE(b.Add(n));
   }
   EXPECT_EQ(asked_, std::vector<std::string>{"RB:6"});
-  const isam::testing::Bytes dat = ReadAll(Path("Rb.DAT")), ix = ReadAll(Path("Rb.IX"));
+  const Bytes dat = ReadAll(Path("Rb.DAT")), ix = ReadAll(Path("Rb.IX"));
   // Index 1 has key length 8: pages of 17 x 62 + 6 bytes.
   // What, the file (0 data, 1 index), the offset and the little-endian value.
   const std::tuple<const char*, size_t, size_t, uint16_t> cases[] = {
@@ -193,7 +190,7 @@ TEST_F(DriverTest, AnUnusableIndexIsRebuiltOnOpen) {
   };
   for (const auto& [what, file, at, value] : cases) {
     SCOPED_TRACE(what);
-    isam::testing::Bytes d = dat, x = ix;
+    Bytes d = dat, x = ix;
     auto& bytes = file == 0 ? d : x;
     bytes[at] = static_cast<uint8_t>(value);
     bytes[at + 1] = static_cast<uint8_t>(value >> 8);
@@ -209,7 +206,7 @@ TEST_F(DriverTest, AnUnusableIndexIsRebuiltOnOpen) {
   // A rebuild killed while it copied: the records lie in Rb.SAV beside the
   // unfinished copy, marked in use and without indexes.
   std::filesystem::copy_file(Path("Rb.DAT"), Path("Rb.SAV"));
-  isam::testing::Bytes copy(kLength, 0);
+  Bytes copy(kLength, 0);
   std::fill_n(copy.begin(), 4, 0xFF);  // no deleted slot
   copy[12] = kLength;
   copy[20] = 1;
@@ -223,7 +220,7 @@ TEST_F(DriverTest, AnUnusableIndexIsRebuiltOnOpen) {
   EXPECT_FALSE(std::filesystem::exists(Path("Rb.SAV")));
   EXPECT_TRUE(isam::CheckFileBlock(Path("Rb.DAT"), Path("Rb.IX")).ok());
   // Refused: the error stands.
-  isam::testing::Bytes left = ReadAll(Path("Rb.DAT"));
+  Bytes left = ReadAll(Path("Rb.DAT"));
   left[20] = 1;
   WriteAll(Path("Rb.DAT"), left);
   SetRetryHandler([](const std::string&, uint8_t) { return false; });

@@ -21,7 +21,7 @@ constexpr double kRate = 44100;
 constexpr double kPeak = 0.5 * 32767;  // every single tone's level
 
 int Generate(const std::vector<std::string>& args) {
-  isam::testing::TempDir scratch;
+  TempDir scratch;
   return RunProgram(QORVEX_MORSEWAV, args, scratch.path()).code;
 }
 
@@ -53,7 +53,7 @@ void ExpectRamped(const std::vector<int16_t>& s, Span r, const std::string& what
 class MorseWavTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = new isam::testing::TempDir;
+    dir_ = new TempDir;
     ASSERT_EQ(Generate({dir_->path()}), 0);
   }
   static void TearDownTestSuite() { delete dir_; }
@@ -71,7 +71,7 @@ class MorseWavTest : public ::testing::Test {
     return s;
   }
 
-  static inline isam::testing::TempDir* dir_ = nullptr;
+  static inline TempDir* dir_ = nullptr;
 };
 
 TEST_F(MorseWavTest, EveryCharacterSpellsItsCodeAtTwentyWordsPerMinute) {

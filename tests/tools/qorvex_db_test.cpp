@@ -22,13 +22,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::Bytes;
-using isam::testing::Le16;
-using isam::testing::Le32;
-using isam::testing::ReadAll;
-using isam::testing::TempDir;
-using isam::testing::WriteAll;
-
 // qorvex-db with args: stdin is /dev/null (no terminal to ask); it may
 // write files of at most fileLimit bytes (a full disk; 0 for no limit).
 Outcome Tool(const std::vector<std::string>& args, const std::string& scratch,

@@ -16,10 +16,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::Bytes;
-using isam::testing::ReadAll;
-using isam::testing::WriteAll;
-
 const std::string kSmall =
     "Dipol;<Antennen>Der <b>Dipol</b> ist einfach.;Antenne, Balun\r\n"
     "Antenne;<Antennen>Strahlt ab.;Dipol\r\n"
@@ -42,7 +38,7 @@ class QueryTest : public ViewerTest {
     WriteAll(scratch_ / "in.csv", Bytes(cp1252.begin(), cp1252.end()));
     ASSERT_EQ(Db({"import", scratch_ / "in.csv"}).code, 0);
   }
-  isam::testing::TempDir scratch_;
+  TempDir scratch_;
 };
 
 TEST_F(QueryTest, EachCommandPrintsWhatTheViewerWouldShow) {

@@ -11,11 +11,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::Bytes;
-using isam::testing::ReadAll;
-using isam::testing::TempDir;
-using isam::testing::WriteAll;
-
 // qorvex-db; its standard output is a file, or a terminal when terminal is
 // set.
 Outcome Tool(const std::vector<std::string>& args, const std::string& scratch, bool terminal) {
