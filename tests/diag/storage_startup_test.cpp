@@ -12,11 +12,6 @@
 namespace qorvex::testing {
 namespace {
 
-struct Asked {
-  std::vector<std::string> texts;
-  bool answer = true;
-};
-
 class DiagTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -24,8 +19,8 @@ class DiagTest : public ::testing::Test {
         [this](const std::string& caption, const std::string& heading, const std::string& text) {
           EXPECT_EQ(caption, "");
           EXPECT_EQ(heading, "");
-          asked_.texts.push_back(text);
-          return asked_.answer;
+          asked_.push_back(text);
+          return answer_;
         });
   }
   void TearDown() override {
@@ -33,7 +28,8 @@ class DiagTest : public ::testing::Test {
     CurrentDebugStack().Clear();
     CurrentDebugStack().SetDumpFileName("/dev/null");
   }
-  Asked asked_;
+  std::vector<std::string> asked_;  // the questions' texts
+  bool answer_ = true;
 };
 
 TEST_F(DiagTest, EveryKindHasItsQuestion) {
@@ -50,12 +46,11 @@ TEST_F(DiagTest, EveryKindHasItsQuestion) {
   // Rebuilding and creating are answered yes without a question.
   EXPECT_TRUE(AskRetry(name, 5));
   EXPECT_TRUE(AskRetry(name, 6));
-  EXPECT_TRUE(asked_.texts.empty());
+  EXPECT_TRUE(asked_.empty());
   EXPECT_TRUE(AskRetry(name, 1));
-  asked_.answer = false;
+  answer_ = false;
   EXPECT_FALSE(AskRetry(name, 3));
-  EXPECT_EQ(asked_.texts,
-            (std::vector<std::string>{RetryQuestion(name, 1), RetryQuestion(name, 3)}));
+  EXPECT_EQ(asked_, (std::vector<std::string>{RetryQuestion(name, 1), RetryQuestion(name, 3)}));
   SetQuestionHandler(nullptr);
   EXPECT_FALSE(AskRetry(name, 1)) << "no one to ask: no";
   EXPECT_EQ(SelectText("Ja", "Yes"), "Ja");
@@ -81,7 +76,7 @@ TEST_F(DiagTest, StartNamesTheDumpsAndInstallsTheQuestions) {
     EXPECT_TRUE(d->Add());
     delete d;
   }
-  EXPECT_TRUE(asked_.texts.empty());
+  EXPECT_TRUE(asked_.empty());
   DoneFileManager();
   EXPECT_FALSE(IFDriver::Started());
 }

@@ -6,7 +6,6 @@
 #include <memory>
 #include <span>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "isam/check.h"
@@ -38,9 +37,11 @@ class NetLockTest : public EngineTest {
     for (const std::string& k : keys) ASSERT_EQ(p.Ask("add " + k).error, 0) << k;
     ASSERT_EQ(p.Ask("unlock").error, 0);
   }
-  // Each step: a station, a command, and the error it must answer.
-  static void Steps(std::initializer_list<std::tuple<Peer*, const char*, int32_t>> steps) {
-    for (auto [p, command, error] : steps) EXPECT_EQ(p->Ask(command).error, error) << command;
+  // Each command must succeed on the station named before it.
+  template <class... Rest>
+  static void Succeed(std::unique_ptr<Peer>& p, const char* command, Rest&&... rest) {
+    EXPECT_EQ(p->Ask(command).error, 0) << command;
+    if constexpr (sizeof...(rest) > 0) Succeed(rest...);
   }
   static std::vector<std::string> Keys(int from, int to) {
     std::vector<std::string> keys;
@@ -52,25 +53,21 @@ class NetLockTest : public EngineTest {
 
 TEST_F(NetLockTest, ReadLocksShareAndTheWriteLockWaitsForThem) {
   auto a = Station(), b = Station(), c = Station();
-  Steps({{a.get(), "rlock", 0}, {b.get(), "rlock", 0}});
+  Succeed(a, "rlock", b, "rlock");
   const Answer w = c->Ask("lock");
   EXPECT_EQ(w.error, 10330);
   EXPECT_GE(w.ms, 3000);
   EXPECT_LT(w.ms, 6000);
   // A read lock is not an exclusion among readers: c still reads.
-  Steps({{c.get(), "rlock", 0},
-         {c.get(), "unlock", 0},
-         {a.get(), "unlock", 0},
-         {b.get(), "unlock", 0}});
+  Succeed(c, "rlock", c, "unlock", a, "unlock", b, "unlock");
   const Answer free = c->Ask("lock");
   EXPECT_EQ(free.error, 0);
   EXPECT_LT(free.ms, 1000);
+  // Closing another descriptor of the files keeps the lock.
+  ASSERT_EQ(c->Ask("touch " + name_).error, 0);
+  EXPECT_EQ(a->Ask("rlock").error, 10332);
   // Taking a read lock while holding the write lock gives the write lock up.
-  Steps({{c.get(), "rlock", 0},
-         {a.get(), "rlock", 0},
-         {c.get(), "close", 0},
-         {a.get(), "close", 0},
-         {b.get(), "close", 0}});
+  Succeed(c, "rlock", a, "rlock", c, "close", a, "close", b, "close");
 }
 
 // A block a station holds is never rebuilt, recreated or deleted under it:
@@ -91,8 +88,7 @@ TEST_F(NetLockTest, ABlockAStationHoldsIsNotRebuiltOrDeletedUnderIt) {
     EXPECT_EQ(ReadAll(name_ + ".DIA"), dia) << "step " << step;
     EXPECT_FALSE(std::filesystem::exists(name_ + ".SAV"));
   }
-  EXPECT_EQ(a->Ask("lock").error, 0);
-  EXPECT_EQ(a->Ask("close").error, 0);
+  Succeed(a, "lock", a, "close");
 }
 
 TEST_F(NetLockTest, FiveStationsAtMost) {
@@ -142,12 +138,10 @@ TEST_F(NetLockTest, AKilledStationLeavesNoLockBehind) {
   const Answer w = b->Ask("lock");
   EXPECT_EQ(w.error, 0);
   EXPECT_LT(w.ms, 500);
-  EXPECT_EQ(b->Ask("lockrec 1").error, 0);
-  EXPECT_EQ(b->Ask("unlock").error, 0);
+  Succeed(b, "lockrec 1", b, "unlock");
   // While b is open the byte may be a live station's: a new station opens.
   auto c = Station();
-  ASSERT_EQ(c->Ask("lock").error, 0);
-  ASSERT_EQ(c->Ask("add L").error, 0);
+  Succeed(c, "lock", c, "add L");
   c->Kill();
   b->Ask("close");
   // Alone, the byte left by a killed station calls for a rebuild.
@@ -200,32 +194,22 @@ TEST_F(NetLockTest, SaveModeStationsShareTheDialogWithTheLog) {
   EXPECT_TRUE(CheckFileBlock(name_ + ".DAT", name_ + ".IX").ok());
 }
 
-TEST_F(NetLockTest, ClosingAnotherDescriptorKeepsTheLock) {
-  auto a = Station(), b = Station();
-  ASSERT_EQ(a->Ask("lock").error, 0);
-  ASSERT_EQ(a->Ask("touch " + name_).error, 0);
-  EXPECT_EQ(b->Ask("rlock").error, 10332);
-  ASSERT_EQ(a->Ask("unlock").error, 0);
-  EXPECT_EQ(b->Ask("rlock").error, 0);
-}
-
 TEST_F(NetLockTest, RecordLocksCountPerStation) {
   auto a = Station(), b = Station();
   AddLocked(*a, {"K"});
-  Steps({{a.get(), "lockrec 1", 0}, {a.get(), "lockrec 1", 0}});
+  Succeed(a, "lockrec 1", a, "lockrec 1");
   EXPECT_EQ(a->Ask("isreclocked 1").value, 1);
   const Answer busy = b->Ask("lockrec 1");
   EXPECT_EQ(busy.error, 10335);
   EXPECT_GE(busy.ms, 700);
   EXPECT_EQ(b->Ask("isreclocked 1").value, 0);
   // Another record is free.
-  Steps({{b.get(), "lockrec 2", 0}, {a.get(), "unlockrec 1", 0}});
+  Succeed(b, "lockrec 2", a, "unlockrec 1");
   EXPECT_EQ(a->Ask("isreclocked 1").value, 0);
   // a's lock is not held any more; closing releases b's record locks.
-  Steps({{b.get(), "lockrec 1", 0},
-         {a.get(), "unlockrec 1", 10345},
-         {b.get(), "close", 0},
-         {a.get(), "lockrec 1", 0}});
+  Succeed(b, "lockrec 1");
+  EXPECT_EQ(a->Ask("unlockrec 1").error, 10345);
+  Succeed(b, "close", a, "lockrec 1");
 }
 
 TEST_F(NetLockTest, NoUpdateIsLost) {
