@@ -157,10 +157,7 @@ TEST_F(CheckTest, ValidBlockPassesAndIsCounted) {
 
 // Each damage of the valid block gives exactly its fault lines.
 TEST_F(CheckTest, EachDamageGivesItsFaults) {
-  const struct {
-    std::function<void(Block&)> damage;
-    Lines faults;
-  } cases[] = {
+  const std::pair<std::function<void(Block&)>, Lines> cases[] = {
       {[](Block& b) { Put32(b.dat, 4 * kL, 9); },  // 9 -> 4 -> 9
        {"T.DAT free chain: cycle, slot 4 links back to slot 9 after 2 slots"}},
       {[](Block& b) { Put32(b.dat, 4, 3); },
@@ -211,10 +208,10 @@ TEST_F(CheckTest, EachDamageGivesItsFaults) {
        {"T.IX index 1: highest page 5 needs 4896 bytes ((highest + 1) x row size 816), file "
         "holds 4895"}},
   };
-  for (const auto& c : cases) {
+  for (const auto& [damage, faults] : cases) {
     Block block;
-    c.damage(block);
-    EXPECT_EQ(Check(block).faults, c.faults);
+    damage(block);
+    EXPECT_EQ(Check(block).faults, faults);
   }
 }
 
