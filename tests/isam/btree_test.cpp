@@ -82,10 +82,8 @@ TEST_F(BtreeTest, FreshIndexFileAndSplitPageAreExact) {
 TEST_F(BtreeTest, OrderDuplicatesAndStepping) {
   FileBlockHandle fb = Create({{5, 0}, {5, 1}});
   for (const char* k : {"abd", "abc", "ab", "a", "B"}) ASSERT_TRUE(Ok(AddKey, fb, 1, 7, k));
-  AddKey(fb, 1, 8, "abc");
-  EXPECT_EQ(EngineError, 10230);
-  AddKey(fb, 1, 8, "abcdef");
-  EXPECT_EQ(EngineError, 10125);
+  EXPECT_EQ(ErrorOf(AddKey, fb, 1, 8, "abc"), 10230);
+  EXPECT_EQ(ErrorOf(AddKey, fb, 1, 8, "abcdef"), 10125);
   std::string key;
   int32_t ref = 0;
   ClearKey(fb, 1);
@@ -101,14 +99,12 @@ TEST_F(BtreeTest, OrderDuplicatesAndStepping) {
   EXPECT_EQ(key, "abd") << "next after prev moves forward again";
 
   for (int32_t r : {30, 10, 20}) AddKey(fb, 2, r, "dup");
-  AddKey(fb, 2, 10, "dup");
-  EXPECT_EQ(EngineError, 10230) << "same key and ref";
+  EXPECT_EQ(ErrorOf(AddKey, fb, 2, 10, "dup"), 10230) << "same key and ref";
   EXPECT_TRUE(Ok(FindKey, fb, 2, ref, "dup"));
   EXPECT_EQ(ref, 10);
   NextKey(fb, 2, ref, key);
   EXPECT_EQ(ref, 20);
-  FindKey(fb, 2, ref, "du");
-  EXPECT_EQ(EngineError, 10200);
+  EXPECT_EQ(ErrorOf(FindKey, fb, 2, ref, "du"), 10200);
   // FindKeyAndRef: the exact entry (mode 0), else the one before or after.
   for (auto [from, mode, error, want] : {std::array{20, 0, 0, 20}, std::array{25, 0, 10270, 0},
                                          std::array{25, -1, 0, 20}, std::array{25, 1, 0, 30}}) {
@@ -124,18 +120,15 @@ TEST_F(BtreeTest, OrderDuplicatesAndStepping) {
   EXPECT_FALSE(KeyExists(fb, 2, 31, "dup"));
   EXPECT_TRUE(KeyExists(fb, 2, 0, "dup"));
   key = "zzz";
-  SearchKey(fb, 2, ref, key);
-  EXPECT_EQ(EngineError, 10210);
+  EXPECT_EQ(ErrorOf(SearchKey, fb, 2, ref, key), 10210);
   key = "zzz";
   EXPECT_TRUE(Ok(SearchKeyOrLast, fb, 2, ref, key));
   EXPECT_EQ(ref, 30);
   key = "";
   SearchKeyOrLast(fb, 2, ref, key);
   EXPECT_EQ(ref, 10);
-  DeleteKey(fb, 2, 99, "dup");
-  EXPECT_EQ(EngineError, 10220);
-  NextKey(fb, 3, ref, key);
-  EXPECT_EQ(EngineError, 10164);
+  EXPECT_EQ(ErrorOf(DeleteKey, fb, 2, 99, "dup"), 10220);
+  EXPECT_EQ(ErrorOf(NextKey, fb, 3, ref, key), 10164);
   CloseFileBlock(fb);
   EXPECT_TRUE(Check().ok());
 }

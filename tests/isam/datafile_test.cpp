@@ -68,8 +68,7 @@ TEST_F(DataFileTest, NewFileAndAddDeleteSequenceAreExactOnDisk) {
 
   // Out of range deletes change nothing.
   for (int32_t bad : {0, 4, -1}) {
-    DeleteRecord(fb, bad);
-    EXPECT_EQ(EngineError, 10135) << bad;
+    EXPECT_EQ(ErrorOf(DeleteRecord, fb, bad), 10135) << bad;
   }
   FlushFileBlock(fb);
   EXPECT_EQ(Dat(), d);
@@ -83,10 +82,9 @@ TEST_F(DataFileTest, NewFileAndAddDeleteSequenceAreExactOnDisk) {
   int32_t marker = -5;
   ReadRecordMarker(fb, 2, marker);
   EXPECT_EQ(marker, 0);
-  GetRecord(fb, 4, back.data(), false);
-  EXPECT_EQ(EngineError, 10070) << "no range check: a read past the end";
-  PutRecord(fb, 0, r.data(), false);
-  EXPECT_EQ(EngineError, 10130);
+  EXPECT_EQ(ErrorOf(GetRecord, fb, 4, back.data(), false), 10070)
+      << "no range check: a read past the end";
+  EXPECT_EQ(ErrorOf(PutRecord, fb, 0, r.data(), false), 10130);
   ASSERT_TRUE(Ok(CloseFileBlock, fb));
   EXPECT_EQ(DatHeader(Dat()), (Header{-1, 0, 3, 100, 0, 0}));
 }
@@ -103,8 +101,7 @@ TEST_F(DataFileTest, BrokenFreeChainIsAnErrorNotACrash) {
     Put32(d, 64, link);
     WriteAll(Name("T.DAT"), d);
     fb = Open(Name("T"));
-    AddRecord(fb, ref, r.data());
-    EXPECT_EQ(EngineError, 10170) << link;
+    EXPECT_EQ(ErrorOf(AddRecord, fb, ref, r.data()), 10170) << link;
     CloseFileBlock(fb);
   }
 }
@@ -217,8 +214,7 @@ TEST_F(DataFileTest, VariableRecordsSplitIntoSectionsInRecordOrder) {
   fb = Open(Name("T"));
   GetVar(fb, two, 100000);
   EXPECT_EQ(EngineError, 10170);
-  DeleteVariableRecord(fb, two);
-  EXPECT_EQ(EngineError, 10170);
+  EXPECT_EQ(ErrorOf(DeleteVariableRecord, fb, two), 10170);
   CloseFileBlock(fb);
 }
 
@@ -358,8 +354,7 @@ TEST_F(DataFileTest, ReadOnlyAndUnsharedOpens) {
   AddKey(fb, 1, ref, "key");
   // An unshared block cannot be opened a second time, not even read-only.
   FileBlockHandle other = nullptr;
-  OpenFileBlock(other, Name("T"), false, false, false, false);
-  EXPECT_EQ(EngineError, 10140);
+  EXPECT_EQ(ErrorOf(OpenFileBlock, other, Name("T"), false, false, false, false), 10140);
   OpenFileBlock(other, Name("T"), true, false, false, false);
   EXPECT_NE(EngineError, 0);
   EXPECT_EQ(other, nullptr);
@@ -368,12 +363,9 @@ TEST_F(DataFileTest, ReadOnlyAndUnsharedOpens) {
   const Bytes dat = Dat(), ix = ReadAll(Name("T.IX"));
   fb = Open(Name("T"), true);
   CloseFileBlock(Open(Name("T"), true));  // read-only opens share
-  AddRecord(fb, ref, r.data());
-  EXPECT_EQ(EngineError, 10065);
-  DeleteRecord(fb, 1);
-  EXPECT_EQ(EngineError, 10065);
-  AddKey(fb, 1, 1, "more");
-  EXPECT_EQ(EngineError, 10065);
+  EXPECT_EQ(ErrorOf(AddRecord, fb, ref, r.data()), 10065);
+  EXPECT_EQ(ErrorOf(DeleteRecord, fb, 1), 10065);
+  EXPECT_EQ(ErrorOf(AddKey, fb, 1, 1, "more"), 10065);
   int32_t found = 0;
   EXPECT_TRUE(Ok(FindKey, fb, 1, found, "key"));
   EXPECT_EQ(found, 1);
@@ -391,25 +383,20 @@ TEST_F(DataFileTest, CreateRejectsBadArgumentsAndLeavesNothing) {
   CreateFileBlock(Name("A"), 20, 0, {});
   EXPECT_EQ(EngineError, 10020);
   std::vector<KeyDescriptor> keys(111, KeyDescriptor{10, 0});
-  CreateFileBlock(Name("A"), 40, 111, keys);
-  EXPECT_EQ(EngineError, 10050);
+  EXPECT_EQ(ErrorOf(CreateFileBlock, Name("A"), 40, 111, keys), 10050);
   keys = {{10, 0}, {51, 0}};
-  CreateFileBlock(Name("A"), 40, 2, keys);
-  EXPECT_EQ(EngineError, 10055);
+  EXPECT_EQ(ErrorOf(CreateFileBlock, Name("A"), 40, 2, keys), 10055);
   EXPECT_FALSE(std::filesystem::exists(Name("A.DAT")));
   EXPECT_FALSE(std::filesystem::exists(Name("A.IX")));
   FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, Name("missing"), false, false, false, false);
-  EXPECT_EQ(EngineError, 9903);
+  EXPECT_EQ(ErrorOf(OpenFileBlock, fb, Name("missing"), false, false, false, false), 9903);
   EXPECT_EQ(fb, nullptr);
-  CloseFileBlock(fb);
-  EXPECT_EQ(EngineError, 10445);
+  EXPECT_EQ(ErrorOf(CloseFileBlock, fb), 10445);
 }
 
 TEST(EngineControl, StartStopAndErrorClasses) {
   int32_t ref = 0;
-  AddRecord(nullptr, ref, nullptr);
-  EXPECT_EQ(EngineError, 10455);
+  EXPECT_EQ(ErrorOf(AddRecord, nullptr, ref, nullptr), 10455);
   ExitEngine();
   EXPECT_EQ(EngineError, 10455);
   EXPECT_EQ(InitEngine(0, 7), 0);
@@ -422,8 +409,7 @@ TEST(EngineControl, StartStopAndErrorClasses) {
   EXPECT_EQ(EngineError, 10450);
   EXPECT_FALSE(CheckEngineReady(false));
   EXPECT_TRUE(EngineOK);
-  AddRecord(nullptr, ref, nullptr);
-  EXPECT_EQ(EngineError, 10445);
+  EXPECT_EQ(ErrorOf(AddRecord, nullptr, ref, nullptr), 10445);
   ExitEngine();
   EXPECT_TRUE(EngineOK);
   EXPECT_FALSE(CheckEngineReady(false));

@@ -154,8 +154,7 @@ TEST_F(NetLockTest, AnUnsharedOpenAndStationsExcludeEachOther) {
   auto a = Station(10355);
   CloseFileBlock(fb);
   EXPECT_EQ(a->Ask("open " + name_).error, 0);
-  OpenFileBlock(fb, name_, false, false, false, false);
-  EXPECT_EQ(EngineError, 10140);
+  EXPECT_EQ(ErrorOf(OpenFileBlock, fb, name_, false, false, false, false), 10140);
   // Read-only programs may look on.
   EXPECT_TRUE(Ok(OpenFileBlock, fb, name_, true, false, false, false)) << EngineError;
   CloseFileBlock(fb);

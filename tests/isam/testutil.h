@@ -65,6 +65,13 @@ bool Ok(void (*operation)(P...), A&&... args) {
   return EngineOK;
 }
 
+// Runs an engine operation; the error it left (0 when it left EngineOK).
+template <class... P, class... A>
+int32_t ErrorOf(void (*operation)(P...), A&&... args) {
+  operation(std::forward<A>(args)...);
+  return EngineOK ? 0 : EngineError;
+}
+
 // i in decimal, zero-padded to width digits.
 inline std::string Digits(int i, int width = 4) {
   const std::string s = std::to_string(i);
