@@ -60,6 +60,11 @@ struct Block {
     Set(name);
     return driver->Add();
   }
+  // A block of these records, closed again.
+  static void Fill(const std::string& block, std::initializer_list<const char*> names) {
+    Block b(block);
+    for (const char* n : names) EXPECT_TRUE(b.Add(n)) << n;
+  }
 };
 
 std::string Key8(const std::string& s) {
@@ -173,10 +178,7 @@ TEST_F(DriverTest, NumberingStopsAtTheLargestNumber) {
 }
 
 TEST_F(DriverTest, AnUnusableIndexIsRebuiltOnOpen) {
-  {
-    Block b("Rb");
-    for (const char* n : {"x1", "x2", "x3"}) ASSERT_TRUE(b.Add(n));
-  }
+  Block::Fill("Rb", {"x1", "x2", "x3"});
   EXPECT_EQ(asked_, std::vector<std::string>{"RB:6"});
   const Bytes dat = ReadAll(Path("Rb.DAT")), ix = ReadAll(Path("Rb.IX"));
   // Index 1 has key length 8: pages of 17 x 62 + 6 bytes.
@@ -231,10 +233,7 @@ TEST_F(DriverTest, AnUnusableIndexIsRebuiltOnOpen) {
 }
 
 TEST_F(DriverTest, AnEmptyDataFileGivesWayToItsBackup) {
-  {
-    Block b("Alt");
-    for (const char* n : {"r1", "r2"}) ASSERT_TRUE(b.Add(n));
-  }
+  Block::Fill("Alt", {"r1", "r2"});
   std::filesystem::copy_file(Path("Alt.DAT"), Path("Alt.ALT"));
   WriteAll(Path("Alt.DAT"), {});
   {
@@ -300,10 +299,7 @@ TEST_F(DriverTest, RegistryAndStartRules) {
 }
 
 TEST_F(DriverTest, AReadPastTheEndIsFatalWithItsNumber) {
-  {
-    Block b("QDLex");
-    for (const char* n : {"a", "b", "c"}) ASSERT_TRUE(b.Add(n));
-  }
+  Block::Fill("QDLex", {"a", "b", "c"});
   // The data file loses its last record while no program holds it (a block
   // held unshared is changed by its holder only).
   ASSERT_EQ(::truncate(Path("QDLex.DAT").c_str(), 2 * kLength), 0);
