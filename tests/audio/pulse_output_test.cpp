@@ -279,10 +279,7 @@ TEST_F(PulseOutputTest, ErrorsNameTheFileAndTheCause) {
   WriteAll(dir / "X.WAV", {'n', 'o', ' ', 'w', 'a', 'v', 'e'});
   setenv("PULSE_SERVER", ("unix:" + dir / "none.sock").c_str(), 1);
   const std::string open = PlayError(dir / "X.WAV"), play = PlayError("S.WAV");
-  EXPECT_TRUE(
-      open.starts_with("Tondatei konnte nicht ge\xF6"
-                       "ffnet werden: " +
-                       dir / "X.WAV" + ": "))
+  EXPECT_TRUE(open.starts_with("Tondatei konnte nicht ge\366ffnet werden: " + dir / "X.WAV" + ": "))
       << open;
   EXPECT_TRUE(
       play.starts_with("Tondatei konnte nicht abgespielt werden: S.WAV: kein Tonserver erreichbar"))

@@ -46,15 +46,13 @@ class CrashTest : public EngineTest {
                " " + (saveMode ? "1" : "0"));
     EXPECT_EQ(child.ReadLine(), "R");
     uint32_t done = 0;
-    auto take = [&done](const std::string& line) {
-      if (line.size() > 2 && line[0] == 'D')
-        done = std::max<uint32_t>(done, std::stoul(line.substr(2)));
-    };
     // The parent sleeps rather than reads meanwhile: woken by each report,
     // it would mostly kill the child just after a flush.
     std::this_thread::sleep_for(std::chrono::microseconds(runMicros));
     child.Kill();
-    for (std::string line; !(line = child.ReadLine(0)).empty();) take(line);
+    for (std::string line; !(line = child.ReadLine(0)).empty();)
+      if (line.size() > 2 && line[0] == 'D')
+        done = std::max<uint32_t>(done, std::stoul(line.substr(2)));
     return done;
   }
 
@@ -69,10 +67,8 @@ class CrashTest : public EngineTest {
     }
     ASSERT_FALSE(saveMode) << "save mode needs no rebuild, open gave " << EngineError;
     ASSERT_EQ(EngineError, 10010);
-    if (variable)
-      RebuildVariableFileBlock(name, kSectionLength, 1, BuildKey, kKeys);
-    else
-      RebuildFileBlock(name, kFixedLength, 1, BuildKey, kKeys);
+    variable ? RebuildVariableFileBlock(name, kSectionLength, 1, BuildKey, kKeys)
+             : RebuildFileBlock(name, kFixedLength, 1, BuildKey, kKeys);
     ASSERT_TRUE(EngineOK) << "rebuild: " << EngineError;
     ++totals.rebuilt;
   }
