@@ -67,9 +67,7 @@ TEST_F(DataFileTest, NewFileAndAddDeleteSequenceAreExactOnDisk) {
   for (int i = 204; i < 300; ++i) ASSERT_EQ(d[i], 0x22) << "deleted slot keeps its bytes";
 
   // Out of range deletes change nothing.
-  for (int32_t bad : {0, 4, -1}) {
-    EXPECT_EQ(ErrorOf(DeleteRecord, fb, bad), 10135) << bad;
-  }
+  for (int32_t bad : {0, 4, -1}) EXPECT_EQ(ErrorOf(DeleteRecord, fb, bad), 10135) << bad;
   FlushFileBlock(fb);
   EXPECT_EQ(Dat(), d);
 
