@@ -211,29 +211,6 @@ TEST_F(RebuildTest, AnInterruptedReindexIsRebuiltAgain) {
   CloseFileBlock(Open(base_));
 }
 
-// Ends the process at its n-th change of a file (write, truncate, rename,
-// delete, flush), before the change: the files a kill at that moment leaves.
-class CrashLayer : public OsLayer {
- public:
-  static constexpr int kCrashed = 70;
-  explicit CrashLayer(int n) : n_(n) {}
-  ssize_t PWrite(int fd, const void* buf, size_t n, off_t offset) override {
-    return Step(), OsLayer::PWrite(fd, buf, n, offset);
-  }
-  int FTruncate(int fd, off_t length) override { return Step(), OsLayer::FTruncate(fd, length); }
-  int Rename(const char* from, const char* to) override {
-    return Step(), OsLayer::Rename(from, to);
-  }
-  int Unlink(const char* path) override { return Step(), OsLayer::Unlink(path); }
-  int FSync(int fd) override { return Step(), OsLayer::FSync(fd); }
-
- private:
-  void Step() {
-    if (++seen_ == n_) _exit(kCrashed);
-  }
-  int n_, seen_ = 0;
-};
-
 TEST_F(RebuildTest, AKillAtAnyStepLosesNoRecord) {
   constexpr int kRecords = 1700;  // three block writes in the copy
   std::vector<Bytes> records;
@@ -259,7 +236,10 @@ TEST_F(RebuildTest, AKillAtAnyStepLosesNoRecord) {
     std::filesystem::remove(base_ + ".SAV");
     const pid_t pid = fork();
     if (pid == 0) {
-      CrashLayer crash(step);
+      // Ends at the step-th change of a file (write, truncate, rename,
+      // delete, flush), before it.
+      FaultLayer crash;
+      crash.Arm(FaultLayer::kAnyChange, step, false, FaultLayer::kExit);
       SetOsLayer(&crash);
       Rebuild();
       _exit(EngineOK ? 0 : 1);
@@ -268,7 +248,7 @@ TEST_F(RebuildTest, AKillAtAnyStepLosesNoRecord) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status));
     const int code = WEXITSTATUS(status);
-    ASSERT_TRUE(code == 0 || code == CrashLayer::kCrashed) << code;
+    ASSERT_TRUE(code == 0 || code == FaultLayer::kExited) << code;
     OpenAsTheDriverWould();
     if (HasFatalFailure()) return;
     const CheckReport report = CheckFileBlock(base_ + ".DAT", base_ + ".IX", withKeys);

@@ -159,11 +159,13 @@ class EngineTest : public ::testing::Test {
 };
 
 // Fails chosen calls. A call kind is counted from the moment of Arm; the
-// n-th call (1-based) of that kind fails, once or from then on.
+// n-th call (1-based) of that kind fails, once or from then on. kExit ends
+// the process instead, before the call: the files a kill then leaves.
 class FaultLayer : public OsLayer {
  public:
-  enum Kind { kWrite, kSync, kRename, kUnlink };
-  enum Mode { kErrno, kShort, kTorn512 };
+  enum Kind { kWrite, kSync, kRename, kUnlink, kTruncate, kAnyChange };
+  enum Mode { kErrno, kShort, kTorn512, kExit };
+  static constexpr int kExited = 70;  // the exit code of kExit
 
   // kErrno fails with EIO.
   void Arm(Kind kind, int nth, bool sticky = false, Mode mode = kErrno) {
@@ -208,12 +210,17 @@ class FaultLayer : public OsLayer {
     if (Hit(kUnlink)) return errno = EIO, -1;
     return OsLayer::Unlink(path);
   }
+  int FTruncate(int fd, off_t length) override {
+    if (Hit(kTruncate)) return errno = EIO, -1;
+    return OsLayer::FTruncate(fd, length);
+  }
 
  private:
   bool Hit(Kind kind) {
-    if (nth_ == 0 || kind != kind_) return false;
+    if (nth_ == 0 || (kind != kind_ && kind_ != kAnyChange)) return false;
     ++seen_;
     if (seen_ == nth_ || (sticky_ && seen_ > nth_)) {
+      if (mode_ == kExit) _exit(kExited);
       ++fired_;
       return true;
     }
