@@ -110,8 +110,7 @@ TEST_F(BtreeTest, OrderDuplicatesAndStepping) {
                                          std::array{25, -1, 0, 20}, std::array{25, 1, 0, 30}}) {
     key = "dup";
     ref = from;
-    FindKeyAndRef(fb, 2, ref, mode, key);
-    EXPECT_EQ(EngineError, error) << from << " mode " << mode;
+    EXPECT_EQ(ErrorOf(FindKeyAndRef, fb, 2, ref, mode, key), error) << from << " mode " << mode;
     if (error == 0) {
       EXPECT_EQ(ref, want) << from << " mode " << mode;
     }

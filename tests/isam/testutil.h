@@ -268,11 +268,13 @@ int FailEachCall(FaultLayer& faults, FaultLayer::Kind kind, FaultLayer::Mode mod
 
 }  // namespace qorvex::isam::testing
 
-// The file helpers, for the tests of the layers above the engine too.
+// The file and call helpers, for the tests of the layers above the engine too.
 namespace qorvex::testing {
 using isam::testing::Bytes;
+using isam::testing::ErrorOf;
 using isam::testing::Le16;
 using isam::testing::Le32;
+using isam::testing::Ok;
 using isam::testing::ReadAll;
 using isam::testing::TempDir;
 using isam::testing::WriteAll;

@@ -155,8 +155,7 @@ TEST_F(LexTest, TheCheckerFindsWrongReferencesAndFields) {
   // records of up to 65520 bytes).
   WriteAll(Path("QDLex.DAT"), dat);
   FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, Path("QDLex"), false, false, false, false);
-  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_TRUE(Ok(OpenFileBlock, fb, Path("QDLex"), false, false, false, false)) << EngineError;
   Bytes big(65000, 'y');
   put32(big, 0, 0);
   put32(big, 4, 5);

@@ -329,10 +329,8 @@ TEST_F(DriverTest, ALockedRecordIsRetriedThenPutToTheHandler) {
   });
   Block d("Shared", true, true, 2);
   ASSERT_TRUE(d.Add("a"));
-  OpenFileBlock(other, Path("Shared"), false, true, false, false);
-  ASSERT_TRUE(EngineOK) << EngineError;
-  LockRecord(other, 1);
-  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_TRUE(Ok(OpenFileBlock, other, Path("Shared"), false, true, false, false)) << EngineError;
+  ASSERT_TRUE(Ok(LockRecord, other, 1)) << EngineError;
   ASSERT_TRUE(d->FindKey(1, Key8("a")));
   d->GetBuffer()[30] = 7;
   // Two automatic tries (768 ms each), then the handler: no.
@@ -344,8 +342,7 @@ TEST_F(DriverTest, ALockedRecordIsRetriedThenPutToTheHandler) {
   EXPECT_TRUE(d->Update());
   EXPECT_EQ(asked_.size(), 3u) << "created on first use, then two questions";
   uint8_t r[kLength];
-  GetRecord(other, 1, r, false);
-  ASSERT_TRUE(EngineOK);
+  ASSERT_TRUE(Ok(GetRecord, other, 1, r, false));
   EXPECT_EQ(r[30], 7) << "the other station sees the change";
   CloseFileBlock(other);
 }
