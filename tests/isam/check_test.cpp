@@ -20,11 +20,8 @@ namespace {
 Bytes DataFile(uint32_t L, uint32_t highest, int32_t freeHead, uint32_t freeCount,
                uint32_t indexes) {
   Bytes b((highest + 1) * L, 0);
-  Put32(b, 0, static_cast<uint32_t>(freeHead));
-  Put32(b, 4, freeCount);
-  Put32(b, 8, highest);
-  Put32(b, 12, L);
-  Put32(b, 16, indexes);
+  const uint32_t header[] = {static_cast<uint32_t>(freeHead), freeCount, highest, L, indexes};
+  for (int i = 0; i < 5; ++i) Put32(b, 4 * i, header[i]);
   return b;
 }
 
@@ -58,11 +55,9 @@ Bytes IndexFile(const std::vector<Index>& indexes) {
   Bytes b((highest + 1) * row, 0);
   uint32_t offset = 0;
   for (const Index& x : indexes) {
-    Put32(b, offset, static_cast<uint32_t>(x.freeHead));
-    Put32(b, offset + 4, x.freeCount);
-    Put32(b, offset + 8, x.highest);
-    Put32(b, offset + 12, x.PageSize());
-    Put32(b, offset + 16, x.root);
+    const uint32_t header[] = {static_cast<uint32_t>(x.freeHead), x.freeCount, x.highest,
+                               x.PageSize(), x.root};
+    for (int i = 0; i < 5; ++i) Put32(b, offset + 4 * i, header[i]);
     b[offset + 20] = x.duplicates;
     Put32(b, offset + 22, x.entries);
     Put16(b, offset + 26, x.keysPerPage);

@@ -275,6 +275,7 @@ using isam::testing::ErrorOf;
 using isam::testing::Le16;
 using isam::testing::Le32;
 using isam::testing::Ok;
+using isam::testing::Put16;
 using isam::testing::ReadAll;
 using isam::testing::TempDir;
 using isam::testing::WriteAll;

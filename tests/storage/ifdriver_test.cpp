@@ -172,9 +172,8 @@ TEST_F(DriverTest, NumberingStopsAtTheLargestNumber) {
     EXPECT_EQ(KeyToLong(LongToKey(v)), v);
     EXPECT_EQ(LongToKey(v).find('\0'), std::string::npos) << "no zero character";
   }
-  EXPECT_LT(LongToKey(-1), LongToKey(0));
-  EXPECT_LT(LongToKey(INT32_MIN), LongToKey(-70000));
-  EXPECT_LT(LongToKey(127), LongToKey(128));
+  for (auto [lower, higher] : {std::pair{-1, 0}, {INT32_MIN, -70000}, {127, 128}})
+    EXPECT_LT(LongToKey(lower), LongToKey(higher)) << lower;
 }
 
 TEST_F(DriverTest, AnUnusableIndexIsRebuiltOnOpen) {
@@ -193,9 +192,7 @@ TEST_F(DriverTest, AnUnusableIndexIsRebuiltOnOpen) {
   for (const auto& [what, file, at, value] : cases) {
     SCOPED_TRACE(what);
     Bytes d = dat, x = ix;
-    auto& bytes = file == 0 ? d : x;
-    bytes[at] = static_cast<uint8_t>(value);
-    bytes[at + 1] = static_cast<uint8_t>(value >> 8);
+    Put16(file == 0 ? d : x, at, value);
     WriteAll(Path("Rb.DAT"), d);
     std::filesystem::remove(Path("Rb.IX"));
     if (at != 0) WriteAll(Path("Rb.IX"), x);
