@@ -20,20 +20,19 @@ class DebugStackTest : public ::testing::Test {
   DebugStack stack_;
 };
 
-TEST_F(DebugStackTest, SeveritiesComeFromTheNumber) {
+TEST_F(DebugStackTest, SeveritiesAndMessagesComeFromTheNumber) {
   // The top nibble less 2 (0x3001 is 1, 0x702B is 5; 0xF000 gives 13,
   // outside 1..5); 28770 is the re-entry; engine numbers give their class.
-  for (auto [number, severity] : {std::pair{12289, 1},
-                                  {16478, 2},
-                                  {24592, 4},
-                                  {28715, 5},
-                                  {28770, 1},
-                                  {0xF000, 99},
-                                  {0xC000, 99},
-                                  {10200, 1},
-                                  {10330, 2},
-                                  {10070, 4}})
-    EXPECT_EQ(ErrorSeverity(number), severity) << number;
+  const std::pair<int32_t, int> severities[] = {
+      {12289, 1},   {16478, 2},   {24592, 4}, {28715, 5}, {28770, 1},
+      {0xF000, 99}, {0xC000, 99}, {10200, 1}, {10330, 2}, {10070, 4},
+  };
+  for (auto [number, severity] : severities) EXPECT_EQ(ErrorSeverity(number), severity) << number;
+  // A message says the level, the number (a storage one cut to 12 bits) and
+  // the block.
+  EXPECT_STREQ(EDBError(4, 10070, "QDLex").what(), "Datenbankfehler 4(10070) QDLEX");
+  EXPECT_STREQ(EDBError(5, 28742, "QDLex").what(), "Datenbankfehler 5(70) QDLEX");
+  EXPECT_EQ(EDBError(4, 24592, "qdsetup").severity(), 4);
 }
 
 TEST_F(DebugStackTest, AFifthErrorReplacesTheFourth) {
@@ -58,12 +57,6 @@ TEST_F(DebugStackTest, AFifthErrorReplacesTheFourth) {
   stack_.Clear();
   EXPECT_EQ(ErrorLevel(), 0);
   EXPECT_EQ(stack_.Worst(), nullptr);
-}
-
-TEST_F(DebugStackTest, EDBErrorSaysLevelNumberAndBlock) {
-  EXPECT_STREQ(EDBError(4, 10070, "QDLex").what(), "Datenbankfehler 4(10070) QDLEX");
-  EXPECT_STREQ(EDBError(5, 28742, "QDLex").what(), "Datenbankfehler 5(70) QDLEX");
-  EXPECT_EQ(EDBError(4, 24592, "qdsetup").severity(), 4);
 }
 
 TEST_F(DebugStackTest, TheDumpTextIsExact) {
