@@ -92,14 +92,11 @@ TEST_F(QueryTest, EachCommandPrintsWhatTheViewerWouldShow) {
 }
 
 TEST_F(QueryTest, BadInputIsAUsageErrorAndNothingIsCreated) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"lookup"},
-           {"search", ""},
-           {"search", "\xF0\x9F\x98\x80"},  // a character Windows-1252 lacks
-           {"related", "\xFF"},             // no UTF-8 at all
-           {"tree", "--search", ""},
-           {"export", "--json"},
-       }) {
+  // A character Windows-1252 lacks; no UTF-8 at all.
+  const std::vector<std::string> usage[] = {
+      {"lookup"},          {"search", ""},           {"search", "\xF0\x9F\x98\x80"},
+      {"related", "\xFF"}, {"tree", "--search", ""}, {"export", "--json"}};
+  for (const auto& args : usage) {
     const Outcome r = Db(args);
     EXPECT_EQ(r.code, 2) << args[0];
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;

@@ -95,15 +95,14 @@ TEST_F(ShowTest, RefusalsAndMisses) {
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "qorvex-db: no entry Nix\n");
-  const std::vector<std::vector<std::string>> usage = {
-      {"show"},
-      {"show", "a", "b"},
-      {"show", "Dipol", "--width"},
-      {"show", "Dipol", "--width", "99"},
-      {"show", "Dipol", "--width", "100001"},
-      {"show", "Dipol", "--width", "3x"},
-      {"show", "\xCE\xA9"},  // Ω: not in Windows-1252
-  };
+  // Ω is not in Windows-1252.
+  const std::vector<std::string> usage[] = {{"show"},
+                                            {"show", "a", "b"},
+                                            {"show", "Dipol", "--width"},
+                                            {"show", "\xCE\xA9"},
+                                            {"show", "Dipol", "--width", "99"},
+                                            {"show", "Dipol", "--width", "100001"},
+                                            {"show", "Dipol", "--width", "3x"}};
   for (const auto& args : usage) {
     r = Db(args);
     EXPECT_EQ(r.code, 2) << args.back();
