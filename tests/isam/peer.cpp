@@ -97,13 +97,11 @@ void Must(const char* what, void (*operation)(P...), A&&... args) {
       Must("delete key variable", DeleteKey, variable, 1, rv, key);
       Must("delete variable", DeleteVariableRecord, variable, rv);
     }
-    if (saveMode) {
-      Say("D " + std::to_string(work.done()));
-    } else if (work.done() % flushEvery == 0) {
-      Must("flush fixed", FlushFileBlock, fixed);
-      Must("flush variable", FlushFileBlock, variable);
-      Say("D " + std::to_string(work.done()));
-    }
+    // Save mode reports every operation; otherwise each flush.
+    const bool flush = !saveMode && work.done() % flushEvery == 0;
+    if (flush) Must("flush fixed", FlushFileBlock, fixed);
+    if (flush) Must("flush variable", FlushFileBlock, variable);
+    if (saveMode || flush) Say("D " + std::to_string(work.done()));
   }
 }
 

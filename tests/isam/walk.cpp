@@ -28,8 +28,7 @@ class Walker {
 
   void Run(const std::string& name, bool variable) {
     FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, name, false, false, false, false);
-    Status("OpenFileBlock");
+    Do("OpenFileBlock", OpenFileBlock, fb, name, false, false, false, false);
     if (!EngineOK) {
       if (fb != nullptr) result_.faults.push_back({"OpenFileBlock", "failed but left a handle"});
       return;
