@@ -67,10 +67,9 @@ struct Block {
   }
 };
 
-std::string Key8(const std::string& s) {
-  std::string k = s;
-  k.resize(8, '\0');
-  return k;
+std::string Key8(std::string s) {
+  s.resize(8, '\0');
+  return s;
 }
 
 using DriverTest = StorageTest;
