@@ -225,11 +225,7 @@ TEST_F(NetLockTest, NoUpdateIsLost) {
     std::vector<std::unique_ptr<Peer>> stations;
     for (int i = 0; i < 4; ++i) stations.push_back(Station());
     for (auto& s : stations) s->Send(std::string("incr 2500 ") + mode);
-    for (auto& s : stations) {
-      Answer a;
-      std::istringstream(s->ReadLine(240000)) >> a.error >> a.value >> a.ms;
-      EXPECT_EQ(a.error, 0);
-    }
+    for (auto& s : stations) EXPECT_EQ(s->Reply(240000).error, 0);
     const int64_t expect = std::string(mode) == "file" ? 10000 : 20000;
     EXPECT_EQ(stations[0]->Ask("get 1").value, expect);
     for (auto& s : stations) EXPECT_EQ(s->Ask("close").error, 0);

@@ -75,6 +75,10 @@ class Peer {
   }
   Answer Ask(const std::string& command, int timeoutMs = 60000) {
     Send(command);
+    return Reply(timeoutMs);
+  }
+  // The answer to a command sent before.
+  Answer Reply(int timeoutMs = 60000) {
     Answer a;
     std::istringstream(ReadLine(timeoutMs)) >> a.error >> a.value >> a.ms;
     return a;
