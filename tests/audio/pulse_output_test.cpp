@@ -340,10 +340,9 @@ TEST_F(PulseOutputTest, EndingTheProcessAfterTheWatchdogFiredLeavesNoThreadRunni
     const bool ended = WaitFor([&] { return waitpid(probes[i], &status, WNOHANG) == probes[i]; },
                                PulseOutput::kConnectTimeout + std::chrono::seconds(10));
     if (!ended) Stop(probes[i], SIGKILL);
-    const Bytes log = ReadAll(dir / (modes[i] + ".log"));
     EXPECT_TRUE(ended && WIFEXITED(status) && WEXITSTATUS(status) == 0)
         << modes[i] << (ended ? "" : ": hangs") << ": status " << status << ", "
-        << std::string(log.begin(), log.end());
+        << ReadText(dir / (modes[i] + ".log"));
   }
 }
 

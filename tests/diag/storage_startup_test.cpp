@@ -88,10 +88,8 @@ TEST_F(DiagTest, TwoFatalEndsLeaveTwoDumpsInOneFile) {
                                 dir.path() + "/out" + std::to_string(run);
     ASSERT_EQ(std::system(command.c_str()), 0);
   }
-  const auto out = ReadAll(dir / "out0");
-  EXPECT_EQ(std::string(out.begin(), out.end()), "Datenbankfehler 5(52) \n");
-  const auto dump = ReadAll(dir / "IFD.ERR");
-  const std::string text(dump.begin(), dump.end());
+  EXPECT_EQ(ReadText(dir / "out0"), "Datenbankfehler 5(52) \n");
+  const std::string text = ReadText(dir / "IFD.ERR");
   const std::string entry = "     - Err: 52 (5)  MP: 0/96  [SP: 0  SN: 0]  KN: 0  RN: 0\r\n";
   size_t first = text.find(entry);
   ASSERT_NE(first, std::string::npos) << text;

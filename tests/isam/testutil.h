@@ -31,6 +31,11 @@ inline Bytes ReadAll(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
+inline std::string ReadText(const std::string& path) {
+  const Bytes b = ReadAll(path);
+  return std::string(b.begin(), b.end());
+}
+
 inline void WriteAll(const std::string& path, const Bytes& b) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
@@ -277,6 +282,7 @@ using isam::testing::Le32;
 using isam::testing::Ok;
 using isam::testing::Put16;
 using isam::testing::ReadAll;
+using isam::testing::ReadText;
 using isam::testing::TempDir;
 using isam::testing::WriteAll;
 }  // namespace qorvex::testing

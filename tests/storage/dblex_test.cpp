@@ -190,8 +190,7 @@ TEST_F(LexTest, ARebuildThatDropsARecordSaysSoOnce) {
   SetRebuildNotice(nullptr);
   SetRetryHandler(nullptr);
   EXPECT_EQ(told, (std::vector<std::pair<std::string, int32_t>>{{Path("QDLex"), 1}}));
-  const Bytes msg = ReadAll(Path("QDLex.MSG"));
-  EXPECT_NE(std::string(msg.begin(), msg.end()).find("\x04Zwei"), std::string::npos);
+  EXPECT_NE(ReadText(Path("QDLex.MSG")).find("\x04Zwei"), std::string::npos);
 }
 
 TEST_F(LexTest, ObjectsOwnTheOpenOnlyWhenTheyMadeIt) {

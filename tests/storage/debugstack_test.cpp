@@ -90,23 +90,19 @@ TEST_F(DebugStackTest, TheDumpIsAppendedAndTheDeleteKeyLineFollows) {
   EXPECT_FALSE(std::filesystem::exists(dir / "IFD.ERR")) << "level 2 writes nothing";
   stack_.SetDeleteKeyFlag();
   stack_.WriteDump({2026, 12, 7, 14, 30});
-  auto text = [&] {
-    const auto b = ReadAll(dir / "IFD.ERR");
-    return std::string(b.begin(), b.end());
-  };
-  EXPECT_EQ(text(), "PosErrorDeleteKey\r\n");
+  EXPECT_EQ(ReadText(dir / "IFD.ERR"), "PosErrorDeleteKey\r\n");
   stack_.Record(nullptr, 4, 1, 0, 0, 10140);
   stack_.WriteDump({2026, 12, 7, 14, 30});
   stack_.WriteDump({2026, 12, 7, 14, 31});
   const std::string one = stack_.DumpText({2026, 12, 7, 14, 30}) + "PosErrorDeleteKey\r\n";
   const std::string two = stack_.DumpText({2026, 12, 7, 14, 31}) + "PosErrorDeleteKey\r\n";
-  EXPECT_EQ(text(), "PosErrorDeleteKey\r\n" + one + two);
+  EXPECT_EQ(ReadText(dir / "IFD.ERR"), "PosErrorDeleteKey\r\n" + one + two);
   // A file past 1 MiB drops its oldest dumps, whole: the newest stay.
   const size_t each = one.size();
   for (size_t written = 3 * each; written <= kMaxDumpBytes + each; written += each)
     stack_.WriteDump({2026, 12, 7, 14, 30});
   stack_.WriteDump({2026, 12, 7, 14, 31});
-  const std::string bounded = text();
+  const std::string bounded = ReadText(dir / "IFD.ERR");
   EXPECT_LE(bounded.size(), kMaxDumpBytes);
   EXPECT_GT(bounded.size(), kMaxDumpBytes - 2 * each);
   EXPECT_EQ(bounded.rfind(one, 0), 0u) << "begins with a whole dump";

@@ -280,8 +280,7 @@ TEST_F(ToolTest, MessagesSayWhatWentWrong) {
     if (r.out.find("could not be indexed") != std::string::npos ||
         r.err.find("could not be indexed") != std::string::npos) {
       // Neither record is lost: the first in slot order is indexed, the other kept.
-      const Bytes msg = ReadAll(Lex("QDLex.MSG"));
-      const std::string text(msg.begin(), msg.end());
+      const std::string text = ReadText(Lex("QDLex.MSG"));
       EXPECT_NE(text.find("Data record deleted - Dump follows\r\n"), std::string::npos);
       EXPECT_NE(text.find("Yagi"), std::string::npos);
       EXPECT_EQ(Db({"lookup", "Dipol"}).code, 0);
