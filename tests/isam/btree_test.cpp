@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdlib>
 #include <functional>
+#include <numeric>
 #include <random>
 #include <set>
 #include <string>
@@ -136,7 +137,7 @@ TEST_F(BtreeTest, DeletingEverythingFreesEveryPageForReuse) {
   FileBlockHandle fb = Create({{8, 1}});
   std::mt19937 rng(7);
   std::vector<int> order(3000);
-  for (int i = 0; i < 3000; ++i) order[i] = i;
+  std::iota(order.begin(), order.end(), 0);
   std::shuffle(order.begin(), order.end(), rng);
   for (int i : order) AddKey(fb, 1, i + 1, Digits(i % 700, 8));
   ASSERT_TRUE(EngineOK);

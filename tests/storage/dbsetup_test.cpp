@@ -49,12 +49,10 @@ TEST_F(SetupTest, TheFirstStartMakesTheRecordAndThePlacementIsKept) {
   EXPECT_EQ(std::filesystem::file_size(Path("QDSETUP.DAT")), 2u * 3530);
   EXPECT_TRUE(std::filesystem::exists(Path("QDSETUP.DIA"))) << "opened shared";
   // Another program's bytes in the record survive the window's save.
-  {
-    auto dat = ReadAll(Path("QDSETUP.DAT"));
-    dat[3530 + 100] = 0x5A;
-    dat[3530 + 3529] = 0xA5;
-    WriteAll(Path("QDSETUP.DAT"), dat);
-  }
+  Bytes dat = ReadAll(Path("QDSETUP.DAT"));
+  dat[3530 + 100] = 0x5A;
+  dat[3530 + 3529] = 0xA5;
+  WriteAll(Path("QDSETUP.DAT"), dat);
   {
     TdbSetup s(0);
     ASSERT_TRUE(s.First(1));

@@ -49,8 +49,8 @@ TEST_F(ShowTest, PlainTextIsTheGridOfTheLabels) {
             " pfeif blau (http://x.de/\xC3\x98) SOS\n"
             "\n"
             "neg\xEF\xBF\xBD[31m\n");
-  r = Db({"show", "Lang", "--width", "200"});
-  EXPECT_EQ(r.out, " Lang\n [Thema: X]\n aaaa bbbb cccc dddd\n eeee\n");
+  EXPECT_EQ(Db({"show", "Lang", "--width", "200"}).out,
+            " Lang\n [Thema: X]\n aaaa bbbb cccc dddd\n eeee\n");
   EXPECT_EQ(Db({"show", "Lang"}).out, " Lang\n [Thema: X]\n aaaa bbbb cccc dddd eeee\n");
 }
 
