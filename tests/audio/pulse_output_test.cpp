@@ -168,19 +168,6 @@ class PulseOutputTest : public ::testing::Test {
   std::filesystem::path old_;
 };
 
-double Ms(double samples) {
-  return samples * 1000 / kRate;
-}
-
-std::vector<int16_t> ReadRecording(const std::string& name) {
-  WavInfo info;
-  std::vector<int16_t> s;
-  std::string why;
-  EXPECT_TRUE(ReadWav16Mono(name, info, s, why)) << name << ": " << why;
-  EXPECT_EQ(info.sampleRate, unsigned(kRate));
-  return s;
-}
-
 constexpr int kLoud = 655;  // 2 % of full scale; the null sink's silence is 0
 
 // From the first sound of the first file to the last sound of the last one,
@@ -188,7 +175,7 @@ constexpr int kLoud = 655;  // 2 % of full scale; the null sink's silence is 0
 double ExpectedSpanMs(const std::vector<std::string>& files) {
   double ms = 0;
   for (size_t i = 0; i < files.size(); ++i) {
-    const std::vector<int16_t> s = ReadRecording(files[i]);
+    const std::vector<int16_t> s = ReadWav(files[i]);
     const std::vector<Span> sounds = Sounding(s, kLoud);
     EXPECT_FALSE(sounds.empty()) << files[i];
     if (sounds.empty()) return 0;
@@ -251,7 +238,7 @@ TEST_F(PulseOutputTest, PlaysInRhythmOnAServerWithoutOtherStreams) {
   const std::vector<std::string> files = {"5.WAV", "9.WAV", "9.WAV"};
   const double expected = ExpectedSpanMs(files);
   double sum = 0;
-  for (const std::string& f : files) sum += Ms(double(ReadRecording(f).size())) + kCharPauseFast;
+  for (const std::string& f : files) sum += Ms(double(ReadWav(f).size())) + kCharPauseFast;
   std::vector<double> took;
   for (int i = 0; i < 2; ++i) {
     const auto start = Clock::now();

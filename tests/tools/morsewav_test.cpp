@@ -25,10 +25,6 @@ int Generate(const std::vector<std::string>& args) {
   return RunProgram(QORVEX_MORSEWAV, args, scratch.path()).code;
 }
 
-double Ms(size_t samples) {
-  return samples * 1000 / kRate;
-}
-
 // Amplitude of the component at hz (in units of full scale).
 double Amplitude(const std::vector<int16_t>& s, double hz) {
   std::complex<double> sum;
@@ -59,11 +55,7 @@ class MorseWavTest : public ::testing::Test {
   static void TearDownTestSuite() { delete dir_; }
 
   static std::vector<int16_t> Read(const std::string& name) {
-    WavInfo info;
-    std::vector<int16_t> s;
-    std::string why;
-    EXPECT_TRUE(ReadWav16Mono(*dir_ / name, info, s, why)) << name << ": " << why;
-    EXPECT_EQ(info.sampleRate, kRate) << name;
+    const std::vector<int16_t> s = ReadWav(*dir_ / name);
     if (!s.empty()) {
       EXPECT_LE(std::abs(s.front()), 1) << name;
       EXPECT_LE(std::abs(s.back()), 1) << name;
