@@ -9,7 +9,7 @@
 namespace qorvex {
 namespace {
 
-TEST(Dates, FixedPointsAndInvalidDates) {
+TEST(Dates, FixedPointsInvalidDatesAndTwoDigitYears) {
   const std::array<int, 4> cases[] = {
       {1, 1, 1600, 0},        {31, 1, 1600, 30},       {1, 2, 1600, 31},
       {29, 2, 1600, 59},      {1, 3, 1600, 60},        {31, 12, 1999, 146096},
@@ -23,9 +23,7 @@ TEST(Dates, FixedPointsAndInvalidDates) {
   EXPECT_FALSE(ToDates.IsLeapYear(3200 + 800));  // 4000: divisible by 4000
   EXPECT_TRUE(ToDates.IsLeapYear(2400));
   EXPECT_FALSE(ToDates.IsLeapYear(2100));
-}
-
-TEST(Dates, TwoDigitYearsAreWindowedAt1940) {
+  // Two-digit years are windowed at 1940.
   for (auto [d, m, y, full] :
        {std::array{1, 1, 39, 2039}, {1, 1, 40, 1940}, {1, 1, 0, 2000}, {31, 12, 99, 1999}})
     EXPECT_EQ(ToDates.DMYtoDate(d, m, y), ToDates.DMYtoDate(d, m, full)) << y;
