@@ -25,11 +25,6 @@ namespace {
 
 using namespace crash;
 
-int Kills() {
-  const char* env = std::getenv("QORVEX_KILLS");
-  return env ? std::max(1, std::atoi(env)) : 160;
-}
-
 struct Totals {
   int kills = 0, rebuilt = 0, cleanOpens = 0;
   uint64_t operations = 0;
@@ -95,7 +90,8 @@ class CrashTest : public EngineTest {
   }
 
   void Run(bool saveMode) {
-    const int kills = Kills();
+    const char* killsSet = std::getenv("QORVEX_KILLS");
+    const int kills = killsSet ? std::max(1, std::atoi(killsSet)) : 160;
     const char* fixed = std::getenv("QORVEX_SEED");  // replays a failing cycle
     const uint32_t base = fixed ? static_cast<uint32_t>(std::stoul(fixed)) : std::random_device{}();
     std::printf("seed base %u (%s), %d kills\n", base, saveMode ? "save mode" : "flushes", kills);

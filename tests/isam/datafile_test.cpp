@@ -219,8 +219,10 @@ TEST_F(DataFileTest, VariableRecordsSplitIntoSectionsInRecordOrder) {
 // is written: the log entry that protects the write.
 class LogSnapshotLayer : public OsLayer {
  public:
-  std::string dialogPath;
-  uint32_t recordLength = 0;
+  LogSnapshotLayer(std::string dialog, uint32_t length)
+      : dialogPath(dialog), recordLength(length) {}
+  const std::string dialogPath;
+  const uint32_t recordLength;
   Bytes seen;
   ssize_t PWrite(int fd, const void* buf, size_t n, off_t offset) override {
     if (n == recordLength && offset > 0 && seen.empty()) seen = ReadAll(dialogPath);
@@ -241,9 +243,7 @@ TEST_F(DataFileTest, SaveModeLogEntryIsExactAndEmptiedAfterEachOperation) {
   EXPECT_EQ(DatHeader(Dat()), (Header{1, 1, 2, 32, 0, 0}))
       << "save mode never leaves the in-use byte set";
 
-  LogSnapshotLayer layer;
-  layer.dialogPath = Name("T.DIA");
-  layer.recordLength = 32;
+  LogSnapshotLayer layer(Name("T.DIA"), 32);
   SetOsLayer(&layer);
   AddRecord(fb, ref, r.data());  // reuses slot 1, whose link is -1
   SetOsLayer(nullptr);

@@ -30,14 +30,6 @@ void Say(const std::string& line) {
   (void)!write(1, out.data(), out.size());
 }
 
-// The shared block of the lock tests: records of 64 bytes with the key at 4
-// and a counter at 40; one unique index of 12-byte keys.
-std::vector<uint8_t> Record(const std::string& key) {
-  std::vector<uint8_t> r(crash::kFixedLength, 0);
-  std::copy(key.begin(), key.end(), r.begin() + 4);
-  return r;
-}
-
 // One increment of record 1's counter; true when it landed, false when a
 // lock was busy (the caller tries again).
 bool Increment(bool recordLock) {
@@ -143,7 +135,10 @@ int main() {
     } else if (onRecord.contains(cmd)) {
       onRecord.at(cmd)(fb, std::stoi(arg));
     } else if (cmd == "add") {
-      std::vector<uint8_t> r = Record(arg);
+      // The shared block of the lock tests: records of 64 bytes with the key
+      // at 4 and a counter at 40; one unique index of 12-byte keys.
+      std::vector<uint8_t> r(crash::kFixedLength, 0);
+      std::copy(arg.begin(), arg.end(), r.begin() + 4);
       int32_t ref = 0;
       AddRecord(fb, ref, r.data());
       if (EngineOK) AddKey(fb, 1, ref, arg);
