@@ -127,8 +127,9 @@ TEST_F(RebuildTest, ADuplicateInAUniqueIndexIsDeletedAndLogged) {
   EXPECT_EQ(ReadText(base_ + ".MSG"), msg);
 }
 
-TEST_F(RebuildTest, SavAndDatTogetherChangeNothing) {
-  Make({Rec("a", "1", 1), Rec("b", "2", 2)});
+// A .SAV file beside the data file changes nothing; a lone one is resumed.
+TEST_F(RebuildTest, ASavFileBesideTheDataIsRefusedAndALoneOneResumed) {
+  Make({Rec("a", "1", 1), Rec("b", "2", 2), Rec("c", "3", 3), Rec("d", "4", 4)});
   const Bytes dat = ReadAll(base_ + ".DAT"), ix = ReadAll(base_ + ".IX");
   WriteAll(base_ + ".SAV", Bytes(kL * 3, 7));
   EXPECT_EQ(Rebuild(), 10465);
@@ -145,15 +146,11 @@ TEST_F(RebuildTest, SavAndDatTogetherChangeNothing) {
   std::filesystem::remove(base_ + ".DAT");
   std::filesystem::remove(base_ + ".SAV");
   EXPECT_EQ(Rebuild(), 10410);
-}
-
-TEST_F(RebuildTest, ALoneSavIsResumedAndACutRecordDropped) {
-  Make({Rec("a", "1", 1), Rec("b", "2", 2), Rec("c", "3", 3), Rec("d", "4", 4)});
-  Bytes dat = ReadAll(base_ + ".DAT");
-  dat.resize(4 * kL + kL / 2);  // the fourth record cut in the middle
-  dat[20] = 1;                  // and left in use
-  WriteAll(base_ + ".SAV", dat);
-  std::filesystem::remove(base_ + ".DAT");
+  // A lone .SAV whose fourth record is cut in the middle, left in use.
+  Bytes cut = dat;
+  cut.resize(4 * kL + kL / 2);
+  cut[20] = 1;
+  WriteAll(base_ + ".SAV", cut);
   std::filesystem::remove(base_ + ".IX");
   ASSERT_EQ(Rebuild(), 0);
   EXPECT_TRUE(LastRebuildOutcome().resumed);
