@@ -134,9 +134,13 @@ TEST_F(QueryTest, TheToolPrintsWhatTheCoreComputes) {
   const Outcome plain = Db({"lookup", "--plain", "Wort 12"});
 
   Attach();
+  // A caption as the tool prints it: without its trailing blanks, in UTF-8.
+  auto line = [](const std::string& s) {
+    return Cp1252ToUtf8(s.substr(0, s.find_last_not_of(' ') + 1)) + "\n";
+  };
   std::string expect;
   for (const SearchHit& h : SearchEntries(*lex_, "wort 1 ae", {.fold = true, .fullText = true}))
-    expect += Cp1252ToUtf8(h.term.substr(0, h.term.find_last_not_of(' ') + 1)) + "\n";
+    expect += line(h.term);
   EXPECT_FALSE(expect.empty());
   EXPECT_EQ(folded.out, expect);
   expect.clear();
@@ -147,9 +151,6 @@ TEST_F(QueryTest, TheToolPrintsWhatTheCoreComputes) {
   EntryTree want = BuildTree(*lex_);
   AddSearchHits(want, SearchLexicon(*lex_, "WORT 1"));
   EXPECT_GT(want.SearchNode().children.size(), 20u);
-  auto line = [](const std::string& s) {
-    return Cp1252ToUtf8(s.substr(0, s.find_last_not_of(' ') + 1)) + "\n";
-  };
   std::string wantTree;
   for (const TreeNode& root : want.roots) {
     wantTree += line(root.caption);
