@@ -54,8 +54,7 @@ class CrashTest : public EngineTest {
   // Opens the block, rebuilding it when it asks for that.
   void Recover(const std::string& name, bool variable, bool saveMode, Totals& totals) {
     FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, name, false, false, saveMode, false);
-    if (EngineOK) {
+    if (Ok(OpenFileBlock, fb, name, false, false, saveMode, false)) {
       CloseFileBlock(fb);
       ++totals.cleanOpens;
       return;

@@ -68,8 +68,7 @@ class RebuildTest : public EngineTest {
     if (std::filesystem::file_size(base_ + ".DAT", ec) == 0 && !ec)
       std::filesystem::remove(base_ + ".DAT");
     FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, base_, false, false, false, false);
-    if (EngineOK) {
+    if (Ok(OpenFileBlock, fb, base_, false, false, false, false)) {
       const bool sameLayout = IndexCount(fb) == 2;
       CloseFileBlock(fb);
       if (sameLayout) return;
@@ -199,8 +198,8 @@ TEST_F(RebuildTest, AnInterruptedReindexIsRebuiltAgain) {
   EXPECT_EQ(Rebuild(), 10460);
   SetRebuildProgress(nullptr);
   FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, base_, false, false, false, false);
-  EXPECT_EQ(EngineError, 10010);  // the half-filled index is not taken for whole
+  // The half-filled index is not taken for whole.
+  EXPECT_EQ(ErrorOf(OpenFileBlock, fb, base_, false, false, false, false), 10010);
   ASSERT_EQ(Rebuild(), 0);
   EXPECT_TRUE(Check().ok());
   CloseFileBlock(Open(base_));
@@ -337,8 +336,7 @@ TEST_F(RebuildTest, ARunningRebuildIsInUseNeverALeftover) {
   int opened = 0, status = -1;
   while (waitpid(child, &status, WNOHANG) == 0) {
     FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, base_, true, false, false, false);
-    outcomes.insert(EngineOK ? 0 : EngineError);
+    outcomes.insert(ErrorOf(OpenFileBlock, fb, base_, true, false, false, false));
     if (EngineOK) {
       ++opened;
       EXPECT_EQ(FileLength(fb), 301);
