@@ -148,8 +148,7 @@ TEST_F(BlockIoTest, ACutByTheLogReplayIsNotReadThroughTheMapping) {
   Bytes r = Record(kBig, 7), back(kBig);
   int32_t ref = 0;
   AddRecord(fb, ref, r.data());
-  GetRecord(fb, 1, back.data(), false);
-  ASSERT_TRUE(EngineOK && back == r);
+  ASSERT_TRUE(Ok(GetRecord, fb, 1, back.data(), false) && back == r);
   FaultLayer faults;
   faults.Arm(FaultLayer::kSync, 2);  // the data file's, after the log's
   SetOsLayer(&faults);
@@ -181,8 +180,7 @@ TEST_F(BlockIoTest, AStationReadsTheLengthAgainUnderEachLock) {
   ASSERT_TRUE(EngineOK && back == r) << EngineError;
   ASSERT_EQ(truncate(Name("N.DAT").c_str(), 3 * kBig), 0);
   EXPECT_EQ(ErrorOf(GetRecord, fb, 3, back.data(), false), 10070);
-  GetRecord(fb, 2, back.data(), false);
-  EXPECT_TRUE(EngineOK && back == r) << EngineError;
+  EXPECT_TRUE(Ok(GetRecord, fb, 2, back.data(), false) && back == r) << EngineError;
   EXPECT_EQ(MappedAccessFaults(), faults) << "the length was read under the lock";
   CloseFileBlock(fb);
 }
@@ -200,15 +198,13 @@ TEST_F(BlockIoTest, AFileCutBehindTheEnginesBackFailsOverToAReadCall) {
     AddKey(fb, 1, ref, "K" + std::to_string(i));
   }
   FlushFileBlock(fb);
-  GetRecord(fb, 3, back.data(), false);
-  ASSERT_TRUE(EngineOK && back == r) << EngineError;
+  ASSERT_TRUE(Ok(GetRecord, fb, 3, back.data(), false) && back == r) << EngineError;
   const uint64_t faults = MappedAccessFaults();
   ASSERT_EQ(truncate(Name("U.DAT").c_str(), 2 * kBig), 0);
   EXPECT_EQ(ErrorOf(GetRecord, fb, 3, back.data(), false), 10070);
   EXPECT_EQ(std::string(EngineFailedFile()), Name("U.DAT")) << "the error names the file";
   EXPECT_EQ(MappedAccessFaults(), faults + 1);
-  GetRecord(fb, 1, back.data(), false);
-  EXPECT_TRUE(EngineOK && back == r) << EngineError;
+  EXPECT_TRUE(Ok(GetRecord, fb, 1, back.data(), false) && back == r) << EngineError;
   CloseFileBlock(fb);
 }
 
