@@ -250,9 +250,8 @@ TEST_F(NetworkSaveModeTest, ALogOverADialogLeavesNoStaleEntries) {
   FaultLayer faults;
   SetOsLayer(&faults);
   faults.Arm(FaultLayer::kWrite, 2);  // the record's slot, after the log entry
-  AddRecord(fb, ref, r.data());
+  EXPECT_EQ(ErrorOf(AddRecord, fb, ref, r.data()), 10001);
   SetOsLayer(nullptr);
-  EXPECT_EQ(EngineError, 10001);
   EXPECT_TRUE(Ok(AddRecord, fb, ref, r.data())) << EngineError;
   EXPECT_EQ(ref, 1);
   EXPECT_TRUE(Ok(UnlockFileBlock, fb)) << EngineError;
