@@ -1,11 +1,32 @@
-// Reading sounds back in tests: where a signal sounds, and its pitch.
+// Reading sounds back in tests: the samples of a recording, where a signal
+// sounds, and its pitch.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
+#include "app/core/wavfile.h"
+
 namespace qorvex::testing {
+
+// Milliseconds of samples at 44100 Hz.
+inline double Ms(double samples) {
+  return samples * 1000 / 44100;
+}
+
+// A recording's samples; it must be 16-bit mono at 44100 Hz.
+inline std::vector<int16_t> ReadWav(const std::string& path) {
+  WavInfo info;
+  std::vector<int16_t> s;
+  std::string why;
+  EXPECT_TRUE(ReadWav16Mono(path, info, s, why)) << path << ": " << why;
+  EXPECT_EQ(info.sampleRate, 44100u) << path;
+  return s;
+}
 
 // [begin, end) of samples; end follows the last audible sample.
 struct Span {

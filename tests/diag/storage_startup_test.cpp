@@ -2,7 +2,6 @@
 #include "diag/storage_startup.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <string>
 #include <vector>
@@ -13,14 +12,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::ReadAll;
-using isam::testing::TempDir;
-
-struct Asked {
-  std::vector<std::string> texts;
-  bool answer = true;
-};
-
 class DiagTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -28,8 +19,8 @@ class DiagTest : public ::testing::Test {
         [this](const std::string& caption, const std::string& heading, const std::string& text) {
           EXPECT_EQ(caption, "");
           EXPECT_EQ(heading, "");
-          asked_.texts.push_back(text);
-          return asked_.answer;
+          asked_.push_back(text);
+          return answer_;
         });
   }
   void TearDown() override {
@@ -37,7 +28,8 @@ class DiagTest : public ::testing::Test {
     CurrentDebugStack().Clear();
     CurrentDebugStack().SetDumpFileName("/dev/null");
   }
-  Asked asked_;
+  std::vector<std::string> asked_;  // the questions' texts
+  bool answer_ = true;
 };
 
 TEST_F(DiagTest, EveryKindHasItsQuestion) {
@@ -54,12 +46,11 @@ TEST_F(DiagTest, EveryKindHasItsQuestion) {
   // Rebuilding and creating are answered yes without a question.
   EXPECT_TRUE(AskRetry(name, 5));
   EXPECT_TRUE(AskRetry(name, 6));
-  EXPECT_TRUE(asked_.texts.empty());
+  EXPECT_TRUE(asked_.empty());
   EXPECT_TRUE(AskRetry(name, 1));
-  asked_.answer = false;
+  answer_ = false;
   EXPECT_FALSE(AskRetry(name, 3));
-  EXPECT_EQ(asked_.texts,
-            (std::vector<std::string>{RetryQuestion(name, 1), RetryQuestion(name, 3)}));
+  EXPECT_EQ(asked_, (std::vector<std::string>{RetryQuestion(name, 1), RetryQuestion(name, 3)}));
   SetQuestionHandler(nullptr);
   EXPECT_FALSE(AskRetry(name, 1)) << "no one to ask: no";
   EXPECT_EQ(SelectText("Ja", "Yes"), "Ja");
@@ -85,7 +76,7 @@ TEST_F(DiagTest, StartNamesTheDumpsAndInstallsTheQuestions) {
     EXPECT_TRUE(d->Add());
     delete d;
   }
-  EXPECT_TRUE(asked_.texts.empty());
+  EXPECT_TRUE(asked_.empty());
   DoneFileManager();
   EXPECT_FALSE(IFDriver::Started());
 }
@@ -97,10 +88,8 @@ TEST_F(DiagTest, TwoFatalEndsLeaveTwoDumpsInOneFile) {
                                 dir.path() + "/out" + std::to_string(run);
     ASSERT_EQ(std::system(command.c_str()), 0);
   }
-  const auto out = ReadAll(dir / "out0");
-  EXPECT_EQ(std::string(out.begin(), out.end()), "Datenbankfehler 5(52) \n");
-  const auto dump = ReadAll(dir / "IFD.ERR");
-  const std::string text(dump.begin(), dump.end());
+  EXPECT_EQ(ReadText(dir / "out0"), "Datenbankfehler 5(52) \n");
+  const std::string text = ReadText(dir / "IFD.ERR");
   const std::string entry = "     - Err: 52 (5)  MP: 0/96  [SP: 0  SN: 0]  KN: 0  RN: 0\r\n";
   size_t first = text.find(entry);
   ASSERT_NE(first, std::string::npos) << text;

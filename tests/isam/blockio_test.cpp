@@ -11,7 +11,6 @@
 #include <map>
 #include <random>
 #include <string>
-#include <vector>
 
 #include "isam/check.h"
 #include "isam/engine.h"
@@ -54,13 +53,11 @@ class BlockIoTest : public EngineTest {
   // compares every read with a model.
   Outcome Run(bool refuseMaps) {
     const std::string name = Name(refuseMaps ? "D" : "M");
-    const std::vector<KeyDescriptor> keys = {{6, 0}, {20, 1}};
+    const KeyDescriptor keys[] = {{6, 0}, {20, 1}};
     CreateFileBlock(name, 64, 2, keys);
     CountingLayer layer(refuseMaps);
     SetOsLayer(&layer);
-    FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, name, false, false, false, false);
-    EXPECT_TRUE(EngineOK) << EngineError;
+    FileBlockHandle fb = Open(name);
     std::mt19937 rng(4711);
     std::map<int32_t, Bytes> model;
     Outcome out;
@@ -88,10 +85,7 @@ class BlockIoTest : public EngineTest {
         if (kind < 7) {  // read it, by its key
           int32_t found = 0;
           FindKey(fb, 1, found, keyOf(ref, it->second).first);
-          Bytes back(6100);
-          uint32_t n = static_cast<uint32_t>(back.size());
-          GetVariableRecord(fb, found, back.data(), false, n);
-          back.resize(n);
+          const Bytes back = GetVar(fb, found, 6100);
           EXPECT_TRUE(back == it->second) << "op " << op << " ref " << ref;
           out.answers.append(back.begin(), back.end());
         } else if (kind < 9) {  // rewrite it: new chain, same keys
@@ -112,25 +106,18 @@ class BlockIoTest : public EngineTest {
     std::string key;
     int32_t ref = 0;
     for (NextKey(fb, 2, ref, key); EngineOK; NextKey(fb, 2, ref, key)) {
-      Bytes back(6100);
-      uint32_t n = static_cast<uint32_t>(back.size());
-      GetVariableRecord(fb, ref, back.data(), false, n);
-      back.resize(n);
+      const Bytes back = GetVar(fb, ref, 6100);
       EXPECT_TRUE(back == model[ref]) << "ref " << ref;
       out.answers.append(back.begin(), back.end());
     }
-    FlushFileBlock(fb);
-    EXPECT_TRUE(EngineOK) << EngineError;
+    EXPECT_TRUE(Ok(FlushFileBlock, fb)) << EngineError;
     out.dat = ReadAll(name + ".DAT");
     out.ix = ReadAll(name + ".IX");
-    CloseFileBlock(fb);
-    EXPECT_TRUE(EngineOK) << EngineError;
+    EXPECT_TRUE(Ok(CloseFileBlock, fb)) << EngineError;
     SetOsLayer(nullptr);
     out.reads = layer.reads;
     out.maps = layer.maps;
-    CheckOptions options;
-    options.variable = true;
-    const CheckReport report = CheckFileBlock(name + ".DAT", name + ".IX", options);
+    const CheckReport report = CheckFileBlock(name + ".DAT", name + ".IX", CheckOptions(true));
     EXPECT_TRUE(report.ok()) << report.faults.front();
     return out;
   }
@@ -155,26 +142,20 @@ constexpr int32_t kBig = 8192;
 // Save mode: a failed forcing of the data file replays the log, which cuts
 // off the slot just appended (and read through the mapping).
 TEST_F(BlockIoTest, ACutByTheLogReplayIsNotReadThroughTheMapping) {
-  CreateFileBlock(Name("S"), kBig, 0, {});
-  FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, Name("S"), false, false, true, false);
-  ASSERT_TRUE(EngineOK) << EngineError;
+  FileBlockHandle fb = CreateOpen(Name("S"), kBig, {}, true);
+  ASSERT_NE(fb, nullptr);
   const uint64_t mappedFaults = MappedAccessFaults();
-  Bytes r(kBig, 7), back(kBig);
-  std::fill_n(r.begin(), 4, 0);
+  Bytes r = Record(kBig, 7), back(kBig);
   int32_t ref = 0;
   AddRecord(fb, ref, r.data());
-  GetRecord(fb, 1, back.data(), false);
-  ASSERT_TRUE(EngineOK && back == r);
+  ASSERT_TRUE(Ok(GetRecord, fb, 1, back.data(), false) && back == r);
   FaultLayer faults;
   faults.Arm(FaultLayer::kSync, 2);  // the data file's, after the log's
   SetOsLayer(&faults);
-  AddRecord(fb, ref, r.data());
+  ASSERT_EQ(ErrorOf(AddRecord, fb, ref, r.data()), 10001);
   SetOsLayer(nullptr);
-  ASSERT_EQ(EngineError, 10001);
   EXPECT_EQ(ReadAll(Name("S.DAT")).size(), 2u * kBig);
-  GetRecord(fb, 2, back.data(), false);
-  EXPECT_EQ(EngineError, 10070);
+  EXPECT_EQ(ErrorOf(GetRecord, fb, 2, back.data(), false), 10070);
   EXPECT_EQ(MappedAccessFaults(), mappedFaults) << "the cut was known";
   CloseFileBlock(fb);
 }
@@ -186,24 +167,19 @@ TEST_F(BlockIoTest, AStationReadsTheLengthAgainUnderEachLock) {
   ExitEngine();
   ASSERT_GT(InitEngine(2, 16), 0);
   CreateFileBlock(Name("N"), kBig, 0, {});
-  FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, Name("N"), false, true, false, false);
-  ASSERT_TRUE(EngineOK) << EngineError;
+  FileBlockHandle fb = Open(Name("N"), false, true);
+  ASSERT_NE(fb, nullptr);
   const uint64_t faults = MappedAccessFaults();
   LockFileBlock(fb);
-  Bytes r(kBig, 9), back(kBig);
-  std::fill_n(r.begin(), 4, 0);
+  Bytes r = Record(kBig, 9), back(kBig);
   int32_t ref = 0;
   for (int i = 0; i < 3; ++i) AddRecord(fb, ref, r.data());
-  UnlockFileBlock(fb);
-  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_TRUE(Ok(UnlockFileBlock, fb)) << EngineError;
   GetRecord(fb, 3, back.data(), false);  // under an automatic read lock
   ASSERT_TRUE(EngineOK && back == r) << EngineError;
   ASSERT_EQ(truncate(Name("N.DAT").c_str(), 3 * kBig), 0);
-  GetRecord(fb, 3, back.data(), false);
-  EXPECT_EQ(EngineError, 10070);
-  GetRecord(fb, 2, back.data(), false);
-  EXPECT_TRUE(EngineOK && back == r) << EngineError;
+  EXPECT_EQ(ErrorOf(GetRecord, fb, 3, back.data(), false), 10070);
+  EXPECT_TRUE(Ok(GetRecord, fb, 2, back.data(), false) && back == r) << EngineError;
   EXPECT_EQ(MappedAccessFaults(), faults) << "the length was read under the lock";
   CloseFileBlock(fb);
 }
@@ -211,28 +187,23 @@ TEST_F(BlockIoTest, AStationReadsTheLengthAgainUnderEachLock) {
 // A block opened unshared holds its files alone; a program that cuts one
 // behind its back all the same costs it the read, not the process.
 TEST_F(BlockIoTest, AFileCutBehindTheEnginesBackFailsOverToAReadCall) {
-  const std::vector<KeyDescriptor> keys = {{8, 0}};
-  CreateFileBlock(Name("U"), kBig, 1, keys);
-  FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, Name("U"), false, false, false, false);
-  ASSERT_TRUE(EngineOK) << EngineError;
-  Bytes r(kBig, 5), back(kBig);
-  std::fill_n(r.begin(), 4, 0);
+  const KeyDescriptor keys[] = {{8, 0}};
+  FileBlockHandle fb = CreateOpen(Name("U"), kBig, keys);
+  ASSERT_NE(fb, nullptr);
+  Bytes r = Record(kBig, 5), back(kBig);
   int32_t ref = 0;
   for (int i = 0; i < 3; ++i) {
     AddRecord(fb, ref, r.data());
     AddKey(fb, 1, ref, "K" + std::to_string(i));
   }
   FlushFileBlock(fb);
-  GetRecord(fb, 3, back.data(), false);
-  ASSERT_TRUE(EngineOK && back == r) << EngineError;
+  ASSERT_TRUE(Ok(GetRecord, fb, 3, back.data(), false) && back == r) << EngineError;
   const uint64_t faults = MappedAccessFaults();
   ASSERT_EQ(truncate(Name("U.DAT").c_str(), 2 * kBig), 0);
-  GetRecord(fb, 3, back.data(), false);
-  EXPECT_EQ(EngineError, 10070);
+  EXPECT_EQ(ErrorOf(GetRecord, fb, 3, back.data(), false), 10070);
+  EXPECT_EQ(std::string(EngineFailedFile()), Name("U.DAT")) << "the error names the file";
   EXPECT_EQ(MappedAccessFaults(), faults + 1);
-  GetRecord(fb, 1, back.data(), false);
-  EXPECT_TRUE(EngineOK && back == r) << EngineError;
+  EXPECT_TRUE(Ok(GetRecord, fb, 1, back.data(), false) && back == r) << EngineError;
   CloseFileBlock(fb);
 }
 

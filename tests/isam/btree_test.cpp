@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <functional>
+#include <numeric>
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "isam/check.h"
@@ -20,29 +23,15 @@ namespace {
 class BtreeTest : public EngineTest {
  public:
   FileBlockHandle Create(std::vector<KeyDescriptor> keys, bool saveMode = false) {
-    CreateFileBlock(Name("K"), 32, static_cast<int32_t>(keys.size()), keys);
-    EXPECT_TRUE(EngineOK) << EngineError;
-    return Open(saveMode);
+    return CreateOpen(Name("K"), 32, keys, saveMode);
   }
-  FileBlockHandle Open(bool saveMode = false) {
-    FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, Name("K"), false, false, saveMode, false);
-    EXPECT_TRUE(EngineOK) << EngineError;
-    return fb;
-  }
+  FileBlockHandle Reopen(bool saveMode = false) { return Open(Name("K"), false, false, saveMode); }
   Bytes Ix() const { return ReadAll(Name("K.IX")); }
   // The keys here name no records: the trees alone are checked.
   CheckReport Check() const {
-    CheckOptions options;
-    options.refsToRecords = false;
-    return CheckFileBlock(Name("K.DAT"), Name("K.IX"), options);
+    return CheckFileBlock(Name("K.DAT"), Name("K.IX"), CheckOptions(false, false));
   }
 };
-
-std::string Key(int i, int width = 4) {
-  std::string s = std::to_string(i);
-  return std::string(width - s.size(), '0') + s;
-}
 
 TEST_F(BtreeTest, FreshIndexFileAndSplitPageAreExact) {
   FileBlockHandle fb = Create({{10, 0}, {20, 1}});
@@ -51,21 +40,17 @@ TEST_F(BtreeTest, FreshIndexFileAndSplitPageAreExact) {
   ASSERT_EQ(ix.size(), 2988u) << "row 0 only: 1184 + 1804";
   Bytes expected(2988, 0);
   for (uint32_t offset : {0u, 1184u}) {
-    for (int i = 0; i < 4; ++i) expected[offset + i] = 0xFF;  // free head -1
-    const uint32_t size = offset == 0 ? 1184 : 1804;
-    expected[offset + 12] = size & 0xFF;
-    expected[offset + 13] = size >> 8;
+    Put32(expected, offset, 0xFFFFFFFF);  // free head -1
+    Put16(expected, offset + 12, offset == 0 ? 1184 : 1804);
     expected[offset + 20] = offset == 0 ? 0 : 1;  // duplicates
     expected[offset + 26] = 62;                   // keys per page
   }
   EXPECT_EQ(ix, expected);
 
   // 63 ascending keys: the root splits into two pages of 31.
-  fb = Open();
-  for (int i = 1; i <= 63; ++i) {
-    AddKey(fb, 1, i, Key(i));
-    ASSERT_TRUE(EngineOK) << i << " " << EngineError;
-  }
+  fb = Reopen();
+  for (int i = 1; i <= 63; ++i)
+    ASSERT_TRUE(Ok(AddKey, fb, 1, i, Digits(i))) << i << " " << EngineError;
   CloseFileBlock(fb);
   ix = Ix();
   ASSERT_EQ(ix.size(), 4u * 2988);
@@ -75,8 +60,7 @@ TEST_F(BtreeTest, FreshIndexFileAndSplitPageAreExact) {
   auto page = [&](uint32_t p) { return ix.begin() + p * 2988; };
   // Root: one item (ref 32, child 2) over page 1.
   Bytes root(page(3), page(3) + 6 + 19);
-  Bytes want = {1, 0, 1, 0, 0, 0, 32, 0, 0, 0, 2, 0, 0, 0, 4};
-  for (char c : Key(32)) want.push_back(static_cast<uint8_t>(c));
+  Bytes want = {1, 0, 1, 0, 0, 0, 32, 0, 0, 0, 2, 0, 0, 0, 4, '0', '0', '3', '2'};
   want.resize(25, 0);
   EXPECT_EQ(root, want);
   for (uint32_t p : {1u, 2u}) {
@@ -88,7 +72,7 @@ TEST_F(BtreeTest, FreshIndexFileAndSplitPageAreExact) {
       ASSERT_EQ(Le32(ix, at), static_cast<uint32_t>(n));
       ASSERT_EQ(Le32(ix, at + 4), 0u);
       ASSERT_EQ(ix[at + 8], 4);
-      ASSERT_EQ(std::string(ix.begin() + at + 9, ix.begin() + at + 13), Key(n));
+      ASSERT_EQ(std::string(ix.begin() + at + 9, ix.begin() + at + 13), Digits(n));
     }
   }
   // Only the used part of a page is written: the rest of its slot is zero.
@@ -98,14 +82,9 @@ TEST_F(BtreeTest, FreshIndexFileAndSplitPageAreExact) {
 
 TEST_F(BtreeTest, OrderDuplicatesAndStepping) {
   FileBlockHandle fb = Create({{5, 0}, {5, 1}});
-  for (const char* k : {"abd", "abc", "ab", "a", "B"}) {
-    AddKey(fb, 1, 7, k);
-    ASSERT_TRUE(EngineOK);
-  }
-  AddKey(fb, 1, 8, "abc");
-  EXPECT_EQ(EngineError, 10230);
-  AddKey(fb, 1, 8, "abcdef");
-  EXPECT_EQ(EngineError, 10125);
+  for (const char* k : {"abd", "abc", "ab", "a", "B"}) ASSERT_TRUE(Ok(AddKey, fb, 1, 7, k));
+  EXPECT_EQ(ErrorOf(AddKey, fb, 1, 8, "abc"), 10230);
+  EXPECT_EQ(ErrorOf(AddKey, fb, 1, 8, "abcdef"), 10125);
   std::string key;
   int32_t ref = 0;
   ClearKey(fb, 1);
@@ -113,8 +92,7 @@ TEST_F(BtreeTest, OrderDuplicatesAndStepping) {
   for (NextKey(fb, 1, ref, key); EngineOK; NextKey(fb, 1, ref, key)) order.push_back(key);
   EXPECT_EQ(EngineError, 10250);
   EXPECT_EQ(order, (std::vector<std::string>{"B", "a", "ab", "abc", "abd"}));
-  PrevKey(fb, 1, ref, key);
-  EXPECT_TRUE(EngineOK);
+  EXPECT_TRUE(Ok(PrevKey, fb, 1, ref, key));
   EXPECT_EQ(key, "abd");
   PrevKey(fb, 1, ref, key);
   EXPECT_EQ(key, "abc");
@@ -122,45 +100,35 @@ TEST_F(BtreeTest, OrderDuplicatesAndStepping) {
   EXPECT_EQ(key, "abd") << "next after prev moves forward again";
 
   for (int32_t r : {30, 10, 20}) AddKey(fb, 2, r, "dup");
-  AddKey(fb, 2, 10, "dup");
-  EXPECT_EQ(EngineError, 10230) << "same key and ref";
-  FindKey(fb, 2, ref, "dup");
-  EXPECT_TRUE(EngineOK);
+  EXPECT_EQ(ErrorOf(AddKey, fb, 2, 10, "dup"), 10230) << "same key and ref";
+  EXPECT_TRUE(Ok(FindKey, fb, 2, ref, "dup"));
   EXPECT_EQ(ref, 10);
   NextKey(fb, 2, ref, key);
   EXPECT_EQ(ref, 20);
-  FindKey(fb, 2, ref, "du");
-  EXPECT_EQ(EngineError, 10200);
-  key = "dup";
-  ref = 20;
-  FindKeyAndRef(fb, 2, ref, 0, key);
-  EXPECT_TRUE(EngineOK);
-  ref = 25;
-  FindKeyAndRef(fb, 2, ref, 0, key);
-  EXPECT_EQ(EngineError, 10270);
-  ref = 25;
-  FindKeyAndRef(fb, 2, ref, -1, key);
-  EXPECT_EQ(ref, 20);
-  ref = 25;
-  FindKeyAndRef(fb, 2, ref, 1, key);
-  EXPECT_EQ(ref, 30);
+  EXPECT_EQ(ErrorOf(FindKey, fb, 2, ref, "du"), 10200);
+  // FindKeyAndRef: the exact entry (mode 0), else the one before or after.
+  for (auto [from, mode, error, want] : {std::array{20, 0, 0, 20}, std::array{25, 0, 10270, 0},
+                                         std::array{25, -1, 0, 20}, std::array{25, 1, 0, 30}}) {
+    key = "dup";
+    ref = from;
+    EXPECT_EQ(ErrorOf(FindKeyAndRef, fb, 2, ref, mode, key), error) << from << " mode " << mode;
+    if (error == 0) {
+      EXPECT_EQ(ref, want) << from << " mode " << mode;
+    }
+  }
   EXPECT_TRUE(KeyExists(fb, 2, 30, "dup"));
   EXPECT_FALSE(KeyExists(fb, 2, 31, "dup"));
   EXPECT_TRUE(KeyExists(fb, 2, 0, "dup"));
   key = "zzz";
-  SearchKey(fb, 2, ref, key);
-  EXPECT_EQ(EngineError, 10210);
+  EXPECT_EQ(ErrorOf(SearchKey, fb, 2, ref, key), 10210);
   key = "zzz";
-  SearchKeyOrLast(fb, 2, ref, key);
-  EXPECT_TRUE(EngineOK);
+  EXPECT_TRUE(Ok(SearchKeyOrLast, fb, 2, ref, key));
   EXPECT_EQ(ref, 30);
   key = "";
   SearchKeyOrLast(fb, 2, ref, key);
   EXPECT_EQ(ref, 10);
-  DeleteKey(fb, 2, 99, "dup");
-  EXPECT_EQ(EngineError, 10220);
-  NextKey(fb, 3, ref, key);
-  EXPECT_EQ(EngineError, 10164);
+  EXPECT_EQ(ErrorOf(DeleteKey, fb, 2, 99, "dup"), 10220);
+  EXPECT_EQ(ErrorOf(NextKey, fb, 3, ref, key), 10164);
   CloseFileBlock(fb);
   EXPECT_TRUE(Check().ok());
 }
@@ -169,25 +137,22 @@ TEST_F(BtreeTest, DeletingEverythingFreesEveryPageForReuse) {
   FileBlockHandle fb = Create({{8, 1}});
   std::mt19937 rng(7);
   std::vector<int> order(3000);
-  for (int i = 0; i < 3000; ++i) order[i] = i;
+  std::iota(order.begin(), order.end(), 0);
   std::shuffle(order.begin(), order.end(), rng);
-  for (int i : order) AddKey(fb, 1, i + 1, Key(i % 700, 8));
+  for (int i : order) AddKey(fb, 1, i + 1, Digits(i % 700, 8));
   ASSERT_TRUE(EngineOK);
   FlushFileBlock(fb);
   const uint32_t highest = Le32(Ix(), 8);
   ASSERT_GT(highest, 50u);
   std::shuffle(order.begin(), order.end(), rng);
-  for (int i : order) {
-    DeleteKey(fb, 1, i + 1, Key(i % 700, 8));
-    ASSERT_TRUE(EngineOK) << i;
-  }
+  for (int i : order) ASSERT_TRUE(Ok(DeleteKey, fb, 1, i + 1, Digits(i % 700, 8))) << i;
   FlushFileBlock(fb);
   Bytes ix = Ix();
   EXPECT_EQ(Le32(ix, 16), 0u) << "root";
   EXPECT_EQ(Le32(ix, 22), 0u) << "entries";
   EXPECT_EQ(Le32(ix, 4), highest) << "every page on the free chain";
   EXPECT_TRUE(Check().ok());
-  for (int i = 0; i < 3000; ++i) AddKey(fb, 1, i + 1, Key(i, 8));
+  for (int i = 0; i < 3000; ++i) AddKey(fb, 1, i + 1, Digits(i, 8));
   FlushFileBlock(fb);
   EXPECT_EQ(Le32(Ix(), 8), highest) << "pages come from the free chain";
   CloseFileBlock(fb);
@@ -209,46 +174,30 @@ TEST_F(BtreeTest, SaveModeRestoresEveryInterruptedKeyOperation) {
       FileBlockHandle fb = Create({{4, 0}, {6, 1}}, true);
       ASSERT_NE(fb, nullptr);
       const int fill = op < 2 ? 62 : 63;  // 62: the next add splits the root
-      for (int i = 1; i <= fill; ++i) AddKey(fb, 1, i, Key(i * 2));
+      for (int i = 1; i <= fill; ++i) AddKey(fb, 1, i, Digits(i * 2));
       for (int i = 1; i <= 5; ++i) AddKey(fb, 2, i, "same");
       ASSERT_TRUE(EngineOK);
       const Bytes dat = ReadAll(Name("K.DAT")), ix = Ix();
-      int failures = 0;
-      for (int nth = 1;; ++nth) {
-        faults.Arm(kind, nth, false, mode);
-        SetOsLayer(&faults);
+      SCOPED_TRACE("op " + std::to_string(op));
+      auto run = [&](int) {
         switch (op) {
           case 0:
-            AddKey(fb, 1, 99, Key(63));
-            break;  // splits the root
+            return AddKey(fb, 1, 99, Digits(63));  // splits the root
           case 1:
-            AddKey(fb, 2, 3, "samf");
-            break;  // a plain insert
+            return AddKey(fb, 2, 3, "samf");  // a plain insert
           case 2:
-            DeleteKey(fb, 1, 1, Key(2));
-            break;  // merges into the root
-          case 3:
-            DeleteKey(fb, 2, 3, "same");
-            break;
+            return DeleteKey(fb, 1, 1, Digits(2));  // merges into the root
+          default:
+            return DeleteKey(fb, 2, 3, "same");
         }
-        SetOsLayer(nullptr);
-        const auto where = ::testing::Message()
-                           << "kind " << kind << " op " << op << " nth " << nth;
-        if (faults.fired() == 0) {
-          EXPECT_TRUE(EngineOK) << where << " error " << EngineError;
-          break;
-        }
-        if (EngineError == 10140) {  // only the forcing of the emptied log failed
-          EXPECT_EQ(kind, FaultLayer::kSync) << where;
-          break;
-        }
-        ++failures;
-        EXPECT_EQ(EngineError, op < 2 ? 10003 : 10004) << where;
-        EXPECT_EQ(ReadAll(Name("K.DAT")), dat) << where;
+      };
+      auto restored = [&](int) {
+        EXPECT_EQ(EngineError, op < 2 ? 10003 : 10004);
+        EXPECT_EQ(ReadAll(Name("K.DAT")), dat);
         // A page's bytes past its used part keep what the failed write left:
         // the log holds only the used part, as it is all that means anything.
         Bytes now = Ix();
-        ASSERT_EQ(now.size(), ix.size()) << where;
+        ASSERT_EQ(now.size(), ix.size());
         for (size_t row = 1; row * 1748 < ix.size(); ++row)
           for (auto [offset, stride] : {std::pair<size_t, size_t>{0, 13}, {812, 15}}) {
             const size_t at = row * 1748 + offset;
@@ -256,10 +205,9 @@ TEST_F(BtreeTest, SaveModeRestoresEveryInterruptedKeyOperation) {
             std::copy(ix.begin() + at + used, ix.begin() + at + (stride * 62 + 6),
                       now.begin() + at + used);
           }
-        EXPECT_TRUE(now == ix) << where;
-        ASSERT_LT(nth, 200);
-      }
-      EXPECT_GT(failures, 0);
+        EXPECT_TRUE(now == ix);
+      };
+      EXPECT_GT(FailEachCall(faults, kind, mode, run, restored), 0);
       CloseFileBlock(fb);
       EXPECT_TRUE(Check().ok());
     }
@@ -325,8 +273,7 @@ void RunModel(FileBlockHandle& fb, uint32_t seed, int operations, std::vector<Mo
           it = std::prev(e.end(), 1 + static_cast<long>(rng() % std::min<size_t>(e.size(), 64)));
         key = it->first;
         ref = it->second;
-        DeleteKey(fb, k, ref, key);
-        ASSERT_TRUE(EngineOK) << where() << " error " << EngineError;
+        ASSERT_TRUE(Ok(DeleteKey, fb, k, ref, key)) << where() << " error " << EngineError;
         e.erase(it);
       } else {
         key = RandomKey(rng, m.keyLength);
@@ -342,27 +289,13 @@ void RunModel(FileBlockHandle& fb, uint32_t seed, int operations, std::vector<Mo
         }
       }
       if (!m.hasCursor) ClearKey(fb, k);
-    } else if (kind < 70) {  // find
-      key = RandomKey(rng, m.keyLength);
-      FindKey(fb, k, ref, key);
-      const auto it = findKey(key);
+    } else if (kind < 78) {  // find the key, or search the first entry at or above it
+      const bool find = kind < 70;
+      const std::string asked = key = RandomKey(rng, m.keyLength);
+      find ? FindKey(fb, k, ref, asked) : SearchKey(fb, k, ref, key);
+      const auto it = find ? findKey(asked) : e.lower_bound({asked, INT32_MIN});
       if (it == e.end()) {
-        ASSERT_EQ(EngineError, 10200) << where();
-        ClearKey(fb, k);
-        m.hasCursor = false;
-      } else {
-        ASSERT_TRUE(EngineOK) << where();
-        ASSERT_EQ(ref, it->second) << where();
-        m.hasCursor = true;
-        m.cursor = *it;
-      }
-    } else if (kind < 78) {  // search
-      key = RandomKey(rng, m.keyLength);
-      const std::string asked = key;
-      SearchKey(fb, k, ref, key);
-      const auto it = e.lower_bound({asked, INT32_MIN});
-      if (it == e.end()) {
-        ASSERT_EQ(EngineError, 10210) << where();
+        ASSERT_EQ(EngineError, find ? 10200 : 10210) << where();
         ClearKey(fb, k);
         m.hasCursor = false;
       } else {
@@ -373,23 +306,14 @@ void RunModel(FileBlockHandle& fb, uint32_t seed, int operations, std::vector<Mo
       }
     } else if (kind < 98) {  // next or prev
       const bool next = rng() % 2;
-      key = m.cursor.first;
-      ref = m.cursor.second;
-      std::set<std::pair<std::string, int32_t>>::iterator it;
-      auto after = [&](const std::pair<std::string, int32_t>& c) {
-        return m.duplicates ? e.upper_bound(c) : e.upper_bound({c.first, INT32_MAX});
-      };
-      auto before = [&](const std::pair<std::string, int32_t>& c) {
-        return m.duplicates ? e.lower_bound(c) : e.lower_bound({c.first, INT32_MIN});
-      };
-      if (next) {
-        it = m.hasCursor ? after(m.cursor) : e.begin();
-        NextKey(fb, k, ref, key);
-      } else {
-        auto b = m.hasCursor ? before(m.cursor) : e.end();
-        it = b == e.begin() ? e.end() : std::prev(b);
-        PrevKey(fb, k, ref, key);
-      }
+      // Where the step lands; without duplicates the engine steps by key.
+      const auto& c = m.cursor;
+      const auto above = m.duplicates ? e.upper_bound(c) : e.upper_bound({c.first, INT32_MAX});
+      const auto below = m.duplicates ? e.lower_bound(c) : e.lower_bound({c.first, INT32_MIN});
+      auto it = next ? (m.hasCursor ? above : e.begin()) : (m.hasCursor ? below : e.end());
+      if (!next) it = it == e.begin() ? e.end() : std::prev(it);
+      std::tie(key, ref) = c;
+      (next ? NextKey : PrevKey)(fb, k, ref, key);
       if (it == e.end()) {
         ASSERT_EQ(EngineError, next ? 10250 : 10260)
             << where() << " cursor " << m.hasCursor << " '" << m.cursor.first << "' "
@@ -405,15 +329,13 @@ void RunModel(FileBlockHandle& fb, uint32_t seed, int operations, std::vector<Mo
       ClearKey(fb, k);
       m.hasCursor = false;
     } else if (rng() % 20 == 0) {  // close and reopen
-      CloseFileBlock(fb);
-      ASSERT_TRUE(EngineOK) << where();
+      ASSERT_TRUE(Ok(CloseFileBlock, fb)) << where();
       fb = reopen();
       ASSERT_NE(fb, nullptr) << where();
       for (auto& x : model) x.hasCursor = false;
     }
     if (op % 5000 == 4999 || op == operations - 1) {
-      FlushFileBlock(fb);
-      ASSERT_TRUE(EngineOK);
+      ASSERT_TRUE(Ok(FlushFileBlock, fb));
       const CheckReport r = check();
       ASSERT_TRUE(r.ok()) << where() << ": " << r.faults.front();
       for (size_t i = 0; i < model.size(); ++i)
@@ -435,7 +357,7 @@ void RunSeeds(BtreeTest& t, std::vector<uint32_t> seeds, int operations, bool sa
     FileBlockHandle fb = t.Create(keys, saveMode);
     ASSERT_NE(fb, nullptr);
     RunModel(
-        fb, seed, operations, model, [&] { return t.Open(saveMode); }, [&] { return t.Check(); });
+        fb, seed, operations, model, [&] { return t.Reopen(saveMode); }, [&] { return t.Check(); });
     CloseFileBlock(fb);
     if (::testing::Test::HasFatalFailure()) return;
   }

@@ -3,38 +3,25 @@
 #include "isam/check.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
-namespace qorvex::isam {
+#include "tests/isam/testutil.h"
+
+namespace qorvex::isam::testing {
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-void Put16(Bytes& b, size_t at, uint32_t v) {
-  b[at] = v & 0xFF;
-  b[at + 1] = (v >> 8) & 0xFF;
-}
-void Put32(Bytes& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = (v >> (8 * i)) & 0xFF;
-}
 
 // Data file: header in slot 0, all other slots zero (live, empty records).
 Bytes DataFile(uint32_t L, uint32_t highest, int32_t freeHead, uint32_t freeCount,
                uint32_t indexes) {
   Bytes b((highest + 1) * L, 0);
-  Put32(b, 0, static_cast<uint32_t>(freeHead));
-  Put32(b, 4, freeCount);
-  Put32(b, 8, highest);
-  Put32(b, 12, L);
-  Put32(b, 16, indexes);
+  const uint32_t header[] = {static_cast<uint32_t>(freeHead), freeCount, highest, L, indexes};
+  for (int i = 0; i < 5; ++i) Put32(b, 4 * i, header[i]);
   return b;
 }
 
@@ -68,11 +55,9 @@ Bytes IndexFile(const std::vector<Index>& indexes) {
   Bytes b((highest + 1) * row, 0);
   uint32_t offset = 0;
   for (const Index& x : indexes) {
-    Put32(b, offset, static_cast<uint32_t>(x.freeHead));
-    Put32(b, offset + 4, x.freeCount);
-    Put32(b, offset + 8, x.highest);
-    Put32(b, offset + 12, x.PageSize());
-    Put32(b, offset + 16, x.root);
+    const uint32_t header[] = {static_cast<uint32_t>(x.freeHead), x.freeCount, x.highest,
+                               x.PageSize(), x.root};
+    for (int i = 0; i < 5; ++i) Put32(b, offset + 4 * i, header[i]);
     b[offset + 20] = x.duplicates;
     Put32(b, offset + 22, x.entries);
     Put16(b, offset + 26, x.keysPerPage);
@@ -95,14 +80,6 @@ Bytes IndexFile(const std::vector<Index>& indexes) {
   return b;
 }
 
-Index MakeIndex(uint32_t keyLength, uint32_t keysPerPage, bool duplicates) {
-  Index x;
-  x.keyLength = keyLength;
-  x.keysPerPage = keysPerPage;
-  x.duplicates = duplicates;
-  return x;
-}
-
 constexpr uint32_t kL = 32;
 
 // A valid block: 12 slots, 4 and 9 deleted (chain 9 -> 4); index 1 unique
@@ -110,29 +87,20 @@ constexpr uint32_t kL = 32;
 // with duplicates, one leaf.
 struct Block {
   Bytes dat = DataFile(kL, 12, 9, 2, 2);
-  Index unique = MakeIndex(6, 4, false);
-  Index dups = MakeIndex(3, 0, true);
+  std::vector<std::pair<uint32_t, Page>> uniquePages = {
+      {1, {0, {{1, 0, "ant"}, {2, 0, "bee"}, {3, 0, "cat"}}}},
+      {2, {0, {{6, 0, "eel"}, {7, 0, "fox"}}}},
+      {3, {1, {{5, 2, "dog"}, {8, 4, "gnu"}}}},
+      {4, {0, {{10, 0, "hen"}, {11, 0, "ibis"}, {12, 0, "jay"}}}}};
+  // Key length, keys per page, duplicates, free head, free count, highest,
+  // root, entries, pages, free pages.
+  Index unique{6, 4, false, 5, 1, 5, 3, 10, uniquePages, {{5, -1}}};
+  Index dups{3, 0, true, -1, 0, 1, 1, 3, {{1, {0, {{1, 0, "a"}, {2, 0, "a"}, {1, 0, "b"}}}}}, {}};
   size_t indexCut = 0;  // bytes cut off the end of the index file
 
   Block() {
     Put32(dat, 4 * kL, 0xFFFFFFFF);
     Put32(dat, 9 * kL, 4);
-    unique.highest = 5;
-    unique.root = 3;
-    unique.entries = 10;
-    unique.freeHead = 5;
-    unique.freeCount = 1;
-    unique.pages = {
-        {1, {0, {{1, 0, "ant"}, {2, 0, "bee"}, {3, 0, "cat"}}}},
-        {2, {0, {{6, 0, "eel"}, {7, 0, "fox"}}}},
-        {3, {1, {{5, 2, "dog"}, {8, 4, "gnu"}}}},
-        {4, {0, {{10, 0, "hen"}, {11, 0, "ibis"}, {12, 0, "jay"}}}},
-    };
-    unique.freePages = {{5, -1}};
-    dups.highest = 1;
-    dups.root = 1;
-    dups.entries = 3;
-    dups.pages = {{1, {0, {{1, 0, "a"}, {2, 0, "a"}, {1, 0, "b"}}}}};
   }
   Page& UniquePage(uint32_t number) {
     for (auto& [n, page] : unique.pages)
@@ -143,25 +111,11 @@ struct Block {
 
 class CheckTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/qorvex-check-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    std::remove(Dat().c_str());
-    std::remove(Ix().c_str());
-    rmdir(dir_.c_str());
-  }
-  std::string Dat() const { return dir_ + "/T.DAT"; }
-  std::string Ix() const { return dir_ + "/T.IX"; }
-  static void Write(const std::string& path, const Bytes& b) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-  }
+  std::string Dat() const { return dir_ / "T.DAT"; }
+  std::string Ix() const { return dir_ / "T.IX"; }
   CheckReport Check(const Bytes& dat, const Bytes& ix, CheckOptions options = {}) {
-    Write(Dat(), dat);
-    Write(Ix(), ix);
+    WriteAll(Dat(), dat);
+    WriteAll(Ix(), ix);
     return CheckFileBlock(Dat(), Ix(), options);
   }
   CheckReport Check(Block& block) {
@@ -169,7 +123,7 @@ class CheckTest : public ::testing::Test {
     ix.resize(ix.size() - block.indexCut);
     return Check(block.dat, ix);
   }
-  std::string dir_;
+  TempDir dir_;
 };
 
 using Lines = std::vector<std::string>;
@@ -190,7 +144,7 @@ TEST_F(CheckTest, ValidBlockPassesAndIsCounted) {
   EXPECT_NE(r.notes[0].find("in-use byte is 1"), std::string::npos);
 
   // No indexes: the index file may be absent.
-  Write(Dat(), DataFile(kL, 0, -1, 0, 0));
+  WriteAll(Dat(), DataFile(kL, 0, -1, 0, 0));
   std::remove(Ix().c_str());
   EXPECT_TRUE(CheckFileBlock(Dat(), "", {}).ok());
   EXPECT_TRUE(CheckFileBlock(Dat(), Ix(), {}).ok());
@@ -198,10 +152,7 @@ TEST_F(CheckTest, ValidBlockPassesAndIsCounted) {
 
 // Each damage of the valid block gives exactly its fault lines.
 TEST_F(CheckTest, EachDamageGivesItsFaults) {
-  const struct {
-    std::function<void(Block&)> damage;
-    Lines faults;
-  } cases[] = {
+  const std::pair<std::function<void(Block&)>, Lines> cases[] = {
       {[](Block& b) { Put32(b.dat, 4 * kL, 9); },  // 9 -> 4 -> 9
        {"T.DAT free chain: cycle, slot 4 links back to slot 9 after 2 slots"}},
       {[](Block& b) { Put32(b.dat, 4, 3); },
@@ -252,10 +203,10 @@ TEST_F(CheckTest, EachDamageGivesItsFaults) {
        {"T.IX index 1: highest page 5 needs 4896 bytes ((highest + 1) x row size 816), file "
         "holds 4895"}},
   };
-  for (const auto& c : cases) {
+  for (const auto& [damage, faults] : cases) {
     Block block;
-    c.damage(block);
-    EXPECT_EQ(Check(block).faults, c.faults);
+    damage(block);
+    EXPECT_EQ(Check(block).faults, faults);
   }
 }
 
@@ -264,15 +215,13 @@ TEST_F(CheckTest, EachDamageGivesItsFaults) {
 // length byte at 4 and the bytes after it; index 2 gives every record "x".
 TEST_F(CheckTest, EntriesMustCarryTheirRecordsKeys) {
   Block block;
-  std::vector<Item> everyRecord;
+  std::vector<Item> everyRecord;  // the live records 1..12 but 4 and 9, in ref order
   for (auto& [number, page] : block.unique.pages)
     for (const Item& item : page.items) {
       block.dat[item.ref * kL + 4] = static_cast<uint8_t>(item.key.size());
       std::copy(item.key.begin(), item.key.end(), block.dat.begin() + item.ref * kL + 5);
-      everyRecord.push_back({item.ref, 0, "x"});
     }
-  std::sort(everyRecord.begin(), everyRecord.end(),
-            [](const Item& a, const Item& b) { return a.ref < b.ref; });
+  for (uint32_t ref : {1, 2, 3, 5, 6, 7, 8, 10, 11, 12}) everyRecord.push_back({ref, 0, "x"});
   block.dups.pages = {{1, {0, everyRecord}}};
   block.dups.entries = 10;
   CheckOptions options;
@@ -323,30 +272,23 @@ TEST_F(CheckTest, VariableRecordChains) {
   EXPECT_EQ(r.notes, Lines{"T.DAT: 1 continuation sections in no chain: 6"});
   EXPECT_EQ(r.liveRecords, 2u);
 
-  struct Case {
-    uint32_t slot;
-    bool continuation;
-    uint32_t count, next;
-    std::string fault;
-  };
-  const Case cases[] = {
+  // A section written over: slot, continuation, count, next; the fault.
+  const std::tuple<uint32_t, bool, uint32_t, uint32_t, std::string> cases[] = {
       {4, true, 17, 1, "T.DAT record 2: section 4 links to 1, a live record"},
       {5, true, 3, 4, "T.DAT record 2: section 5 links to 4, already in this chain (cycle)"},
       {4, true, 16, 5,
-       "T.DAT record 2: continuation 4 holds 16 bytes but links on, expected 17 "
-       "(full)"},
+       "T.DAT record 2: continuation 4 holds 16 bytes but links on, expected 17 (full)"},
       {5, true, 18, 0, "T.DAT record 2: continuation 5 counts 18 bytes, expected 1..17"},
       {2, false, 19, 0, "T.DAT record 2: first section counts 19 bytes, expected 0..18"},
       {1, false, 10, 5,
-       "T.DAT record 1: first section holds 10 bytes but links on, expected 18 "
-       "(full)"},
+       "T.DAT record 1: first section holds 10 bytes but links on, expected 18 (full)"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.fault);
+  for (const auto& [slot, continuation, count, next, fault] : cases) {
+    SCOPED_TRACE(fault);
     Bytes saved = dat;
-    section(c.slot, c.continuation, c.count, c.next);
+    section(slot, continuation, count, next);
     Lines faults = Check(dat, {}, variable).faults;
-    EXPECT_NE(std::find(faults.begin(), faults.end(), c.fault), faults.end())
+    EXPECT_NE(std::find(faults.begin(), faults.end(), fault), faults.end())
         << (faults.empty() ? "no fault" : faults[0]);
     dat = saved;
   }
@@ -386,4 +328,4 @@ TEST_F(CheckTest, RandomDamageNeverCrashes) {
 }
 
 }  // namespace
-}  // namespace qorvex::isam
+}  // namespace qorvex::isam::testing

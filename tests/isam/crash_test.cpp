@@ -14,7 +14,6 @@
 #include <set>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "isam/check.h"
 #include "tests/isam/crash_model.h"
@@ -25,11 +24,6 @@ namespace qorvex::isam::testing {
 namespace {
 
 using namespace crash;
-
-int Kills() {
-  const char* env = std::getenv("QORVEX_KILLS");
-  return env ? std::max(1, std::atoi(env)) : 160;
-}
 
 struct Totals {
   int kills = 0, rebuilt = 0, cleanOpens = 0;
@@ -47,33 +41,28 @@ class CrashTest : public EngineTest {
                " " + (saveMode ? "1" : "0"));
     EXPECT_EQ(child.ReadLine(), "R");
     uint32_t done = 0;
-    auto take = [&done](const std::string& line) {
-      if (line.size() > 2 && line[0] == 'D')
-        done = std::max<uint32_t>(done, std::stoul(line.substr(2)));
-    };
     // The parent sleeps rather than reads meanwhile: woken by each report,
     // it would mostly kill the child just after a flush.
     std::this_thread::sleep_for(std::chrono::microseconds(runMicros));
     child.Kill();
-    for (std::string line; !(line = child.ReadLine(0)).empty();) take(line);
+    for (std::string line; !(line = child.ReadLine(0)).empty();)
+      if (line.size() > 2 && line[0] == 'D')
+        done = std::max<uint32_t>(done, std::stoul(line.substr(2)));
     return done;
   }
 
   // Opens the block, rebuilding it when it asks for that.
   void Recover(const std::string& name, bool variable, bool saveMode, Totals& totals) {
     FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, name, false, false, saveMode, false);
-    if (EngineOK) {
+    if (Ok(OpenFileBlock, fb, name, false, false, saveMode, false)) {
       CloseFileBlock(fb);
       ++totals.cleanOpens;
       return;
     }
     ASSERT_FALSE(saveMode) << "save mode needs no rebuild, open gave " << EngineError;
     ASSERT_EQ(EngineError, 10010);
-    if (variable)
-      RebuildVariableFileBlock(name, kSectionLength, 1, BuildKey, kKeys);
-    else
-      RebuildFileBlock(name, kFixedLength, 1, BuildKey, kKeys);
+    variable ? RebuildVariableFileBlock(name, kSectionLength, 1, BuildKey, kKeys)
+             : RebuildFileBlock(name, kFixedLength, 1, BuildKey, kKeys);
     ASSERT_TRUE(EngineOK) << "rebuild: " << EngineError;
     ++totals.rebuilt;
   }
@@ -81,29 +70,17 @@ class CrashTest : public EngineTest {
   // The keys of the block, each with its record checked byte for byte.
   std::set<uint32_t> Keys(const std::string& name, bool variable) {
     std::set<uint32_t> keys;
-    FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, name, false, false, false, false);
-    EXPECT_TRUE(EngineOK) << EngineError;
+    FileBlockHandle fb = Open(name);
     if (!EngineOK) return keys;
     int32_t ref = 0;
     std::string key;
-    std::vector<uint8_t> back(4096);
     for (SearchKeyOrLast(fb, 1, ref, key); EngineOK; NextKey(fb, 1, ref, key)) {
       const uint32_t i = std::stoul(key.substr(1));
       keys.insert(i);
-      const std::vector<uint8_t> expect = variable ? VariableRecord(i) : FixedRecord(i);
-      uint32_t n = static_cast<uint32_t>(back.size());
-      if (variable) {
-        GetVariableRecord(fb, ref, back.data(), false, n);
-      } else {
-        GetRecord(fb, ref, back.data(), false);
-        n = kFixedLength;
-      }
-      const size_t differs =
-          std::mismatch(expect.begin(), expect.end(), back.begin()).first - expect.begin();
-      EXPECT_TRUE(EngineOK && differs == expect.size() && n == expect.size())
-          << name << " key " << key << " ref " << ref << ": error " << EngineError << ", " << n
-          << " bytes of " << expect.size() << ", first difference at " << differs;
+      Bytes back(kFixedLength);
+      variable ? void(back = GetVar(fb, ref, 4096)) : GetRecord(fb, ref, back.data(), false);
+      EXPECT_TRUE(EngineOK) << name << " key " << key << " ref " << ref << ": " << EngineError;
+      EXPECT_EQ(back, variable ? VariableRecord(i) : FixedRecord(i)) << name << " key " << key;
     }
     // The end of the index (an empty one has no first entry).
     EXPECT_EQ(EngineError, keys.empty() ? EngineError : 10250);
@@ -112,7 +89,8 @@ class CrashTest : public EngineTest {
   }
 
   void Run(bool saveMode) {
-    const int kills = Kills();
+    const char* killsSet = std::getenv("QORVEX_KILLS");
+    const int kills = killsSet ? std::max(1, std::atoi(killsSet)) : 160;
     const char* fixed = std::getenv("QORVEX_SEED");  // replays a failing cycle
     const uint32_t base = fixed ? static_cast<uint32_t>(std::stoul(fixed)) : std::random_device{}();
     std::printf("seed base %u (%s), %d kills\n", base, saveMode ? "save mode" : "flushes", kills);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "isam/check.h"
@@ -18,23 +19,20 @@
 namespace qorvex::isam::testing {
 namespace {
 
-// A record of length L: first word 0, then a fill byte.
-Bytes Record(uint32_t L, uint8_t fill) {
-  Bytes r(L, fill);
-  std::memset(r.data(), 0, 4);
-  return r;
+// A variable record of n bytes counting up from seed, after the caller's
+// 0 word.
+Bytes Text(size_t n, uint8_t seed) {
+  Bytes t(n);
+  for (size_t i = 0; i < n; ++i) t[i] = static_cast<uint8_t>(seed + i);
+  std::fill_n(t.begin(), std::min<size_t>(n, 4), 0);
+  return t;
 }
 
 class DataFileTest : public EngineTest {
  protected:
   // Creates and opens "T" with record length L and no indexes.
-  FileBlockHandle CreateOpen(int32_t L, bool saveMode = false) {
-    CreateFileBlock(Name("T"), L, 0, {});
-    EXPECT_TRUE(EngineOK) << EngineError;
-    FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, Name("T"), false, false, saveMode, false);
-    EXPECT_TRUE(EngineOK) << EngineError;
-    return fb;
+  FileBlockHandle CreateT(int32_t L, bool saveMode = false) {
+    return CreateOpen(Name("T"), L, {}, saveMode);
   }
   Bytes Dat() const { return ReadAll(Name("T.DAT")); }
 };
@@ -47,46 +45,34 @@ TEST_F(DataFileTest, NewFileAndAddDeleteSequenceAreExactOnDisk) {
   expected[12] = 100;                     // record length
   EXPECT_EQ(Dat(), expected);
 
-  FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, Name("T"), false, false, false, false);
-  ASSERT_TRUE(EngineOK) << EngineError;
+  FileBlockHandle fb = Open(Name("T"));
+  ASSERT_NE(fb, nullptr);
   EXPECT_EQ(FileLength(fb), 1);
   EXPECT_EQ(RecordLength(fb), 100);
 
   int32_t ref = 0;
   for (uint8_t fill : {0x11, 0x22, 0x33}) {
     Bytes r = Record(100, fill);
-    AddRecord(fb, ref, r.data());
-    ASSERT_TRUE(EngineOK) << EngineError;
+    ASSERT_TRUE(Ok(AddRecord, fb, ref, r.data())) << EngineError;
   }
   EXPECT_EQ(ref, 3);
   EXPECT_EQ(Dat()[20], 1) << "in-use byte written at the first change";
-  DeleteRecord(fb, 2);
-  ASSERT_TRUE(EngineOK);
-  FlushFileBlock(fb);
-  ASSERT_TRUE(EngineOK);
+  ASSERT_TRUE(Ok(DeleteRecord, fb, 2));
+  ASSERT_TRUE(Ok(FlushFileBlock, fb));
 
   Bytes d = Dat();
   ASSERT_EQ(d.size(), 400u);
-  EXPECT_EQ(Le32(d, 0), 2u);   // free head
-  EXPECT_EQ(Le32(d, 4), 1u);   // free count
-  EXPECT_EQ(Le32(d, 8), 3u);   // highest
-  EXPECT_EQ(Le32(d, 16), 0u);  // indexes
-  EXPECT_EQ(d[20], 0) << "flush clears the in-use byte";
+  EXPECT_EQ(DatHeader(d), (Header{2, 1, 3, 100, 0, 0})) << "flush clears the in-use byte";
   EXPECT_EQ(Le32(d, 200), 0xFFFFFFFFu);
   for (int i = 204; i < 300; ++i) ASSERT_EQ(d[i], 0x22) << "deleted slot keeps its bytes";
 
   // Out of range deletes change nothing.
-  for (int32_t bad : {0, 4, -1}) {
-    DeleteRecord(fb, bad);
-    EXPECT_EQ(EngineError, 10135) << bad;
-  }
+  for (int32_t bad : {0, 4, -1}) EXPECT_EQ(ErrorOf(DeleteRecord, fb, bad), 10135) << bad;
   FlushFileBlock(fb);
   EXPECT_EQ(Dat(), d);
 
   Bytes r = Record(100, 0x44);
-  AddRecord(fb, ref, r.data());
-  ASSERT_TRUE(EngineOK);
+  ASSERT_TRUE(Ok(AddRecord, fb, ref, r.data()));
   EXPECT_EQ(ref, 2);
   Bytes back(100);
   GetRecord(fb, 2, back.data(), false);
@@ -94,33 +80,26 @@ TEST_F(DataFileTest, NewFileAndAddDeleteSequenceAreExactOnDisk) {
   int32_t marker = -5;
   ReadRecordMarker(fb, 2, marker);
   EXPECT_EQ(marker, 0);
-  GetRecord(fb, 4, back.data(), false);
-  EXPECT_EQ(EngineError, 10070) << "no range check: a read past the end";
-  PutRecord(fb, 0, r.data(), false);
-  EXPECT_EQ(EngineError, 10130);
-  CloseFileBlock(fb);
-  ASSERT_TRUE(EngineOK);
-  d = Dat();
-  EXPECT_EQ(static_cast<int32_t>(Le32(d, 0)), -1);
-  EXPECT_EQ(Le32(d, 4), 0u);
-  EXPECT_EQ(d[20], 0);
+  EXPECT_EQ(ErrorOf(GetRecord, fb, 4, back.data(), false), 10070)
+      << "no range check: a read past the end";
+  EXPECT_EQ(ErrorOf(PutRecord, fb, 0, r.data(), false), 10130);
+  ASSERT_TRUE(Ok(CloseFileBlock, fb));
+  EXPECT_EQ(DatHeader(Dat()), (Header{-1, 0, 3, 100, 0, 0}));
 }
 
 TEST_F(DataFileTest, BrokenFreeChainIsAnErrorNotACrash) {
   for (uint32_t link : {0u, 4u, 1000000u}) {
-    FileBlockHandle fb = CreateOpen(32);
+    FileBlockHandle fb = CreateT(32);
     int32_t ref = 0;
     Bytes r = Record(32, 7);
     for (int i = 0; i < 3; ++i) AddRecord(fb, ref, r.data());
     DeleteRecord(fb, 2);
     CloseFileBlock(fb);
     Bytes d = Dat();
-    for (int i = 0; i < 4; ++i) d[64 + i] = static_cast<uint8_t>(link >> (8 * i));
+    Put32(d, 64, link);
     WriteAll(Name("T.DAT"), d);
-    OpenFileBlock(fb, Name("T"), false, false, false, false);
-    ASSERT_TRUE(EngineOK);
-    AddRecord(fb, ref, r.data());
-    EXPECT_EQ(EngineError, 10170) << link;
+    fb = Open(Name("T"));
+    EXPECT_EQ(ErrorOf(AddRecord, fb, ref, r.data()), 10170) << link;
     CloseFileBlock(fb);
   }
 }
@@ -129,9 +108,7 @@ TEST_F(DataFileTest, BrokenFreeChainIsAnErrorNotACrash) {
 // reports for it.
 TEST_F(DataFileTest, OpenNamesWhatMakesABlockUnusable) {
   const KeyDescriptor keys[] = {{10, 0}};
-  CreateFileBlock(Name("T"), 32, 1, keys);
-  FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, Name("T"), false, false, false, false);
+  FileBlockHandle fb = CreateOpen(Name("T"), 32, keys);
   int32_t ref = 0;
   Bytes r = Record(32, 7);
   AddRecord(fb, ref, r.data());
@@ -139,56 +116,45 @@ TEST_F(DataFileTest, OpenNamesWhatMakesABlockUnusable) {
   CloseFileBlock(fb);
   ASSERT_EQ(crashed[20], 1);
   const Bytes dat = Dat(), ix = ReadAll(Name("T.IX"));
-  auto put = [](Bytes& b, size_t at, uint32_t v, int n) {
-    for (int i = 0; i < n; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  struct Case {
-    const char* what;
-    std::function<void(Bytes& dat, Bytes& ix)> damage;
-    int32_t error;
-  };
-  const Case cases[] = {
+  // What, the damage to the data and index files, the error.
+  const std::tuple<const char*, std::function<void(Bytes&, Bytes&)>, int32_t> cases[] = {
       {"left in use", [&](Bytes& d, Bytes&) { d = crashed; }, 10010},
       {"index file missing", [](Bytes&, Bytes& x) { x.clear(); }, 10010},
-      {"page size 1 over", [&](Bytes&, Bytes& x) { put(x, 12, 1185, 4); }, 10120},
-      {"key length 0", [&](Bytes&, Bytes& x) { put(x, 12, 9 * 62 + 6, 4); }, 10121},
-      {"key length 51", [&](Bytes&, Bytes& x) { put(x, 12, 60 * 62 + 6, 4); }, 10121},
-      {"63 keys per page", [&](Bytes&, Bytes& x) { put(x, 26, 63, 2); }, 10122},
+      {"page size 1 over", [](Bytes&, Bytes& x) { Put32(x, 12, 1185); }, 10120},
+      {"key length 0", [](Bytes&, Bytes& x) { Put32(x, 12, 9 * 62 + 6); }, 10121},
+      {"key length 51", [](Bytes&, Bytes& x) { Put32(x, 12, 60 * 62 + 6); }, 10121},
+      {"63 keys per page", [](Bytes&, Bytes& x) { Put16(x, 26, 63); }, 10122},
+      // Every buffer sized by the record length (up to 4 GiB) would
+      // otherwise be allocated on the first read.
+      {"record length beyond the file", [](Bytes& d, Bytes&) { Put32(d, 12, 65); }, 10010},
+      {"record length 2^31 - 1", [](Bytes& d, Bytes&) { Put32(d, 12, 0x7FFFFFFF); }, 10010},
+      {"record length 20", [](Bytes& d, Bytes&) { Put32(d, 12, 20); }, 10010},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, damage, error] : cases) {
+    SCOPED_TRACE(what);
     Bytes d = dat, x = ix;
-    c.damage(d, x);
+    damage(d, x);
     WriteAll(Name("T.DAT"), d);
     std::filesystem::remove(Name("T.IX"));
     if (!x.empty()) WriteAll(Name("T.IX"), x);
-    OpenFileBlock(fb, Name("T"), false, false, false, false);
-    EXPECT_EQ(EngineError, c.error);
+    EXPECT_EQ(ErrorOf(OpenFileBlock, fb, Name("T"), false, false, false, false), error);
     EXPECT_EQ(fb, nullptr);
   }
 }
 
 TEST_F(DataFileTest, VariableRecordsSplitIntoSectionsInRecordOrder) {
   constexpr uint32_t L = 40;
-  FileBlockHandle fb = CreateOpen(L);
-  auto text = [](size_t n, uint8_t seed) {
-    Bytes t(n);
-    for (size_t i = 0; i < n; ++i) t[i] = static_cast<uint8_t>(seed + i);
-    std::fill_n(t.begin(), std::min<size_t>(n, 4), 0);  // the caller's 0 word
-    return t;
-  };
+  FileBlockHandle fb = CreateT(L);
   // L - 6 bytes: one section, count 34, no link.
-  Bytes a = text(L - 6, 1);
+  Bytes a = Text(L - 6, 1);
   int32_t ref = 0;
-  AddVariableRecord(fb, ref, a.data(), static_cast<uint32_t>(a.size()));
-  ASSERT_TRUE(EngineOK);
+  ASSERT_TRUE(Ok(AddVariableRecord, fb, ref, a.data(), static_cast<uint32_t>(a.size())));
   EXPECT_EQ(ref, 1);
   EXPECT_EQ(FileLength(fb), 2);
   // L - 5 bytes: the continuation (the tail, added first) takes slot 2 and
   // holds one byte; the first section in slot 3 links to it.
-  Bytes b = text(L - 5, 9);
-  AddVariableRecord(fb, ref, b.data(), static_cast<uint32_t>(b.size()));
-  ASSERT_TRUE(EngineOK);
+  Bytes b = Text(L - 5, 9);
+  ASSERT_TRUE(Ok(AddVariableRecord, fb, ref, b.data(), static_cast<uint32_t>(b.size())));
   EXPECT_EQ(ref, 3);
   FlushFileBlock(fb);
   Bytes d = Dat();
@@ -208,24 +174,18 @@ TEST_F(DataFileTest, VariableRecordsSplitIntoSectionsInRecordOrder) {
   std::map<int32_t, Bytes> stored;
   int32_t looped = 0;  // the 500-byte record, damaged below
   for (size_t n : {0, 1, 4, 33, 34, 35, 66, 67, 68, 500, 4000}) {
-    Bytes t = text(n, static_cast<uint8_t>(n));
-    AddVariableRecord(fb, ref, t.data(), static_cast<uint32_t>(n));
-    ASSERT_TRUE(EngineOK) << n;
+    Bytes t = Text(n, static_cast<uint8_t>(n));
+    ASSERT_TRUE(Ok(AddVariableRecord, fb, ref, t.data(), static_cast<uint32_t>(n))) << n;
     stored[ref] = t;
     if (n == 500) looped = ref;
   }
   for (const auto& [r, t] : stored) {
-    Bytes got(t.size() + 10, 0xEE);
-    uint32_t len = static_cast<uint32_t>(got.size());
-    GetVariableRecord(fb, r, got.data(), false, len);
+    EXPECT_EQ(GetVar(fb, r, static_cast<uint32_t>(t.size() + 10)), t);
     ASSERT_TRUE(EngineOK);
-    ASSERT_EQ(len, t.size());
-    EXPECT_TRUE(std::equal(t.begin(), t.end(), got.begin()));
     if (t.size() > 5) {
       Bytes part(t.size(), 0xEE);
       uint32_t room = static_cast<uint32_t>(t.size() - 5);
-      GetVariableRecord(fb, r, part.data(), false, room);
-      ASSERT_TRUE(EngineOK);
+      ASSERT_TRUE(Ok(GetVariableRecord, fb, r, part.data(), false, room));
       EXPECT_EQ(room, t.size() - 5);
       EXPECT_TRUE(std::equal(t.begin(), t.end() - 5, part.begin()));
       EXPECT_EQ(part[t.size() - 5], 0xEE) << "nothing written past the room";
@@ -233,16 +193,10 @@ TEST_F(DataFileTest, VariableRecordsSplitIntoSectionsInRecordOrder) {
   }
   // Put grows and shrinks in place of the first section; delete frees all.
   const int32_t big = stored.rbegin()->first;
-  Bytes shorter = text(100, 3);
-  PutVariableRecord(fb, big, shorter.data(), 100);
-  ASSERT_TRUE(EngineOK);
-  Bytes got(200);
-  uint32_t len = 200;
-  GetVariableRecord(fb, big, got.data(), false, len);
-  ASSERT_EQ(len, 100u);
-  EXPECT_TRUE(std::equal(shorter.begin(), shorter.end(), got.begin()));
-  DeleteVariableRecord(fb, big);
-  ASSERT_TRUE(EngineOK);
+  Bytes shorter = Text(100, 3);
+  ASSERT_TRUE(Ok(PutVariableRecord, fb, big, shorter.data(), 100));
+  EXPECT_EQ(GetVar(fb, big, 200), shorter);
+  ASSERT_TRUE(Ok(DeleteVariableRecord, fb, big));
   FlushFileBlock(fb);
   d = Dat();
   auto sections = [](uint32_t n) { return n <= L - 6 ? 1 : 1 + (n - (L - 6) + L - 8) / (L - 7); };
@@ -252,17 +206,12 @@ TEST_F(DataFileTest, VariableRecordsSplitIntoSectionsInRecordOrder) {
   const int32_t two = looped;
   const uint32_t firstLink = Le32(d, two * L + L - 4);
   CloseFileBlock(fb);
-  for (int i = 0; i < 4; ++i)
-    d[firstLink * L + L - 4 + i] = static_cast<uint8_t>(firstLink >> (8 * i));
+  Put32(d, firstLink * L + L - 4, firstLink);
   WriteAll(Name("T.DAT"), d);
-  OpenFileBlock(fb, Name("T"), false, false, false, false);
-  ASSERT_TRUE(EngineOK);
-  got.assign(100000, 0);
-  len = static_cast<uint32_t>(got.size());
-  GetVariableRecord(fb, two, got.data(), false, len);
+  fb = Open(Name("T"));
+  GetVar(fb, two, 100000);
   EXPECT_EQ(EngineError, 10170);
-  DeleteVariableRecord(fb, two);
-  EXPECT_EQ(EngineError, 10170);
+  EXPECT_EQ(ErrorOf(DeleteVariableRecord, fb, two), 10170);
   CloseFileBlock(fb);
 }
 
@@ -270,8 +219,10 @@ TEST_F(DataFileTest, VariableRecordsSplitIntoSectionsInRecordOrder) {
 // is written: the log entry that protects the write.
 class LogSnapshotLayer : public OsLayer {
  public:
-  std::string dialogPath;
-  uint32_t recordLength = 0;
+  LogSnapshotLayer(std::string dialog, uint32_t length)
+      : dialogPath(dialog), recordLength(length) {}
+  const std::string dialogPath;
+  const uint32_t recordLength;
   Bytes seen;
   ssize_t PWrite(int fd, const void* buf, size_t n, off_t offset) override {
     if (n == recordLength && offset > 0 && seen.empty()) seen = ReadAll(dialogPath);
@@ -280,42 +231,32 @@ class LogSnapshotLayer : public OsLayer {
 };
 
 TEST_F(DataFileTest, SaveModeLogEntryIsExactAndEmptiedAfterEachOperation) {
-  FileBlockHandle fb = CreateOpen(32, true);
+  FileBlockHandle fb = CreateT(32, true);
   ASSERT_NE(fb, nullptr);
   EXPECT_EQ(ReadAll(Name("T.DIA")).size(), 1u);
   int32_t ref = 0;
   Bytes r = Record(32, 5);
   AddRecord(fb, ref, r.data());
   AddRecord(fb, ref, r.data());
-  DeleteRecord(fb, 1);
-  ASSERT_TRUE(EngineOK);
+  ASSERT_TRUE(Ok(DeleteRecord, fb, 1));
   EXPECT_EQ(ReadAll(Name("T.DIA")).size(), 1u);
-  Bytes d = Dat();
-  EXPECT_EQ(d[20], 0) << "save mode never leaves the in-use byte set";
-  EXPECT_EQ(Le32(d, 0), 1u);
+  EXPECT_EQ(DatHeader(Dat()), (Header{1, 1, 2, 32, 0, 0}))
+      << "save mode never leaves the in-use byte set";
 
-  LogSnapshotLayer layer;
-  layer.dialogPath = Name("T.DIA");
-  layer.recordLength = 32;
+  LogSnapshotLayer layer(Name("T.DIA"), 32);
   SetOsLayer(&layer);
   AddRecord(fb, ref, r.data());  // reuses slot 1, whose link is -1
   SetOsLayer(nullptr);
   ASSERT_TRUE(EngineOK);
   EXPECT_EQ(ref, 1);
-  Bytes expected = {0};  // byte 0 is not part of the log
-  auto put = [&](uint32_t v, int n) {
-    for (int i = 0; i < n; ++i) expected.push_back(i < 4 ? static_cast<uint8_t>(v >> (8 * i)) : 0);
-  };
-  put(1000, 2);
-  put(0, 2);
-  put(1, 4);           // free head
-  put(1, 4);           // free count
-  put(2, 4);           // highest
-  put(32, 4);          // record length
-  put(0, 4);           // indexes
-  put(0, 1);           // in use
-  put(0, 7);           // without meaning
-  put(0xFFFFFFFF, 4);  // restore link: the taken slot held -1
+  // Byte 0 is not part of the log; then 1000 and 0 in 16 bits, the header
+  // as it was at 5 (free head 1, free count 1, highest 2, record length 32,
+  // no indexes, not in use, 7 bytes without meaning) and the restore link at
+  // 33: the taken slot held -1.
+  Bytes expected(37, 0);
+  Put16(expected, 1, 1000);
+  for (auto [at, v] : {std::pair{5, 1u}, {9, 1u}, {13, 2u}, {17, 32u}, {33, 0xFFFFFFFFu}})
+    Put32(expected, at, v);
   EXPECT_EQ(layer.seen, expected);
   CloseFileBlock(fb);
 }
@@ -327,52 +268,34 @@ TEST_F(DataFileTest, SaveModeRestoresEveryInterruptedOperation) {
   FaultLayer faults;
   for (FaultLayer::Kind kind : {FaultLayer::kWrite, FaultLayer::kSync}) {
     for (int op = 0; op < 3; ++op) {
-      FileBlockHandle fb = CreateOpen(32, true);
+      FileBlockHandle fb = CreateT(32, true);
       int32_t ref = 0;
       Bytes r = Record(32, 9);
       for (int i = 0; i < 3; ++i) AddRecord(fb, ref, r.data());
       if (op == 1) DeleteRecord(fb, 2);  // the add then reuses slot 2
       ASSERT_TRUE(EngineOK);
+      SCOPED_TRACE("op " + std::to_string(op));
       const Bytes before = Dat();
-      int failures = 0;
-      for (int nth = 1;; ++nth) {
-        faults.Arm(kind, nth);
-        SetOsLayer(&faults);
+      auto run = [&](int nth) {
         Bytes w = Record(32, static_cast<uint8_t>(nth));
-        if (op == 2)
-          DeleteRecord(fb, 3);
-        else
-          AddRecord(fb, ref, w.data());
-        SetOsLayer(nullptr);
-        if (faults.fired() == 0) {
-          EXPECT_TRUE(EngineOK) << EngineError;
-          break;
-        }
-        if (EngineError == 10140) {
-          // Only the forcing of the emptied log failed: the change is done.
-          EXPECT_EQ(kind, FaultLayer::kSync);
-          EXPECT_NE(Dat(), before);
-          break;
-        }
-        ++failures;
-        EXPECT_EQ(EngineError, op == 2 ? 10002 : 10001)
-            << "kind " << kind << " op " << op << " nth " << nth;
+        op == 2 ? DeleteRecord(fb, 3) : AddRecord(fb, ref, w.data());
+      };
+      auto restored = [&](int) {
+        EXPECT_EQ(EngineError, op == 2 ? 10002 : 10001);
         Bytes after = Dat();
         // A reused slot past its link word held a deleted record's bytes,
         // which no log keeps: those may differ.
         if (op == 1 && after.size() == before.size())
           std::copy(before.begin() + 2 * 32 + 4, before.begin() + 3 * 32,
                     after.begin() + 2 * 32 + 4);
-        EXPECT_EQ(after, before) << "kind " << kind << " op " << op << " nth " << nth;
+        EXPECT_EQ(after, before);
         EXPECT_EQ(ReadAll(Name("T.DIA")).size(), 1u);
-        ASSERT_LT(nth, 50);
-      }
-      EXPECT_GT(failures, 1);
-      CloseFileBlock(fb);
-      ASSERT_TRUE(EngineOK);
-      OpenFileBlock(fb, Name("T"), false, false, true, false);
-      ASSERT_TRUE(EngineOK) << EngineError;
-      CloseFileBlock(fb);
+      };
+      EXPECT_GT(FailEachCall(faults, kind, FaultLayer::kErrno, run, restored), 1);
+      // Only the forcing of the emptied log failed: the change is done.
+      EXPECT_TRUE(EngineError != 10140 || Dat() != before);
+      ASSERT_TRUE(Ok(CloseFileBlock, fb));
+      CloseFileBlock(Open(Name("T"), false, false, true));
     }
   }
 }
@@ -382,15 +305,10 @@ TEST_F(DataFileTest, SaveModeRestoresEveryInterruptedOperation) {
 // bytes, and reads must follow chains wherever their sections lie.
 TEST_F(DataFileTest, VariableRecordsAreTheSameBytesWhicheverWayTheyAreWritten) {
   std::vector<Bytes> texts;
-  for (size_t n : {10, 34, 35, 200, 1000, 3000}) {
-    Bytes t(n);
-    for (size_t i = 0; i < n; ++i) t[i] = static_cast<uint8_t>(i * 7 + n);
-    std::fill_n(t.begin(), 4, 0);
-    texts.push_back(t);
-  }
+  for (size_t n : {10, 34, 35, 200, 1000, 3000}) texts.push_back(Text(n, static_cast<uint8_t>(n)));
   Bytes files[2];
   for (bool saveMode : {false, true}) {
-    FileBlockHandle fb = CreateOpen(40, saveMode);
+    FileBlockHandle fb = CreateT(40, saveMode);
     int32_t ref = 0;
     for (const Bytes& t : texts)
       AddVariableRecord(fb, ref, t.data(), static_cast<uint32_t>(t.size()));
@@ -402,7 +320,7 @@ TEST_F(DataFileTest, VariableRecordsAreTheSameBytesWhicheverWayTheyAreWritten) {
 
   // Delete every other record, then add them again into the freed slots
   // (scattered chains) and read everything back.
-  FileBlockHandle fb = CreateOpen(40);
+  FileBlockHandle fb = CreateT(40);
   std::vector<int32_t> refs;
   int32_t ref = 0;
   for (const Bytes& t : texts) {
@@ -412,68 +330,47 @@ TEST_F(DataFileTest, VariableRecordsAreTheSameBytesWhicheverWayTheyAreWritten) {
   for (size_t i = 0; i < texts.size(); i += 2) DeleteVariableRecord(fb, refs[i]);
   for (size_t i = texts.size(); i-- > 0;)
     if (i % 2 == 0) {
-      AddVariableRecord(fb, refs[i], texts[i].data(), static_cast<uint32_t>(texts[i].size()));
-      ASSERT_TRUE(EngineOK);
+      ASSERT_TRUE(Ok(AddVariableRecord, fb, refs[i], texts[i].data(),
+                     static_cast<uint32_t>(texts[i].size())));
     }
   for (size_t i = 0; i < texts.size(); ++i) {
-    Bytes got(4000);
-    uint32_t len = static_cast<uint32_t>(got.size());
-    GetVariableRecord(fb, refs[i], got.data(), false, len);
+    EXPECT_EQ(GetVar(fb, refs[i], 4000), texts[i]) << i;
     ASSERT_TRUE(EngineOK) << i;
-    ASSERT_EQ(len, texts[i].size()) << i;
-    EXPECT_TRUE(std::equal(texts[i].begin(), texts[i].end(), got.begin())) << i;
   }
   CloseFileBlock(fb);
-  CheckOptions options;
-  options.variable = true;
-  const CheckReport report = CheckFileBlock(Name("T.DAT"), "", options);
+  const CheckReport report = CheckFileBlock(Name("T.DAT"), "", CheckOptions(true));
   EXPECT_TRUE(report.ok()) << report.faults.front();
 }
 
 TEST_F(DataFileTest, ReadOnlyAndUnsharedOpens) {
-  const std::vector<KeyDescriptor> keys = {{8, 0}};
-  CreateFileBlock(Name("T"), 32, 1, keys);
-  FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, Name("T"), false, false, false, false);
-  ASSERT_TRUE(EngineOK);
+  const KeyDescriptor keys[] = {{8, 0}};
+  FileBlockHandle fb = CreateOpen(Name("T"), 32, keys);
   Bytes r = Record(32, 3);
   int32_t ref = 0;
   AddRecord(fb, ref, r.data());
   AddKey(fb, 1, ref, "key");
   // An unshared block cannot be opened a second time, not even read-only.
   FileBlockHandle other = nullptr;
-  OpenFileBlock(other, Name("T"), false, false, false, false);
-  EXPECT_EQ(EngineError, 10140);
-  OpenFileBlock(other, Name("T"), true, false, false, false);
-  EXPECT_NE(EngineError, 0);
+  EXPECT_EQ(ErrorOf(OpenFileBlock, other, Name("T"), false, false, false, false), 10140);
+  EXPECT_NE(ErrorOf(OpenFileBlock, other, Name("T"), true, false, false, false), 0);
   EXPECT_EQ(other, nullptr);
-  CloseFileBlock(fb);
-  ASSERT_TRUE(EngineOK);
+  ASSERT_TRUE(Ok(CloseFileBlock, fb));
 
   const Bytes dat = Dat(), ix = ReadAll(Name("T.IX"));
-  OpenFileBlock(fb, Name("T"), true, false, false, false);
-  ASSERT_TRUE(EngineOK);
-  OpenFileBlock(other, Name("T"), true, false, false, false);
-  EXPECT_TRUE(EngineOK) << "read-only opens share";
-  CloseFileBlock(other);
-  AddRecord(fb, ref, r.data());
-  EXPECT_EQ(EngineError, 10065);
-  DeleteRecord(fb, 1);
-  EXPECT_EQ(EngineError, 10065);
-  AddKey(fb, 1, 1, "more");
-  EXPECT_EQ(EngineError, 10065);
+  fb = Open(Name("T"), true);
+  CloseFileBlock(Open(Name("T"), true));  // read-only opens share
+  EXPECT_EQ(ErrorOf(AddRecord, fb, ref, r.data()), 10065);
+  EXPECT_EQ(ErrorOf(DeleteRecord, fb, 1), 10065);
+  EXPECT_EQ(ErrorOf(AddKey, fb, 1, 1, "more"), 10065);
   int32_t found = 0;
-  FindKey(fb, 1, found, "key");
-  EXPECT_TRUE(EngineOK);
+  EXPECT_TRUE(Ok(FindKey, fb, 1, found, "key"));
   EXPECT_EQ(found, 1);
   FlushFileBlock(fb);
-  CloseFileBlock(fb);
-  EXPECT_TRUE(EngineOK);
+  EXPECT_TRUE(Ok(CloseFileBlock, fb));
   EXPECT_EQ(Dat(), dat);
   EXPECT_EQ(ReadAll(Name("T.IX")), ix);
 
-  DeleteFileBlock(Name("T"));
-  EXPECT_TRUE(EngineOK);
+  EXPECT_TRUE(Ok(DeleteFileBlock, Name("T")));
   EXPECT_FALSE(std::filesystem::exists(Name("T.DAT")));
   EXPECT_FALSE(std::filesystem::exists(Name("T.IX")));
 }
@@ -482,25 +379,20 @@ TEST_F(DataFileTest, CreateRejectsBadArgumentsAndLeavesNothing) {
   CreateFileBlock(Name("A"), 20, 0, {});
   EXPECT_EQ(EngineError, 10020);
   std::vector<KeyDescriptor> keys(111, KeyDescriptor{10, 0});
-  CreateFileBlock(Name("A"), 40, 111, keys);
-  EXPECT_EQ(EngineError, 10050);
+  EXPECT_EQ(ErrorOf(CreateFileBlock, Name("A"), 40, 111, keys), 10050);
   keys = {{10, 0}, {51, 0}};
-  CreateFileBlock(Name("A"), 40, 2, keys);
-  EXPECT_EQ(EngineError, 10055);
+  EXPECT_EQ(ErrorOf(CreateFileBlock, Name("A"), 40, 2, keys), 10055);
   EXPECT_FALSE(std::filesystem::exists(Name("A.DAT")));
   EXPECT_FALSE(std::filesystem::exists(Name("A.IX")));
   FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, Name("missing"), false, false, false, false);
-  EXPECT_EQ(EngineError, 9903);
+  EXPECT_EQ(ErrorOf(OpenFileBlock, fb, Name("missing"), false, false, false, false), 9903);
   EXPECT_EQ(fb, nullptr);
-  CloseFileBlock(fb);
-  EXPECT_EQ(EngineError, 10445);
+  EXPECT_EQ(ErrorOf(CloseFileBlock, fb), 10445);
 }
 
 TEST(EngineControl, StartStopAndErrorClasses) {
   int32_t ref = 0;
-  AddRecord(nullptr, ref, nullptr);
-  EXPECT_EQ(EngineError, 10455);
+  EXPECT_EQ(ErrorOf(AddRecord, nullptr, ref, nullptr), 10455);
   ExitEngine();
   EXPECT_EQ(EngineError, 10455);
   EXPECT_EQ(InitEngine(0, 7), 0);
@@ -513,8 +405,7 @@ TEST(EngineControl, StartStopAndErrorClasses) {
   EXPECT_EQ(EngineError, 10450);
   EXPECT_FALSE(CheckEngineReady(false));
   EXPECT_TRUE(EngineOK);
-  AddRecord(nullptr, ref, nullptr);
-  EXPECT_EQ(EngineError, 10445);
+  EXPECT_EQ(ErrorOf(AddRecord, nullptr, ref, nullptr), 10445);
   ExitEngine();
   EXPECT_TRUE(EngineOK);
   EXPECT_FALSE(CheckEngineReady(false));

@@ -31,31 +31,43 @@ class NetLockTest : public EngineTest {
     EXPECT_EQ(p->Ask("open " + name_).error, expect);
     return p;
   }
+  // Adds records with these keys through station p under its write lock.
+  static void AddLocked(Peer& p, const std::vector<std::string>& keys) {
+    ASSERT_EQ(p.Ask("lock").error, 0);
+    for (const std::string& k : keys) ASSERT_EQ(p.Ask("add " + k).error, 0) << k;
+    ASSERT_EQ(p.Ask("unlock").error, 0);
+  }
+  // Each command must succeed on the station named before it.
+  template <class... Rest>
+  static void Succeed(std::unique_ptr<Peer>& p, const char* command, Rest&&... rest) {
+    EXPECT_EQ(p->Ask(command).error, 0) << command;
+    if constexpr (sizeof...(rest) > 0) Succeed(rest...);
+  }
+  static std::vector<std::string> Keys(int from, int to) {
+    std::vector<std::string> keys;
+    for (int i = from; i < to; ++i) keys.push_back(crash::KeyOf(i));
+    return keys;
+  }
   std::string name_;
 };
 
 TEST_F(NetLockTest, ReadLocksShareAndTheWriteLockWaitsForThem) {
   auto a = Station(), b = Station(), c = Station();
-  EXPECT_EQ(a->Ask("rlock").error, 0);
-  EXPECT_EQ(b->Ask("rlock").error, 0);
+  Succeed(a, "rlock", b, "rlock");
   const Answer w = c->Ask("lock");
   EXPECT_EQ(w.error, 10330);
   EXPECT_GE(w.ms, 3000);
   EXPECT_LT(w.ms, 6000);
   // A read lock is not an exclusion among readers: c still reads.
-  EXPECT_EQ(c->Ask("rlock").error, 0);
-  EXPECT_EQ(c->Ask("unlock").error, 0);
-  EXPECT_EQ(a->Ask("unlock").error, 0);
-  EXPECT_EQ(b->Ask("unlock").error, 0);
+  Succeed(c, "rlock", c, "unlock", a, "unlock", b, "unlock");
   const Answer free = c->Ask("lock");
   EXPECT_EQ(free.error, 0);
   EXPECT_LT(free.ms, 1000);
+  // Closing another descriptor of the files keeps the lock.
+  ASSERT_EQ(c->Ask("touch " + name_).error, 0);
+  EXPECT_EQ(a->Ask("rlock").error, 10332);
   // Taking a read lock while holding the write lock gives the write lock up.
-  EXPECT_EQ(c->Ask("rlock").error, 0);
-  EXPECT_EQ(a->Ask("rlock").error, 0);
-  EXPECT_EQ(c->Ask("close").error, 0);
-  EXPECT_EQ(a->Ask("close").error, 0);
-  EXPECT_EQ(b->Ask("close").error, 0);
+  Succeed(c, "rlock", a, "rlock", c, "close", a, "close", b, "close");
 }
 
 // A block a station holds is never rebuilt, recreated or deleted under it:
@@ -76,8 +88,7 @@ TEST_F(NetLockTest, ABlockAStationHoldsIsNotRebuiltOrDeletedUnderIt) {
     EXPECT_EQ(ReadAll(name_ + ".DIA"), dia) << "step " << step;
     EXPECT_FALSE(std::filesystem::exists(name_ + ".SAV"));
   }
-  EXPECT_EQ(a->Ask("lock").error, 0);
-  EXPECT_EQ(a->Ask("close").error, 0);
+  Succeed(a, "lock", a, "close");
 }
 
 TEST_F(NetLockTest, FiveStationsAtMost) {
@@ -94,20 +105,14 @@ TEST_F(NetLockTest, FiveStationsAtMost) {
 
 TEST_F(NetLockTest, ChangesReachTheOtherStation) {
   auto a = Station(), b = Station();
-  ASSERT_EQ(a->Ask("lock").error, 0);
-  for (int i = 0; i < 40; ++i) ASSERT_EQ(a->Ask("add " + crash::KeyOf(i)).error, 0);
-  ASSERT_EQ(a->Ask("unlock").error, 0);
+  AddLocked(*a, Keys(0, 40));
   // b reads (and caches) the tree as it is now.
   EXPECT_EQ(b->Ask("find " + crash::KeyOf(7)).value, 8);
   EXPECT_EQ(b->Ask("find " + crash::KeyOf(500)).error, 10200);
   // a's adds fill b's cached root page, then split it: b's copy is stale.
-  ASSERT_EQ(a->Ask("lock").error, 0);
-  for (int i = 40; i < 50; ++i) ASSERT_EQ(a->Ask("add " + crash::KeyOf(i)).error, 0);
-  ASSERT_EQ(a->Ask("unlock").error, 0);
+  AddLocked(*a, Keys(40, 50));
   EXPECT_EQ(b->Ask("find " + crash::KeyOf(45)).value, 46);
-  ASSERT_EQ(a->Ask("lock").error, 0);
-  for (int i = 50; i < 600; ++i) ASSERT_EQ(a->Ask("add " + crash::KeyOf(i)).error, 0);
-  ASSERT_EQ(a->Ask("unlock").error, 0);
+  AddLocked(*a, Keys(50, 600));
   const Answer found = b->Ask("find " + crash::KeyOf(500));
   EXPECT_EQ(found.error, 0);
   EXPECT_EQ(found.value, 501);
@@ -115,9 +120,7 @@ TEST_F(NetLockTest, ChangesReachTheOtherStation) {
   // Changes need the write lock.
   EXPECT_EQ(b->Ask("add X").error, 10398);
   // An explicit read lock resynchronises too.
-  ASSERT_EQ(a->Ask("lock").error, 0);
-  ASSERT_EQ(a->Ask("add " + crash::KeyOf(900)).error, 0);
-  ASSERT_EQ(a->Ask("unlock").error, 0);
+  AddLocked(*a, Keys(900, 901));
   ASSERT_EQ(b->Ask("rlock").error, 0);
   EXPECT_EQ(b->Ask("find " + crash::KeyOf(900)).value, 601);
   ASSERT_EQ(b->Ask("unlock").error, 0);
@@ -135,12 +138,10 @@ TEST_F(NetLockTest, AKilledStationLeavesNoLockBehind) {
   const Answer w = b->Ask("lock");
   EXPECT_EQ(w.error, 0);
   EXPECT_LT(w.ms, 500);
-  EXPECT_EQ(b->Ask("lockrec 1").error, 0);
-  EXPECT_EQ(b->Ask("unlock").error, 0);
+  Succeed(b, "lockrec 1", b, "unlock");
   // While b is open the byte may be a live station's: a new station opens.
   auto c = Station();
-  ASSERT_EQ(c->Ask("lock").error, 0);
-  ASSERT_EQ(c->Ask("add L").error, 0);
+  Succeed(c, "lock", c, "add L");
   c->Kill();
   b->Ask("close");
   // Alone, the byte left by a killed station calls for a rebuild.
@@ -149,25 +150,20 @@ TEST_F(NetLockTest, AKilledStationLeavesNoLockBehind) {
 
 TEST_F(NetLockTest, AnUnsharedOpenAndStationsExcludeEachOther) {
   FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, name_, false, false, false, false);
-  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_TRUE(Ok(OpenFileBlock, fb, name_, false, false, false, false)) << EngineError;
   auto a = Station(10355);
   CloseFileBlock(fb);
   EXPECT_EQ(a->Ask("open " + name_).error, 0);
-  OpenFileBlock(fb, name_, false, false, false, false);
-  EXPECT_EQ(EngineError, 10140);
+  EXPECT_EQ(ErrorOf(OpenFileBlock, fb, name_, false, false, false, false), 10140);
   // Read-only programs may look on.
-  OpenFileBlock(fb, name_, true, false, false, false);
-  EXPECT_TRUE(EngineOK) << EngineError;
+  EXPECT_TRUE(Ok(OpenFileBlock, fb, name_, true, false, false, false)) << EngineError;
   CloseFileBlock(fb);
   EXPECT_EQ(a->Ask("close").error, 0);
 }
 
 TEST_F(NetLockTest, ADamagedDialogIsSetUpAgain) {
   auto a = Station();
-  ASSERT_EQ(a->Ask("lock").error, 0);
-  ASSERT_EQ(a->Ask("add K1").error, 0);
-  ASSERT_EQ(a->Ask("unlock").error, 0);
+  AddLocked(*a, {"K1"});
   const Bytes dialog = ReadAll(name_ + ".DIA");
   EXPECT_EQ(dialog.size(), 3u + 6u);  // one byte per station slot (1 index)
   EXPECT_EQ(Le16(dialog, 1), 2000);
@@ -186,58 +182,39 @@ TEST_F(NetLockTest, SaveModeStationsShareTheDialogWithTheLog) {
   ASSERT_EQ(a->Ask("open " + name_ + " save").error, 0);
   auto b = Station();
   for (int round = 0; round < 3; ++round) {
-    ASSERT_EQ(a->Ask("lock").error, 0);
-    for (int i = 0; i < 30; ++i) ASSERT_EQ(a->Ask("add " + crash::KeyOf(round * 100 + i)).error, 0);
-    ASSERT_EQ(a->Ask("unlock").error, 0);
+    AddLocked(*a, Keys(round * 100, round * 100 + 30));
     EXPECT_EQ(b->Ask("find " + crash::KeyOf(round * 100 + 29)).value, round * 30 + 30);
     EXPECT_EQ(b->Ask("find " + crash::KeyOf(round * 100 + 3)).value, round * 30 + 4);
   }
-  ASSERT_EQ(b->Ask("lock").error, 0);
-  ASSERT_EQ(b->Ask("add Z").error, 0);
-  ASSERT_EQ(b->Ask("unlock").error, 0);
+  AddLocked(*b, {"Z"});
   EXPECT_EQ(a->Ask("find Z").value, 91);
   a->Ask("close");
   b->Ask("close");
   EXPECT_TRUE(CheckFileBlock(name_ + ".DAT", name_ + ".IX").ok());
 }
 
-TEST_F(NetLockTest, ClosingAnotherDescriptorKeepsTheLock) {
-  auto a = Station(), b = Station();
-  ASSERT_EQ(a->Ask("lock").error, 0);
-  ASSERT_EQ(a->Ask("touch " + name_).error, 0);
-  EXPECT_EQ(b->Ask("rlock").error, 10332);
-  ASSERT_EQ(a->Ask("unlock").error, 0);
-  EXPECT_EQ(b->Ask("rlock").error, 0);
-}
-
 TEST_F(NetLockTest, RecordLocksCountPerStation) {
   auto a = Station(), b = Station();
-  ASSERT_EQ(a->Ask("lock").error, 0);
-  ASSERT_EQ(a->Ask("add K").error, 0);
-  ASSERT_EQ(a->Ask("unlock").error, 0);
-  EXPECT_EQ(a->Ask("lockrec 1").error, 0);
-  EXPECT_EQ(a->Ask("lockrec 1").error, 0);
+  AddLocked(*a, {"K"});
+  Succeed(a, "lockrec 1", a, "lockrec 1");
   EXPECT_EQ(a->Ask("isreclocked 1").value, 1);
   const Answer busy = b->Ask("lockrec 1");
   EXPECT_EQ(busy.error, 10335);
   EXPECT_GE(busy.ms, 700);
   EXPECT_EQ(b->Ask("isreclocked 1").value, 0);
-  EXPECT_EQ(b->Ask("lockrec 2").error, 0);  // another record is free
-  EXPECT_EQ(a->Ask("unlockrec 1").error, 0);
+  // Another record is free.
+  Succeed(b, "lockrec 2", a, "unlockrec 1");
   EXPECT_EQ(a->Ask("isreclocked 1").value, 0);
-  EXPECT_EQ(b->Ask("lockrec 1").error, 0);
-  EXPECT_EQ(a->Ask("unlockrec 1").error, 10345);  // not held any more
-  // Closing releases b's record locks.
-  EXPECT_EQ(b->Ask("close").error, 0);
-  EXPECT_EQ(a->Ask("lockrec 1").error, 0);
+  // a's lock is not held any more; closing releases b's record locks.
+  Succeed(b, "lockrec 1");
+  EXPECT_EQ(a->Ask("unlockrec 1").error, 10345);
+  Succeed(b, "close", a, "lockrec 1");
 }
 
 TEST_F(NetLockTest, NoUpdateIsLost) {
   for (const char* mode : {"file", "record"}) {
     SCOPED_TRACE(mode);
-    FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, name_, false, false, false, false);
-    ASSERT_TRUE(EngineOK) << EngineError;
+    FileBlockHandle fb = Open(name_);
     if (FileLength(fb) == 1) {
       std::vector<uint8_t> r(crash::kFixedLength, 0);
       int32_t ref = 0;
@@ -248,22 +225,12 @@ TEST_F(NetLockTest, NoUpdateIsLost) {
     std::vector<std::unique_ptr<Peer>> stations;
     for (int i = 0; i < 4; ++i) stations.push_back(Station());
     for (auto& s : stations) s->Send(std::string("incr 2500 ") + mode);
-    for (auto& s : stations) {
-      Answer a;
-      std::istringstream(s->ReadLine(240000)) >> a.error >> a.value >> a.ms;
-      EXPECT_EQ(a.error, 0);
-    }
+    for (auto& s : stations) EXPECT_EQ(s->Reply(240000).error, 0);
     const int64_t expect = std::string(mode) == "file" ? 10000 : 20000;
     EXPECT_EQ(stations[0]->Ask("get 1").value, expect);
     for (auto& s : stations) EXPECT_EQ(s->Ask("close").error, 0);
   }
 }
-
-}  // namespace
-}  // namespace qorvex::isam::testing
-
-namespace qorvex::isam::testing {
-namespace {
 
 // A save-mode log written over a dialog longer than its first entry: the
 // replay must not read the dialog's old slot bytes as entries.
@@ -275,25 +242,19 @@ TEST_F(NetworkSaveModeTest, ALogOverADialogLeavesNoStaleEntries) {
   std::vector<KeyDescriptor> keys(60, KeyDescriptor{1, 1});  // slots of 8 bytes
   const std::string name = Name("W");
   CreateFileBlock(name, 32, 60, keys);
-  FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, name, false, true, true, false);
-  ASSERT_TRUE(EngineOK) << EngineError;
+  FileBlockHandle fb = Open(name, false, true, true);
   ASSERT_EQ(ReadAll(name + ".DIA").size(), 3u + 48u);
-  LockFileBlock(fb);
-  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_TRUE(Ok(LockFileBlock, fb)) << EngineError;
   Bytes r(32, 0);
   int32_t ref = 0;
   FaultLayer faults;
   SetOsLayer(&faults);
   faults.Arm(FaultLayer::kWrite, 2);  // the record's slot, after the log entry
-  AddRecord(fb, ref, r.data());
+  EXPECT_EQ(ErrorOf(AddRecord, fb, ref, r.data()), 10001);
   SetOsLayer(nullptr);
-  EXPECT_EQ(EngineError, 10001);
-  AddRecord(fb, ref, r.data());
-  EXPECT_TRUE(EngineOK) << EngineError;
+  EXPECT_TRUE(Ok(AddRecord, fb, ref, r.data())) << EngineError;
   EXPECT_EQ(ref, 1);
-  UnlockFileBlock(fb);
-  EXPECT_TRUE(EngineOK) << EngineError;
+  EXPECT_TRUE(Ok(UnlockFileBlock, fb)) << EngineError;
   CloseFileBlock(fb);
   EXPECT_TRUE(CheckFileBlock(name + ".DAT", name + ".IX").ok());
 }

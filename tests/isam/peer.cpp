@@ -11,6 +11,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "isam/engine.h"
@@ -29,25 +30,12 @@ void Say(const std::string& line) {
   (void)!write(1, out.data(), out.size());
 }
 
-// The shared block of the lock tests: records of 64 bytes with the key at 4
-// and a counter at 40; one unique index of 12-byte keys.
-std::vector<uint8_t> Record(const std::string& key) {
-  std::vector<uint8_t> r(crash::kFixedLength, 0);
-  std::copy(key.begin(), key.end(), r.begin() + 4);
-  return r;
-}
-
 // One increment of record 1's counter; true when it landed, false when a
 // lock was busy (the caller tries again).
 bool Increment(bool recordLock) {
   uint8_t r[crash::kFixedLength];
-  if (recordLock) {
-    LockRecord(fb, 1);
-    if (!EngineOK) return false;
-  } else {
-    LockFileBlock(fb);
-    if (!EngineOK) return false;
-  }
+  recordLock ? LockRecord(fb, 1) : LockFileBlock(fb);
+  if (!EngineOK) return false;
   GetRecord(fb, 1, r, !recordLock);
   bool ok = EngineOK;
   if (ok) {
@@ -58,10 +46,7 @@ bool Increment(bool recordLock) {
     PutRecord(fb, 1, r, recordLock);
     ok = EngineOK;
   }
-  if (recordLock)
-    UnlockRecord(fb, 1);
-  else
-    UnlockFileBlock(fb);
+  recordLock ? UnlockRecord(fb, 1) : UnlockFileBlock(fb);
   if (!ok || !EngineOK) {
     std::fprintf(stderr, "increment failed: %d\n", EngineError);
     _exit(3);
@@ -69,56 +54,46 @@ bool Increment(bool recordLock) {
   return true;
 }
 
+// Runs an engine operation; a failure ends the process (exit code 2).
+template <class... P, class... A>
+void Must(const char* what, void (*operation)(P...), A&&... args) {
+  operation(std::forward<A>(args)...);
+  if (!EngineOK) std::fprintf(stderr, "%s: %d\n", what, EngineError), _exit(2);
+}
+
 [[noreturn]] void CrashWorkload(const std::string& dir, uint32_t seed, int flushEvery,
                                 bool saveMode) {
   InitEngine(0, 32);
   FileBlockHandle fixed = nullptr, variable = nullptr;
-  OpenFileBlock(fixed, dir + "/F", false, false, saveMode, false);
-  if (!EngineOK) std::fprintf(stderr, "open F: %d\n", EngineError), _exit(2);
-  OpenFileBlock(variable, dir + "/V", false, false, saveMode, false);
-  if (!EngineOK) std::fprintf(stderr, "open V: %d\n", EngineError), _exit(2);
+  Must("open F", OpenFileBlock, fixed, dir + "/F", false, false, saveMode, false);
+  Must("open V", OpenFileBlock, variable, dir + "/V", false, false, saveMode, false);
   Say("R");
   crash::Workload work(seed);
   std::map<uint32_t, std::pair<int32_t, int32_t>> refs;  // key -> (fixed, variable)
-  auto check = [](const char* what) {
-    if (!EngineOK) std::fprintf(stderr, "%s: %d\n", what, EngineError), _exit(2);
-  };
   for (;;) {
     const crash::Op op = work.Next();
     const std::string key = crash::KeyOf(op.key);
     if (op.add) {
       std::vector<uint8_t> f = crash::FixedRecord(op.key), v = crash::VariableRecord(op.key);
       int32_t rf = 0, rv = 0;
-      AddRecord(fixed, rf, f.data());
-      check("add fixed");
-      AddKey(fixed, 1, rf, key);
-      check("key fixed");
-      AddVariableRecord(variable, rv, v.data(), static_cast<uint32_t>(v.size()));
-      check("add variable");
-      AddKey(variable, 1, rv, key);
-      check("key variable");
+      Must("add fixed", AddRecord, fixed, rf, f.data());
+      Must("key fixed", AddKey, fixed, 1, rf, key);
+      Must("add variable", AddVariableRecord, variable, rv, v.data(), uint32_t(v.size()));
+      Must("key variable", AddKey, variable, 1, rv, key);
       refs[op.key] = {rf, rv};
     } else {
       const auto [rf, rv] = refs[op.key];
       refs.erase(op.key);
-      DeleteKey(fixed, 1, rf, key);
-      check("delete key fixed");
-      DeleteRecord(fixed, rf);
-      check("delete fixed");
-      DeleteKey(variable, 1, rv, key);
-      check("delete key variable");
-      DeleteVariableRecord(variable, rv);
-      check("delete variable");
+      Must("delete key fixed", DeleteKey, fixed, 1, rf, key);
+      Must("delete fixed", DeleteRecord, fixed, rf);
+      Must("delete key variable", DeleteKey, variable, 1, rv, key);
+      Must("delete variable", DeleteVariableRecord, variable, rv);
     }
-    if (saveMode) {
-      Say("D " + std::to_string(work.done()));
-    } else if (work.done() % flushEvery == 0) {
-      FlushFileBlock(fixed);
-      check("flush fixed");
-      FlushFileBlock(variable);
-      check("flush variable");
-      Say("D " + std::to_string(work.done()));
-    }
+    // Save mode reports every operation; otherwise each flush.
+    const bool flush = !saveMode && work.done() % flushEvery == 0;
+    if (flush) Must("flush fixed", FlushFileBlock, fixed);
+    if (flush) Must("flush variable", FlushFileBlock, variable);
+    if (saveMode || flush) Say("D " + std::to_string(work.done()));
   }
 }
 
@@ -132,6 +107,13 @@ std::string Reply(int64_t value, Clock::time_point start) {
 }  // namespace
 
 int main() {
+  // The commands that only call the engine on the block, or on a record.
+  const std::map<std::string, void (*)(FileBlockHandle)> onBlock = {{"lock", LockFileBlock},
+                                                                    {"rlock", ReadLockFileBlock},
+                                                                    {"unlock", UnlockFileBlock},
+                                                                    {"close", CloseFileBlock}};
+  const std::map<std::string, void (*)(FileBlockHandle, int32_t)> onRecord = {
+      {"lockrec", LockRecord}, {"unlockrec", UnlockRecord}};
   std::string line;
   while (std::getline(std::cin, line)) {
     std::istringstream in(line);
@@ -148,14 +130,15 @@ int main() {
       started = true;
       in >> flag;  // "save": save mode
       OpenFileBlock(fb, arg, false, true, flag == "save", false);
-    } else if (cmd == "lock") {
-      LockFileBlock(fb);
-    } else if (cmd == "rlock") {
-      ReadLockFileBlock(fb);
-    } else if (cmd == "unlock") {
-      UnlockFileBlock(fb);
+    } else if (onBlock.contains(cmd)) {
+      onBlock.at(cmd)(fb);
+    } else if (onRecord.contains(cmd)) {
+      onRecord.at(cmd)(fb, std::stoi(arg));
     } else if (cmd == "add") {
-      std::vector<uint8_t> r = Record(arg);
+      // The shared block of the lock tests: records of 64 bytes with the key
+      // at 4 and a counter at 40; one unique index of 12-byte keys.
+      std::vector<uint8_t> r(crash::kFixedLength, 0);
+      std::copy(arg.begin(), arg.end(), r.begin() + 4);
       int32_t ref = 0;
       AddRecord(fb, ref, r.data());
       if (EngineOK) AddKey(fb, 1, ref, arg);
@@ -170,10 +153,6 @@ int main() {
       uint64_t n = 0;
       std::memcpy(&n, r + 40, 8);
       value = static_cast<int64_t>(n);
-    } else if (cmd == "lockrec") {
-      LockRecord(fb, std::stoi(arg));
-    } else if (cmd == "unlockrec") {
-      UnlockRecord(fb, std::stoi(arg));
     } else if (cmd == "isreclocked") {
       value = IsRecordLocked(fb, std::stoi(arg), false);
     } else if (cmd == "incr") {
@@ -195,8 +174,6 @@ int main() {
         if (f != nullptr) std::fclose(f);
       }
       ClearStatus();
-    } else if (cmd == "close") {
-      CloseFileBlock(fb);
     } else if (cmd == "crash") {
       // crash DIR SEED FLUSH-EVERY SAVE-MODE
       uint32_t seed = 0;

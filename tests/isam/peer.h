@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <sstream>
 #include <string>
 
@@ -35,10 +34,9 @@ class Peer {
     if (pid_ == 0) {
       dup2(toChild[0], 0);
       dup2(fromChild[1], 1);
-      if (arg.empty())
-        execl(QORVEX_PEER, QORVEX_PEER, static_cast<char*>(nullptr));
-      else
-        execl(QORVEX_PEER, QORVEX_PEER, arg.c_str(), static_cast<char*>(nullptr));
+      // An empty arg ends the argument list at once.
+      execl(QORVEX_PEER, QORVEX_PEER, arg.empty() ? nullptr : arg.c_str(),
+            static_cast<char*>(nullptr));
       _exit(127);
     }
     close(toChild[0]);
@@ -77,6 +75,10 @@ class Peer {
   }
   Answer Ask(const std::string& command, int timeoutMs = 60000) {
     Send(command);
+    return Reply(timeoutMs);
+  }
+  // The answer to a command sent before.
+  Answer Reply(int timeoutMs = 60000) {
     Answer a;
     std::istringstream(ReadLine(timeoutMs)) >> a.error >> a.value >> a.ms;
     return a;

@@ -46,20 +46,20 @@ class RebuildTest : public EngineTest {
   // A block "B" with these records (and no keys); the refs listed are
   // deleted afterwards.
   void Make(const std::vector<Bytes>& records, const std::vector<int32_t>& deleted = {}) {
-    CreateFileBlock(base_, kL, 2, kTwoKeys);
-    ASSERT_TRUE(EngineOK) << EngineError;
-    FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, base_, false, false, false, false);
+    FileBlockHandle fb = CreateOpen(base_, kL, kTwoKeys);
     for (Bytes r : records) {
       int32_t ref = 0;
-      AddRecord(fb, ref, r.data());  // the keys come with the rebuild
-      ASSERT_TRUE(EngineOK) << EngineError;
+      ASSERT_TRUE(Ok(AddRecord, fb, ref, r.data()))
+          << EngineError;  // the keys come with the rebuild
     }
     for (int32_t ref : deleted) DeleteRecord(fb, ref);  // keys are rebuilt anyway
-    CloseFileBlock(fb);
-    ASSERT_TRUE(EngineOK) << EngineError;
+    ASSERT_TRUE(Ok(CloseFileBlock, fb)) << EngineError;
   }
-  void Rebuild() { RebuildFileBlock(base_, kL, 2, Key, kTwoKeys); }
+  // The rebuild's outcome: 0, or the engine error it left.
+  int32_t Rebuild() {
+    RebuildFileBlock(base_, kL, 2, Key, kTwoKeys);
+    return EngineOK ? 0 : EngineError;
+  }
   // What the driver does on the next open: an empty data file is deleted
   // (its path step); a block that open finds left in use, with an unusable
   // index, missing, or with other indexes than it should have, is rebuilt.
@@ -68,8 +68,7 @@ class RebuildTest : public EngineTest {
     if (std::filesystem::file_size(base_ + ".DAT", ec) == 0 && !ec)
       std::filesystem::remove(base_ + ".DAT");
     FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, base_, false, false, false, false);
-    if (EngineOK) {
+    if (Ok(OpenFileBlock, fb, base_, false, false, false, false)) {
       const bool sameLayout = IndexCount(fb) == 2;
       CloseFileBlock(fb);
       if (sameLayout) return;
@@ -77,8 +76,7 @@ class RebuildTest : public EngineTest {
       const int32_t e = EngineError;
       ASSERT_TRUE(e == 10010 || e == 9903 || (e >= 10120 && e <= 10122)) << e;
     }
-    Rebuild();
-    ASSERT_TRUE(EngineOK) << "rebuild: " << EngineError;
+    ASSERT_EQ(Rebuild(), 0);
   }
   bool Exists(const std::string& ext) const { return std::filesystem::exists(base_ + ext); }
   CheckReport Check() const { return CheckFileBlock(base_ + ".DAT", base_ + ".IX"); }
@@ -90,90 +88,70 @@ TEST_F(RebuildTest, DeletedSlotsGoAndTheOrderStays) {
   Make({Rec("a", "1", 0x11), Rec("b", "2", 0x22), Rec("c", "3", 0x33), Rec("d", "4", 0x44),
         Rec("e", "5", 0x55)},
        {2, 4});
-  Rebuild();
-  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_EQ(Rebuild(), 0);
   const Bytes dat = ReadAll(base_ + ".DAT");
   ASSERT_EQ(dat.size(), 4u * kL);
-  EXPECT_EQ(static_cast<int32_t>(Le32(dat, 0)), -1);  // no deleted slot
-  EXPECT_EQ(Le32(dat, 4), 0u);
-  EXPECT_EQ(Le32(dat, 8), 3u);
-  EXPECT_EQ(Le32(dat, 16), 2u);
-  EXPECT_EQ(dat[20], 0);
-  const Bytes a = Rec("a", "1", 0x11), c = Rec("c", "3", 0x33), e = Rec("e", "5", 0x55);
-  EXPECT_TRUE(std::equal(a.begin(), a.end(), dat.begin() + kL));
-  EXPECT_TRUE(std::equal(c.begin(), c.end(), dat.begin() + 2 * kL));
-  EXPECT_TRUE(std::equal(e.begin(), e.end(), dat.begin() + 3 * kL));
+  EXPECT_EQ(DatHeader(dat), (Header{-1, 0, 3, kL, 2, 0}));  // no deleted slot
+  EXPECT_EQ(Bytes(dat.begin() + kL, dat.end()),
+            Join({Rec("a", "1", 0x11), Rec("c", "3", 0x33), Rec("e", "5", 0x55)}));
   EXPECT_FALSE(Exists(".SAV"));
   EXPECT_FALSE(Exists(".MSG"));
   const CheckReport report = Check();
   EXPECT_TRUE(report.ok()) << report.faults.front();
   EXPECT_EQ(report.indexEntries, (std::vector<uint32_t>{3, 3}));
-  FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, base_, false, false, false, false);
-  ASSERT_TRUE(EngineOK) << EngineError;
+  FileBlockHandle fb = Open(base_);
   int32_t ref = 0;
-  FindKey(fb, 2, ref, Key(e, 2));
+  FindKey(fb, 2, ref, std::string("5\0\0\0", 4));
   EXPECT_EQ(ref, 3);
   CloseFileBlock(fb);
 }
 
 TEST_F(RebuildTest, ADuplicateInAUniqueIndexIsDeletedAndLogged) {
   Make({Rec("a", "x", 0x41), Rec("b", "x", 0x42), Rec("c", "y", 0x43)});
-  Rebuild();
-  ASSERT_TRUE(EngineOK) << EngineError;
-  const Bytes msg = ReadAll(base_ + ".MSG");
+  ASSERT_EQ(Rebuild(), 0);
+  const std::string msg = ReadText(base_ + ".MSG");
   const Bytes b = Rec("b", "x", 0x42);
-  std::string expect = std::string("Key:<x\0\0\0> KeyNr: 2 Ref: 2 not added\r\n", 38) +
-                       "Data record deleted - Dump follows\r\n" + std::string(b.begin(), b.end()) +
-                       "\r\n\r\n";
-  EXPECT_EQ(std::string(msg.begin(), msg.end()), expect);
-  const Bytes dat = ReadAll(base_ + ".DAT");
-  EXPECT_EQ(static_cast<int32_t>(Le32(dat, 0)), 2);  // the second record was deleted
+  EXPECT_EQ(msg, std::string("Key:<x\0\0\0> KeyNr: 2 Ref: 2 not added\r\n", 38) +
+                     "Data record deleted - Dump follows\r\n" + std::string(b.begin(), b.end()) +
+                     "\r\n\r\n");
+  EXPECT_EQ(Le32(ReadAll(base_ + ".DAT"), 0), 2u);  // the second record was deleted
   const CheckReport report = Check();
   EXPECT_TRUE(report.ok()) << report.faults.front();
   EXPECT_EQ(report.liveRecords, 2u);
   EXPECT_EQ(report.indexEntries, (std::vector<uint32_t>{2, 2}));  // b's first key went too
   EXPECT_EQ(LastRebuildOutcome().dropped, 1);
   // A second rebuild finds nothing to log and keeps the only copy of b.
-  Rebuild();
-  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_EQ(Rebuild(), 0);
   EXPECT_EQ(LastRebuildOutcome().dropped, 0);
-  EXPECT_EQ(ReadAll(base_ + ".MSG"), msg);
+  EXPECT_EQ(ReadText(base_ + ".MSG"), msg);
 }
 
-TEST_F(RebuildTest, SavAndDatTogetherChangeNothing) {
-  Make({Rec("a", "1", 1), Rec("b", "2", 2)});
+// A .SAV file beside the data file changes nothing; a lone one is resumed.
+TEST_F(RebuildTest, ASavFileBesideTheDataIsRefusedAndALoneOneResumed) {
+  Make({Rec("a", "1", 1), Rec("b", "2", 2), Rec("c", "3", 3), Rec("d", "4", 4)});
   const Bytes dat = ReadAll(base_ + ".DAT"), ix = ReadAll(base_ + ".IX");
   WriteAll(base_ + ".SAV", Bytes(kL * 3, 7));
-  Rebuild();
-  EXPECT_EQ(EngineError, 10465);
+  EXPECT_EQ(Rebuild(), 10465);
   EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
   EXPECT_EQ(ReadAll(base_ + ".IX"), ix);
   EXPECT_EQ(ReadAll(base_ + ".SAV"), Bytes(kL * 3, 7));
   // A rebuild running in another program holds the .SAV file.
   const int fd = open((base_ + ".SAV").c_str(), O_RDONLY);
   ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
-  Rebuild();
-  EXPECT_EQ(EngineError, 10140);
+  EXPECT_EQ(Rebuild(), 10140);
   close(fd);
   EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
   // Neither file: nothing to rebuild from.
   std::filesystem::remove(base_ + ".DAT");
   std::filesystem::remove(base_ + ".SAV");
-  Rebuild();
-  EXPECT_EQ(EngineError, 10410);
-}
-
-TEST_F(RebuildTest, ALoneSavIsResumedAndACutRecordDropped) {
-  Make({Rec("a", "1", 1), Rec("b", "2", 2), Rec("c", "3", 3), Rec("d", "4", 4)});
-  Bytes dat = ReadAll(base_ + ".DAT");
-  dat.resize(4 * kL + kL / 2);  // the fourth record cut in the middle
-  dat[20] = 1;                  // and left in use
-  WriteAll(base_ + ".SAV", dat);
-  std::filesystem::remove(base_ + ".DAT");
+  EXPECT_EQ(Rebuild(), 10410);
+  // A lone .SAV whose fourth record is cut in the middle, left in use.
+  Bytes cut = dat;
+  cut.resize(4 * kL + kL / 2);
+  cut[20] = 1;
+  WriteAll(base_ + ".SAV", cut);
   std::filesystem::remove(base_ + ".IX");
-  Rebuild();
-  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_EQ(Rebuild(), 0);
   EXPECT_TRUE(LastRebuildOutcome().resumed);
   EXPECT_FALSE(Exists(".SAV"));
   const CheckReport report = Check();
@@ -189,8 +167,7 @@ TEST_F(RebuildTest, AFailureTakesTheWayBack) {
   SetRebuildProgress([](uint32_t slots, uint32_t, uint32_t, const void*) {
     if (slots == 2) EngineOK = false;
   });
-  Rebuild();
-  EXPECT_EQ(EngineError, 10460);
+  EXPECT_EQ(Rebuild(), 10460);
   EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
   EXPECT_FALSE(Exists(".SAV"));
   SetRebuildProgress(nullptr);
@@ -198,17 +175,13 @@ TEST_F(RebuildTest, AFailureTakesTheWayBack) {
   FaultLayer faults;
   SetOsLayer(&faults);
   faults.Arm(FaultLayer::kWrite, 2, true);
-  Rebuild();
+  EXPECT_NE(Rebuild(), 0);
   SetOsLayer(nullptr);
-  EXPECT_FALSE(EngineOK);
   EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
   EXPECT_FALSE(Exists(".SAV"));
   // Held open by another program: refused before anything moves.
-  FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, base_, false, false, false, false);
-  ASSERT_TRUE(EngineOK);
-  Rebuild();
-  EXPECT_EQ(EngineError, 10140);
+  FileBlockHandle fb = Open(base_);
+  EXPECT_EQ(Rebuild(), 10140);
   EXPECT_FALSE(Exists(".SAV"));
   CloseFileBlock(fb);
   EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
@@ -221,42 +194,15 @@ TEST_F(RebuildTest, AnInterruptedReindexIsRebuiltAgain) {
   SetRebuildProgress([&calls](uint32_t, uint32_t, uint32_t, const void*) {
     if (++calls == 5) EngineOK = false;
   });
-  Rebuild();
-  EXPECT_EQ(EngineError, 10460);
+  EXPECT_EQ(Rebuild(), 10460);
   SetRebuildProgress(nullptr);
   FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, base_, false, false, false, false);
-  EXPECT_EQ(EngineError, 10010);  // the half-filled index is not taken for whole
-  Rebuild();
-  ASSERT_TRUE(EngineOK) << EngineError;
+  // The half-filled index is not taken for whole.
+  EXPECT_EQ(ErrorOf(OpenFileBlock, fb, base_, false, false, false, false), 10010);
+  ASSERT_EQ(Rebuild(), 0);
   EXPECT_TRUE(Check().ok());
-  OpenFileBlock(fb, base_, false, false, false, false);
-  EXPECT_TRUE(EngineOK);
-  CloseFileBlock(fb);
+  CloseFileBlock(Open(base_));
 }
-
-// Ends the process at its n-th change of a file (write, truncate, rename,
-// delete, flush), before the change: the files a kill at that moment leaves.
-class CrashLayer : public OsLayer {
- public:
-  static constexpr int kCrashed = 70;
-  explicit CrashLayer(int n) : n_(n) {}
-  ssize_t PWrite(int fd, const void* buf, size_t n, off_t offset) override {
-    return Step(), OsLayer::PWrite(fd, buf, n, offset);
-  }
-  int FTruncate(int fd, off_t length) override { return Step(), OsLayer::FTruncate(fd, length); }
-  int Rename(const char* from, const char* to) override {
-    return Step(), OsLayer::Rename(from, to);
-  }
-  int Unlink(const char* path) override { return Step(), OsLayer::Unlink(path); }
-  int FSync(int fd) override { return Step(), OsLayer::FSync(fd); }
-
- private:
-  void Step() {
-    if (++seen_ == n_) _exit(kCrashed);
-  }
-  int n_, seen_ = 0;
-};
 
 TEST_F(RebuildTest, AKillAtAnyStepLosesNoRecord) {
   constexpr int kRecords = 1700;  // three block writes in the copy
@@ -283,7 +229,10 @@ TEST_F(RebuildTest, AKillAtAnyStepLosesNoRecord) {
     std::filesystem::remove(base_ + ".SAV");
     const pid_t pid = fork();
     if (pid == 0) {
-      CrashLayer crash(step);
+      // Ends at the step-th change of a file (write, truncate, rename,
+      // delete, flush), before it.
+      FaultLayer crash;
+      crash.Arm(FaultLayer::kAnyChange, step, false, FaultLayer::kExit);
       SetOsLayer(&crash);
       Rebuild();
       _exit(EngineOK ? 0 : 1);
@@ -292,7 +241,7 @@ TEST_F(RebuildTest, AKillAtAnyStepLosesNoRecord) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status));
     const int code = WEXITSTATUS(status);
-    ASSERT_TRUE(code == 0 || code == CrashLayer::kCrashed) << code;
+    ASSERT_TRUE(code == 0 || code == FaultLayer::kExited) << code;
     OpenAsTheDriverWould();
     if (HasFatalFailure()) return;
     const CheckReport report = CheckFileBlock(base_ + ".DAT", base_ + ".IX", withKeys);
@@ -311,9 +260,7 @@ TEST_F(RebuildTest, AKillAtAnyStepLosesNoRecord) {
 TEST_F(RebuildTest, VariableRecordsKeepTheirBytes) {
   constexpr int32_t kSection = 64;
   const KeyDescriptor keys[] = {{4, 0}};
-  CreateFileBlock(base_, kSection, 1, keys);
-  FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, base_, false, false, false, false);
+  FileBlockHandle fb = CreateOpen(base_, kSection, keys);
   std::vector<Bytes> records;
   std::vector<int32_t> refs;
   for (uint32_t i = 0; i < 60; ++i) {
@@ -321,8 +268,8 @@ TEST_F(RebuildTest, VariableRecordsKeepTheirBytes) {
     std::fill(r.begin(), r.begin() + 4, 0);
     if (r.size() >= 8) std::memcpy(r.data() + 4, &i, 4);
     int32_t ref = 0;
-    AddVariableRecord(fb, ref, r.data(), static_cast<uint32_t>(r.size()));
-    ASSERT_TRUE(EngineOK) << EngineError;
+    ASSERT_TRUE(Ok(AddVariableRecord, fb, ref, r.data(), static_cast<uint32_t>(r.size())))
+        << EngineError;
     records.push_back(r);
     refs.push_back(ref);
   }
@@ -342,8 +289,7 @@ TEST_F(RebuildTest, VariableRecordsKeepTheirBytes) {
   ASSERT_TRUE(EngineOK) << EngineError;
   const CheckReport report = CheckFileBlock(base_ + ".DAT", base_ + ".IX", {true, true});
   EXPECT_TRUE(report.ok()) << report.faults.front();
-  OpenFileBlock(fb, base_, false, false, false, false);
-  ASSERT_TRUE(EngineOK) << EngineError;
+  fb = Open(base_);
   int found = 0;
   for (uint32_t i = 0; i < 60; ++i) {
     if (i % 3 == 0 || records[i].size() < 8) continue;
@@ -354,11 +300,7 @@ TEST_F(RebuildTest, VariableRecordsKeepTheirBytes) {
       continue;
     }
     ASSERT_TRUE(EngineOK) << i;
-    Bytes back(2000);
-    uint32_t n = static_cast<uint32_t>(back.size());
-    GetVariableRecord(fb, ref, back.data(), false, n);
-    back.resize(n);
-    EXPECT_EQ(back, records[i]) << i;
+    EXPECT_EQ(GetVar(fb, ref, 2000), records[i]) << i;
     ++found;
   }
   EXPECT_EQ(found, 39);
@@ -377,8 +319,7 @@ TEST_F(RebuildTest, ARunningRebuildIsInUseNeverALeftover) {
     records.push_back(Rec(k, std::string(reinterpret_cast<const char*>(&i), 4), 0x20));
   }
   Make(records);
-  Rebuild();
-  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_EQ(Rebuild(), 0);
   const pid_t child = fork();
   if (child == 0) {
     int done = 0;
@@ -394,8 +335,7 @@ TEST_F(RebuildTest, ARunningRebuildIsInUseNeverALeftover) {
   int opened = 0, status = -1;
   while (waitpid(child, &status, WNOHANG) == 0) {
     FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, base_, true, false, false, false);
-    outcomes.insert(EngineOK ? 0 : EngineError);
+    outcomes.insert(ErrorOf(OpenFileBlock, fb, base_, true, false, false, false));
     if (EngineOK) {
       ++opened;
       EXPECT_EQ(FileLength(fb), 301);

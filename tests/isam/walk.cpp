@@ -1,6 +1,7 @@
 #include "tests/isam/walk.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "isam/engine.h"
 
@@ -18,11 +19,16 @@ class Walker {
                                         std::to_string(EngineError)});
     return false;
   }
+  // Calls an engine operation, then checks the status it left.
+  template <class... P, class... A>
+  void Do(const char* call, void (*operation)(P...), A&&... args) {
+    operation(std::forward<A>(args)...);
+    Status(call);
+  }
 
   void Run(const std::string& name, bool variable) {
     FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, name, false, false, false, false);
-    Status("OpenFileBlock");
+    Do("OpenFileBlock", OpenFileBlock, fb, name, false, false, false, false);
     if (!EngineOK) {
       if (fb != nullptr) result_.faults.push_back({"OpenFileBlock", "failed but left a handle"});
       return;
@@ -37,38 +43,29 @@ class Walker {
     // The first slots and the last ones (and one past the end).
     for (int32_t ref = 1; ref <= length; ref = ref == 60 && length > 80 ? length - 20 : ref + 1) {
       int32_t marker = -1;
-      ReadRecordMarker(fb, ref, marker);
-      Status("ReadRecordMarker");
+      Do("ReadRecordMarker", ReadRecordMarker, fb, ref, marker);
       if (!EngineOK || marker != 0) continue;
       if (variable) {
         uint32_t room = static_cast<uint32_t>(buf_.size());
-        GetVariableRecord(fb, ref, buf_.data(), false, room);
-        Status("GetVariableRecord");
+        Do("GetVariableRecord", GetVariableRecord, fb, ref, buf_.data(), false, room);
         if (EngineOK && room > buf_.size())
           result_.faults.push_back({"GetVariableRecord", "copied more than the room"});
       } else if (fits) {
-        GetRecord(fb, ref, buf_.data(), false);
-        Status("GetRecord");
+        Do("GetRecord", GetRecord, fb, ref, buf_.data(), false);
       }
     }
     for (int k = 1; k <= 3; ++k) Keys(fb, k);
     int32_t ref = 0;
     std::fill(buf_.begin(), buf_.end(), 0);
     if (variable) {
-      AddVariableRecord(fb, ref, buf_.data(), 300);
-      Status("AddVariableRecord");
-      DeleteVariableRecord(fb, 2);
-      Status("DeleteVariableRecord");
-      PutVariableRecord(fb, 3, buf_.data(), 500);
-      Status("PutVariableRecord");
+      Do("AddVariableRecord", AddVariableRecord, fb, ref, buf_.data(), 300u);
+      Do("DeleteVariableRecord", DeleteVariableRecord, fb, 2);
+      Do("PutVariableRecord", PutVariableRecord, fb, 3, buf_.data(), 500u);
     } else if (fits) {
-      AddRecord(fb, ref, buf_.data());
-      Status("AddRecord");
-      DeleteRecord(fb, 2);
-      Status("DeleteRecord");
+      Do("AddRecord", AddRecord, fb, ref, buf_.data());
+      Do("DeleteRecord", DeleteRecord, fb, 2);
     }
-    CloseFileBlock(fb);
-    Status("CloseFileBlock");
+    Do("CloseFileBlock", CloseFileBlock, fb);
   }
 
  private:
@@ -77,8 +74,7 @@ class Walker {
     std::string key;
     int32_t ref = 0;
     for (auto step : {&NextKey, &PrevKey}) {
-      ClearKey(fb, k);
-      Status("ClearKey");
+      Do("ClearKey", ClearKey, fb, k);
       if (!EngineOK) return;  // no such index
       int steps = 0;
       for (; steps < kMaxSteps; ++steps) {
@@ -89,22 +85,16 @@ class Walker {
         result_.faults.push_back(
             {"NextKey/PrevKey", "stepping index " + std::to_string(k) + " does not end"});
     }
-    FindKey(fb, k, ref, "0005");
-    Status("FindKey");
+    Do("FindKey", FindKey, fb, k, ref, "0005");
     key = "0007";
-    SearchKey(fb, k, ref, key);
-    Status("SearchKey");
+    Do("SearchKey", SearchKey, fb, k, ref, key);
     key = "zzzz";
-    SearchKeyOrLast(fb, k, ref, key);
-    Status("SearchKeyOrLast");
+    Do("SearchKeyOrLast", SearchKeyOrLast, fb, k, ref, key);
     KeyExists(fb, k, 5, "0005");
     Status("KeyExists");
-    AddKey(fb, k, 1, "0042");
-    Status("AddKey");
-    DeleteKey(fb, k, 3, "0003");
-    Status("DeleteKey");
-    AddKey(fb, k, 2, "00005");
-    Status("AddKey");
+    Do("AddKey", AddKey, fb, k, 1, "0042");
+    Do("DeleteKey", DeleteKey, fb, k, 3, "0003");
+    Do("AddKey", AddKey, fb, k, 2, "00005");
   }
 
   std::vector<uint8_t>& buf_;

@@ -13,12 +13,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::Bytes;
-using isam::testing::Le16;
-using isam::testing::Le32;
-using isam::testing::ReadAll;
-using isam::testing::WriteAll;
-
 class LexTest : public LexiconTest {
  protected:
   bool Add(const std::string& topic, const std::string& term, const std::string& text = "Text",
@@ -43,7 +37,7 @@ class LexTest : public LexiconTest {
   }
 };
 
-TEST_F(LexTest, AddsNumberFromOneAndLookupsFoldCaseAndCut) {
+TEST_F(LexTest, AddsNumberFromOneLookupsFoldCaseAndCutClearStartsAgain) {
   EXPECT_FALSE(lex_->First(2)) << "an empty lexicon";
   ASSERT_TRUE(Add("Antennen", "Dipol", "Ein Dipol ist..."));
   EXPECT_EQ(lex_->Rec.Id, 1);
@@ -75,6 +69,12 @@ TEST_F(LexTest, AddsNumberFromOneAndLookupsFoldCaseAndCut) {
   EXPECT_EQ(lex_->Rec.Id, 2);
   EXPECT_EQ(lex_->Count(), 3);
   EXPECT_TRUE(isam::CheckFileBlock(Path("QDLex.DAT"), Path("QDLex.IX"), {true, true}).ok());
+  // Clear starts the numbers again from one.
+  DatLex.Clear(0);
+  EXPECT_FALSE(lex_->FindTerm("dipol"));
+  ASSERT_TRUE(Add("A", "Neu"));
+  EXPECT_EQ(lex_->Rec.Id, 1);
+  EXPECT_EQ(lex_->Count(), 1);
 }
 
 TEST_F(LexTest, TextIsCutAndStoredWithItsLength) {
@@ -116,18 +116,13 @@ TEST_F(LexTest, TheCheckerFindsWrongReferencesAndFields) {
   auto check = [&] { return isam::CheckFileBlock(Path("QDLex.DAT"), Path("QDLex.IX"), options); };
   ASSERT_TRUE(check().ok()) << check().faults.front();
   auto put32 = [](Bytes& b, size_t at, int32_t v) { std::memcpy(b.data() + at, &v, 4); };
-  struct Case {
-    const char* what;
-    std::function<void(Bytes&)> damage;
-    std::string line;  // a fault, or a note when the block stays sound
-    bool sound;
-  };
-  const Case cases[] = {
+  // What, the damage, a fault line (or a note when the block stays sound),
+  // whether it stays sound.
+  const std::tuple<const char*, std::function<void(Bytes&)>, std::string, bool> cases[] = {
       {"records 1 and 2 swapped",
        [](Bytes& b) { std::swap_ranges(b.begin() + L, b.begin() + 2 * L, b.begin() + 2 * L); },
        "QDLex.IX index 3 page 1 item 1: key \"\\x81\\x80\\x80\\x80\\x81\" names record 1, whose "
-       "key is "
-       "\"\\x81\\x80\\x80\\x80\\x82\"",
+       "key is \"\\x81\\x80\\x80\\x80\\x82\"",
        false},
       {"Id 0", [&](Bytes& b) { put32(b, 2 * L + 4, 0); },
        "QDLex.DAT record 2: Id 0, expected 1 or more", false},
@@ -145,23 +140,22 @@ TEST_F(LexTest, TheCheckerFindsWrongReferencesAndFields) {
       {"Term length 51", [](Bytes& b) { b[2 * L + 43] = 51; },
        "QDLex.DAT record 2: Term length 51, expected 0..50", false},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, damage, line, sound] : cases) {
+    SCOPED_TRACE(what);
     Bytes b = dat;
-    c.damage(b);
+    damage(b);
     WriteAll(Path("QDLex.DAT"), b);
     const isam::CheckReport r = check();
-    const auto& lines = c.sound ? r.notes : r.faults;
-    EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end())
+    const auto& lines = sound ? r.notes : r.faults;
+    EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end())
         << (lines.empty() ? "none" : lines.front());
-    EXPECT_EQ(r.ok(), c.sound);
+    EXPECT_EQ(r.ok(), sound);
   }
   // A chain longer than a record of 64360 bytes needs (the engine takes
   // records of up to 65520 bytes).
   WriteAll(Path("QDLex.DAT"), dat);
   FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, Path("QDLex"), false, false, false, false);
-  ASSERT_TRUE(EngineOK) << EngineError;
+  ASSERT_TRUE(Ok(OpenFileBlock, fb, Path("QDLex"), false, false, false, false)) << EngineError;
   Bytes big(65000, 'y');
   put32(big, 0, 0);
   put32(big, 4, 5);
@@ -196,18 +190,7 @@ TEST_F(LexTest, ARebuildThatDropsARecordSaysSoOnce) {
   SetRebuildNotice(nullptr);
   SetRetryHandler(nullptr);
   EXPECT_EQ(told, (std::vector<std::pair<std::string, int32_t>>{{Path("QDLex"), 1}}));
-  const Bytes msg = ReadAll(Path("QDLex.MSG"));
-  EXPECT_NE(std::string(msg.begin(), msg.end()).find("\x04Zwei"), std::string::npos);
-}
-
-TEST_F(LexTest, ClearStartsAgainFromOne) {
-  ASSERT_TRUE(Add("A", "Eins"));
-  ASSERT_TRUE(Add("A", "Zwei"));
-  DatLex.Clear(0);
-  EXPECT_FALSE(lex_->FindTerm("Eins"));
-  ASSERT_TRUE(Add("A", "Neu"));
-  EXPECT_EQ(lex_->Rec.Id, 1);
-  EXPECT_EQ(lex_->Count(), 1);
+  EXPECT_NE(ReadText(Path("QDLex.MSG")).find("\x04Zwei"), std::string::npos);
 }
 
 TEST_F(LexTest, ObjectsOwnTheOpenOnlyWhenTheyMadeIt) {

@@ -49,12 +49,10 @@ TEST_F(SetupTest, TheFirstStartMakesTheRecordAndThePlacementIsKept) {
   EXPECT_EQ(std::filesystem::file_size(Path("QDSETUP.DAT")), 2u * 3530);
   EXPECT_TRUE(std::filesystem::exists(Path("QDSETUP.DIA"))) << "opened shared";
   // Another program's bytes in the record survive the window's save.
-  {
-    auto dat = isam::testing::ReadAll(Path("QDSETUP.DAT"));
-    dat[3530 + 100] = 0x5A;
-    dat[3530 + 3529] = 0xA5;
-    isam::testing::WriteAll(Path("QDSETUP.DAT"), dat);
-  }
+  Bytes dat = ReadAll(Path("QDSETUP.DAT"));
+  dat[3530 + 100] = 0x5A;
+  dat[3530 + 3529] = 0xA5;
+  WriteAll(Path("QDSETUP.DAT"), dat);
   {
     TdbSetup s(0);
     ASSERT_TRUE(s.First(1));
@@ -126,12 +124,7 @@ TEST_F(SetupTest, ChangesByAnotherProgramStopASave) {
     ASSERT_TRUE(d->FindKey(1, LongToKey(0)));
     EXPECT_EQ(Ask(*other, "save0 77"), "0 0");
     d->GetBuffer()[TSetupRec0::kWindowLeft] = 5;
-    try {
-      d->Update();
-      ADD_FAILURE() << "no error";
-    } catch (const EDBError& e) {
-      EXPECT_STREQ(e.what(), "Datenbankfehler 5(21) QDSETUP");
-    }
+    EXPECT_EQ(Raised([&] { d->Update(); }), "Datenbankfehler 5(21) QDSETUP");
     EXPECT_FALSE(d->First(1));  // clears the in-operation flag
     // A save reads the record again first, so it writes over the change.
     ASSERT_TRUE(s.First(1));

@@ -10,9 +10,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::ReadAll;
-using isam::testing::TempDir;
-
 class DebugStackTest : public ::testing::Test {
  protected:
   void TearDown() override {
@@ -23,17 +20,19 @@ class DebugStackTest : public ::testing::Test {
   DebugStack stack_;
 };
 
-TEST_F(DebugStackTest, SeveritiesComeFromTheNumber) {
-  EXPECT_EQ(ErrorSeverity(12289), 1);    // 0x3001
-  EXPECT_EQ(ErrorSeverity(16478), 2);    // 0x405E
-  EXPECT_EQ(ErrorSeverity(24592), 4);    // 0x6010
-  EXPECT_EQ(ErrorSeverity(28715), 5);    // 0x702B
-  EXPECT_EQ(ErrorSeverity(28770), 1);    // re-entered
-  EXPECT_EQ(ErrorSeverity(0xF000), 99);  // 15 - 2 = 13: outside 1..5
-  EXPECT_EQ(ErrorSeverity(0xC000), 99);
-  EXPECT_EQ(ErrorSeverity(10200), 1);  // engine: its error class
-  EXPECT_EQ(ErrorSeverity(10330), 2);
-  EXPECT_EQ(ErrorSeverity(10070), 4);
+TEST_F(DebugStackTest, SeveritiesAndMessagesComeFromTheNumber) {
+  // The top nibble less 2 (0x3001 is 1, 0x702B is 5; 0xF000 gives 13,
+  // outside 1..5); 28770 is the re-entry; engine numbers give their class.
+  const std::pair<int32_t, int> severities[] = {
+      {12289, 1},   {16478, 2},   {24592, 4}, {28715, 5}, {28770, 1},
+      {0xF000, 99}, {0xC000, 99}, {10200, 1}, {10330, 2}, {10070, 4},
+  };
+  for (auto [number, severity] : severities) EXPECT_EQ(ErrorSeverity(number), severity) << number;
+  // A message says the level, the number (a storage one cut to 12 bits) and
+  // the block.
+  EXPECT_STREQ(EDBError(4, 10070, "QDLex").what(), "Datenbankfehler 4(10070) QDLEX");
+  EXPECT_STREQ(EDBError(5, 28742, "QDLex").what(), "Datenbankfehler 5(70) QDLEX");
+  EXPECT_EQ(EDBError(4, 24592, "qdsetup").severity(), 4);
 }
 
 TEST_F(DebugStackTest, AFifthErrorReplacesTheFourth) {
@@ -58,12 +57,6 @@ TEST_F(DebugStackTest, AFifthErrorReplacesTheFourth) {
   stack_.Clear();
   EXPECT_EQ(ErrorLevel(), 0);
   EXPECT_EQ(stack_.Worst(), nullptr);
-}
-
-TEST_F(DebugStackTest, EDBErrorSaysLevelNumberAndBlock) {
-  EXPECT_STREQ(EDBError(4, 10070, "QDLex").what(), "Datenbankfehler 4(10070) QDLEX");
-  EXPECT_STREQ(EDBError(5, 28742, "QDLex").what(), "Datenbankfehler 5(70) QDLEX");
-  EXPECT_EQ(EDBError(4, 24592, "qdsetup").severity(), 4);
 }
 
 TEST_F(DebugStackTest, TheDumpTextIsExact) {
@@ -97,23 +90,19 @@ TEST_F(DebugStackTest, TheDumpIsAppendedAndTheDeleteKeyLineFollows) {
   EXPECT_FALSE(std::filesystem::exists(dir / "IFD.ERR")) << "level 2 writes nothing";
   stack_.SetDeleteKeyFlag();
   stack_.WriteDump({2026, 12, 7, 14, 30});
-  auto text = [&] {
-    const auto b = ReadAll(dir / "IFD.ERR");
-    return std::string(b.begin(), b.end());
-  };
-  EXPECT_EQ(text(), "PosErrorDeleteKey\r\n");
+  EXPECT_EQ(ReadText(dir / "IFD.ERR"), "PosErrorDeleteKey\r\n");
   stack_.Record(nullptr, 4, 1, 0, 0, 10140);
   stack_.WriteDump({2026, 12, 7, 14, 30});
   stack_.WriteDump({2026, 12, 7, 14, 31});
   const std::string one = stack_.DumpText({2026, 12, 7, 14, 30}) + "PosErrorDeleteKey\r\n";
   const std::string two = stack_.DumpText({2026, 12, 7, 14, 31}) + "PosErrorDeleteKey\r\n";
-  EXPECT_EQ(text(), "PosErrorDeleteKey\r\n" + one + two);
+  EXPECT_EQ(ReadText(dir / "IFD.ERR"), "PosErrorDeleteKey\r\n" + one + two);
   // A file past 1 MiB drops its oldest dumps, whole: the newest stay.
   const size_t each = one.size();
   for (size_t written = 3 * each; written <= kMaxDumpBytes + each; written += each)
     stack_.WriteDump({2026, 12, 7, 14, 30});
   stack_.WriteDump({2026, 12, 7, 14, 31});
-  const std::string bounded = text();
+  const std::string bounded = ReadText(dir / "IFD.ERR");
   EXPECT_LE(bounded.size(), kMaxDumpBytes);
   EXPECT_GT(bounded.size(), kMaxDumpBytes - 2 * each);
   EXPECT_EQ(bounded.rfind(one, 0), 0u) << "begins with a whole dump";

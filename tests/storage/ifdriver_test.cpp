@@ -16,9 +16,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::ReadAll;
-using isam::testing::WriteAll;
-
 constexpr uint16_t kLength = 64;
 
 // Records of the test blocks: a name of 8 characters at 4, the automatic
@@ -33,12 +30,14 @@ void Builder(const uint8_t* r, uint16_t index, std::string& key) {
 }
 
 // One block as an owner holds it.
+// shared: opened for other stations too; files: the pool's size.
 struct Block {
   IFDriver* driver = nullptr;
-  explicit Block(const std::string& name, bool numbered = true) {
+  explicit Block(const std::string& name, bool numbered = true, bool shared = false,
+                 int files = 32) {
     driver = new IFDriver;
-    if (!driver->Open(&driver, name, name, false, false, false, true, kLength, 2, nullptr, kLength,
-                      Builder, 32) ||
+    if (!driver->Open(&driver, name, name, false, shared, false, true, kLength, 2, nullptr, kLength,
+                      Builder, files) ||
         !driver->DefineKey(1, 8, false) || !driver->DefineKey(2, 5, false) ||
         (numbered && !driver->SetAutoNumber(2, driver->GetBuffer() + 12)))
       ADD_FAILURE() << "open " << name << ": level " << ErrorLevel();
@@ -61,17 +60,21 @@ struct Block {
     Set(name);
     return driver->Add();
   }
+  // A block of these records, closed again.
+  static void Fill(const std::string& block, std::initializer_list<const char*> names) {
+    Block b(block);
+    for (const char* n : names) EXPECT_TRUE(b.Add(n)) << n;
+  }
 };
 
-std::string Key8(const std::string& s) {
-  std::string k = s;
-  k.resize(8, '\0');
-  return k;
+std::string Key8(std::string s) {
+  s.resize(8, '\0');
+  return s;
 }
 
 using DriverTest = StorageTest;
 
-TEST_F(DriverTest, MissingFilesAreMadeAndNumbersCount) {
+TEST_F(DriverTest, MissingFilesAreMadeAndNumbersCountUpToTheLargest) {
   Block b("Test");
   EXPECT_FALSE(std::filesystem::exists(Path("Test.DAT"))) << "Open touches no file";
   EXPECT_FALSE(b->First(1));  // created, and empty
@@ -108,6 +111,25 @@ TEST_F(DriverTest, MissingFilesAreMadeAndNumbersCount) {
   EXPECT_FALSE(b->First(1));
   EXPECT_EQ(CurrentDebugStack().entry(1).number, 28770);
   EXPECT_TRUE(b->First(1));
+  // Numbering stops at the largest number (24592 & 0xFFF); the next
+  // operation clears the flag.
+  ASSERT_TRUE(b->FindKey(1, Key8("alpha")));
+  const int32_t top = INT32_MAX;
+  std::memcpy(b->GetBuffer() + 12, &top, 4);
+  ASSERT_TRUE(b->Update());
+  b.Set("golf");
+  EXPECT_EQ(Raised([&] { b->Add(); }), "Datenbankfehler 4(16) TEST");
+  EXPECT_FALSE(b->First(1));
+  // Negative numbers sort below: the next is still above the largest.
+  EXPECT_EQ(LongToKey(1), std::string("\x81\x80\x80\x80\x81"));
+  EXPECT_EQ(LongToKey(0), std::string("\x81\x80\x80\x80\x80"));
+  EXPECT_EQ(LongToKey(-1), std::string("\x71\xFF\xFF\xFF\xFF"));
+  for (int32_t v : {INT32_MIN, -70000, -1, 0, 1, 127, 128, 1 << 21, INT32_MAX}) {
+    EXPECT_EQ(KeyToLong(LongToKey(v)), v);
+    EXPECT_EQ(LongToKey(v).find('\0'), std::string::npos) << "no zero character";
+  }
+  for (auto [lower, higher] : {std::pair{-1, 0}, {INT32_MIN, -70000}, {127, 128}})
+    EXPECT_LT(LongToKey(lower), LongToKey(higher)) << lower;
 }
 
 TEST_F(DriverTest, UpdateDeleteAndTheCurrentRecord) {
@@ -149,65 +171,26 @@ TEST_F(DriverTest, UpdateDeleteAndTheCurrentRecord) {
   EXPECT_FALSE(b->First(1));
 }
 
-TEST_F(DriverTest, NumberingStopsAtTheLargestNumber) {
-  Block b("Num");
-  ASSERT_TRUE(b.Add("a"));
-  EXPECT_EQ(b.Number(), 1);
-  ASSERT_TRUE(b->FindKey(1, Key8("a")));
-  const int32_t top = INT32_MAX;
-  std::memcpy(b->GetBuffer() + 12, &top, 4);
-  ASSERT_TRUE(b->Update());
-  b.Set("b");
-  try {
-    b->Add();
-    ADD_FAILURE() << "no error";
-  } catch (const EDBError& e) {
-    EXPECT_STREQ(e.what(), "Datenbankfehler 4(16) NUM");  // 24592 & 0xFFF
-  }
-  EXPECT_FALSE(b->First(1));  // clears the flag
-  // Negative numbers sort below: the next is still above the largest.
-  EXPECT_EQ(LongToKey(1), std::string("\x81\x80\x80\x80\x81"));
-  EXPECT_EQ(LongToKey(0), std::string("\x81\x80\x80\x80\x80"));
-  EXPECT_EQ(LongToKey(-1), std::string("\x71\xFF\xFF\xFF\xFF"));
-  for (int32_t v : {INT32_MIN, -70000, -1, 0, 1, 127, 128, 1 << 21, INT32_MAX}) {
-    EXPECT_EQ(KeyToLong(LongToKey(v)), v);
-    EXPECT_EQ(LongToKey(v).find('\0'), std::string::npos) << "no zero character";
-  }
-  EXPECT_LT(LongToKey(-1), LongToKey(0));
-  EXPECT_LT(LongToKey(INT32_MIN), LongToKey(-70000));
-  EXPECT_LT(LongToKey(127), LongToKey(128));
-}
-
 TEST_F(DriverTest, AnUnusableIndexIsRebuiltOnOpen) {
-  {
-    Block b("Rb");
-    for (const char* n : {"x1", "x2", "x3"}) ASSERT_TRUE(b.Add(n));
-  }
+  Block::Fill("Rb", {"x1", "x2", "x3"});
   EXPECT_EQ(asked_, std::vector<std::string>{"RB:6"});
-  const isam::testing::Bytes dat = ReadAll(Path("Rb.DAT")), ix = ReadAll(Path("Rb.IX"));
+  const Bytes dat = ReadAll(Path("Rb.DAT")), ix = ReadAll(Path("Rb.IX"));
   // Index 1 has key length 8: pages of 17 x 62 + 6 bytes.
-  struct Case {
-    const char* what;
-    size_t file;  // 0 data, 1 index
-    size_t at;
-    uint16_t value;  // little-endian
-  };
-  const Case cases[] = {
+  // What, the file (0 data, 1 index), the offset and the little-endian value.
+  const std::tuple<const char*, size_t, size_t, uint16_t> cases[] = {
       {"index file missing", 1, 0, 0},
       {"data file left in use", 0, 20, 1},
       {"page size off (10120)", 1, 12, 17 * 62 + 7},
       {"key length 0 (10121)", 1, 12, 9 * 62 + 6},
       {"63 keys per page (10122)", 1, 26, 63},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    isam::testing::Bytes d = dat, x = ix;
-    auto& bytes = c.file == 0 ? d : x;
-    bytes[c.at] = static_cast<uint8_t>(c.value);
-    bytes[c.at + 1] = static_cast<uint8_t>(c.value >> 8);
+  for (const auto& [what, file, at, value] : cases) {
+    SCOPED_TRACE(what);
+    Bytes d = dat, x = ix;
+    Put16(file == 0 ? d : x, at, value);
     WriteAll(Path("Rb.DAT"), d);
     std::filesystem::remove(Path("Rb.IX"));
-    if (c.at != 0) WriteAll(Path("Rb.IX"), x);
+    if (at != 0) WriteAll(Path("Rb.IX"), x);
     asked_.clear();
     Block b("Rb");
     ASSERT_TRUE(b->FindKey(1, Key8("x2")));
@@ -217,7 +200,7 @@ TEST_F(DriverTest, AnUnusableIndexIsRebuiltOnOpen) {
   // A rebuild killed while it copied: the records lie in Rb.SAV beside the
   // unfinished copy, marked in use and without indexes.
   std::filesystem::copy_file(Path("Rb.DAT"), Path("Rb.SAV"));
-  isam::testing::Bytes copy(kLength, 0);
+  Bytes copy(kLength, 0);
   std::fill_n(copy.begin(), 4, 0xFF);  // no deleted slot
   copy[12] = kLength;
   copy[20] = 1;
@@ -231,7 +214,7 @@ TEST_F(DriverTest, AnUnusableIndexIsRebuiltOnOpen) {
   EXPECT_FALSE(std::filesystem::exists(Path("Rb.SAV")));
   EXPECT_TRUE(isam::CheckFileBlock(Path("Rb.DAT"), Path("Rb.IX")).ok());
   // Refused: the error stands.
-  isam::testing::Bytes left = ReadAll(Path("Rb.DAT"));
+  Bytes left = ReadAll(Path("Rb.DAT"));
   left[20] = 1;
   WriteAll(Path("Rb.DAT"), left);
   SetRetryHandler([](const std::string&, uint8_t) { return false; });
@@ -242,10 +225,7 @@ TEST_F(DriverTest, AnUnusableIndexIsRebuiltOnOpen) {
 }
 
 TEST_F(DriverTest, AnEmptyDataFileGivesWayToItsBackup) {
-  {
-    Block b("Alt");
-    for (const char* n : {"r1", "r2"}) ASSERT_TRUE(b.Add(n));
-  }
+  Block::Fill("Alt", {"r1", "r2"});
   std::filesystem::copy_file(Path("Alt.DAT"), Path("Alt.ALT"));
   WriteAll(Path("Alt.DAT"), {});
   {
@@ -311,21 +291,13 @@ TEST_F(DriverTest, RegistryAndStartRules) {
 }
 
 TEST_F(DriverTest, AReadPastTheEndIsFatalWithItsNumber) {
-  {
-    Block b("QDLex");
-    for (const char* n : {"a", "b", "c"}) ASSERT_TRUE(b.Add(n));
-  }
+  Block::Fill("QDLex", {"a", "b", "c"});
   // The data file loses its last record while no program holds it (a block
   // held unshared is changed by its holder only).
   ASSERT_EQ(::truncate(Path("QDLex.DAT").c_str(), 2 * kLength), 0);
   Block b("QDLex");
   ASSERT_TRUE(b->First(1));
-  try {
-    b->FindKey(1, Key8("c"));
-    ADD_FAILURE() << "no error";
-  } catch (const EDBError& e) {
-    EXPECT_STREQ(e.what(), "Datenbankfehler 4(10070) QDLEX");
-  }
+  EXPECT_EQ(Raised([&] { b->FindKey(1, Key8("c")); }), "Datenbankfehler 4(10070) QDLEX");
   const TErrorEntry& e = CurrentDebugStack().entry(1);
   EXPECT_EQ(e.number, 10070);
   EXPECT_EQ(e.mainOperation, kOpFindKey);
@@ -347,18 +319,10 @@ TEST_F(DriverTest, ALockedRecordIsRetriedThenPutToTheHandler) {
     ClearStatus();
     return true;
   });
-  IFDriver* d = new IFDriver;
-  ASSERT_TRUE(d->Open(&d, "Shared", "Shared", false, true, false, true, kLength, 2, nullptr,
-                      kLength, Builder, 2));
-  ASSERT_TRUE(d->DefineKey(1, 8, false) && d->DefineKey(2, 5, false) &&
-              d->SetAutoNumber(2, d->GetBuffer() + 12));
-  std::memset(d->GetBuffer(), 0, kLength);
-  std::memcpy(d->GetBuffer() + 4, "a", 1);
-  ASSERT_TRUE(d->Add());
-  OpenFileBlock(other, Path("Shared"), false, true, false, false);
-  ASSERT_TRUE(EngineOK) << EngineError;
-  LockRecord(other, 1);
-  ASSERT_TRUE(EngineOK) << EngineError;
+  Block d("Shared", true, true, 2);
+  ASSERT_TRUE(d.Add("a"));
+  ASSERT_TRUE(Ok(OpenFileBlock, other, Path("Shared"), false, true, false, false)) << EngineError;
+  ASSERT_TRUE(Ok(LockRecord, other, 1)) << EngineError;
   ASSERT_TRUE(d->FindKey(1, Key8("a")));
   d->GetBuffer()[30] = 7;
   // Two automatic tries (768 ms each), then the handler: no.
@@ -370,11 +334,9 @@ TEST_F(DriverTest, ALockedRecordIsRetriedThenPutToTheHandler) {
   EXPECT_TRUE(d->Update());
   EXPECT_EQ(asked_.size(), 3u) << "created on first use, then two questions";
   uint8_t r[kLength];
-  GetRecord(other, 1, r, false);
-  ASSERT_TRUE(EngineOK);
+  ASSERT_TRUE(Ok(GetRecord, other, 1, r, false));
   EXPECT_EQ(r[30], 7) << "the other station sees the change";
   CloseFileBlock(other);
-  delete d;
 }
 
 }  // namespace

@@ -12,6 +12,17 @@
 
 namespace qorvex::testing {
 
+// The message of the EDBError that f raises, or "no error".
+template <class F>
+std::string Raised(F f) {
+  try {
+    f();
+  } catch (const EDBError& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
 class StorageTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -33,14 +44,8 @@ class StorageTest : public ::testing::Test {
   }
   std::string Path(const std::string& name) const { return dir_ / name; }
 
-  isam::testing::TempDir dir_{FastStorage()};
+  isam::testing::TempDir dir_{isam::testing::FastStorage()};
   std::vector<std::string> asked_;
-
- private:
-  static std::string FastStorage() {
-    std::error_code ec;
-    return std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "";
-  }
 };
 
 }  // namespace qorvex::testing

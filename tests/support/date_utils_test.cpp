@@ -3,39 +3,30 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <ctime>
 
 namespace qorvex {
 namespace {
 
-TEST(Dates, FixedPointsAndInvalidDates) {
-  EXPECT_EQ(ToDates.DMYtoDate(1, 1, 1600), 0);
-  EXPECT_EQ(ToDates.DMYtoDate(31, 1, 1600), 30);
-  EXPECT_EQ(ToDates.DMYtoDate(1, 2, 1600), 31);
-  EXPECT_EQ(ToDates.DMYtoDate(29, 2, 1600), 59);
-  EXPECT_EQ(ToDates.DMYtoDate(1, 3, 1600), 60);
-  EXPECT_EQ(ToDates.DMYtoDate(31, 12, 1999), 146096);
-  EXPECT_EQ(ToDates.DMYtoDate(1, 1, 2000), 146097);
-  EXPECT_EQ(ToDates.DMYtoDate(29, 2, 2000), 146156);
-  EXPECT_EQ(ToDates.DMYtoDate(29, 2, 1900), BadDate);
-  EXPECT_EQ(ToDates.DMYtoDate(29, 2, 4000), BadDate);
-  EXPECT_EQ(ToDates.DMYtoDate(31, 12, 1599), BadDate);
-  EXPECT_EQ(ToDates.DMYtoDate(0, 1, 2000), BadDate);
-  EXPECT_EQ(ToDates.DMYtoDate(1, 13, 2000), BadDate);
-  EXPECT_EQ(ToDates.DMYtoDate(31, 4, 2000), BadDate);
-  EXPECT_EQ(ToDates.DMYtoDate(1, 1, -5), BadDate);
+TEST(Dates, FixedPointsInvalidDatesAndTwoDigitYears) {
+  const std::array<int, 4> cases[] = {
+      {1, 1, 1600, 0},        {31, 1, 1600, 30},       {1, 2, 1600, 31},
+      {29, 2, 1600, 59},      {1, 3, 1600, 60},        {31, 12, 1999, 146096},
+      {1, 1, 2000, 146097},   {29, 2, 2000, 146156},   {29, 2, 1900, BadDate},
+      {29, 2, 4000, BadDate}, {31, 12, 1599, BadDate}, {0, 1, 2000, BadDate},
+      {1, 13, 2000, BadDate}, {31, 4, 2000, BadDate},  {1, 1, -5, BadDate}};
+  for (auto [d, m, y, n] : cases)
+    EXPECT_EQ(ToDates.DMYtoDate(d, m, y), n) << d << "." << m << "." << y;
   EXPECT_EQ(ToDates.DaysInMonth(0, 2000), 0);
   EXPECT_EQ(ToDates.DaysInMonth(13, 2000), 0);
   EXPECT_FALSE(ToDates.IsLeapYear(3200 + 800));  // 4000: divisible by 4000
   EXPECT_TRUE(ToDates.IsLeapYear(2400));
   EXPECT_FALSE(ToDates.IsLeapYear(2100));
-}
-
-TEST(Dates, TwoDigitYearsAreWindowedAt1940) {
-  EXPECT_EQ(ToDates.DMYtoDate(1, 1, 39), ToDates.DMYtoDate(1, 1, 2039));
-  EXPECT_EQ(ToDates.DMYtoDate(1, 1, 40), ToDates.DMYtoDate(1, 1, 1940));
-  EXPECT_EQ(ToDates.DMYtoDate(1, 1, 0), ToDates.DMYtoDate(1, 1, 2000));
-  EXPECT_EQ(ToDates.DMYtoDate(31, 12, 99), ToDates.DMYtoDate(31, 12, 1999));
+  // Two-digit years are windowed at 1940.
+  for (auto [d, m, y, full] :
+       {std::array{1, 1, 39, 2039}, {1, 1, 40, 1940}, {1, 1, 0, 2000}, {31, 12, 99, 1999}})
+    EXPECT_EQ(ToDates.DMYtoDate(d, m, y), ToDates.DMYtoDate(d, m, full)) << y;
   EXPECT_TRUE(ToDates.ValidDate(29, 2, 0));  // 2000
 }
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace qorvex {
 namespace {
 
@@ -38,39 +40,31 @@ TEST(Strings, PaddingAndCutting) {
 }
 
 TEST(Strings, NumberPictures) {
-  EXPECT_EQ(S.IntToStr(-2147483647 - 1), "-2147483648");
-  EXPECT_EQ(S.IntToStrZero(7, 6), "000007");
-  EXPECT_EQ(S.IntToStrZero(12, 6), "000012");
-  EXPECT_EQ(S.IntToStrZero(1234567, 6), "******");
-  EXPECT_EQ(S.IntToStrZero(123456, 6), "123456");
-  EXPECT_EQ(S.IntToStrZero(-5, 3), "005");  // the zero fill drops the sign
-  EXPECT_EQ(S.IntToStrZero(-42, 0), "-42");
-  EXPECT_EQ(S.IntToStrWidth(-12, 6), "   -12");
-  EXPECT_EQ(S.IntToStrWidth(-12345, 6), "-12345");
-  EXPECT_EQ(S.IntToStrWidth(-123456, 6), "******");
-  EXPECT_EQ(S.IntToStrWidth(123456, 6), "123456");
-  EXPECT_EQ(S.IntToStrWidth(0, 3), "  0");
-  EXPECT_EQ(S.IntToStrWidth(5, 1), "5");
-  EXPECT_EQ(S.IntToStrWidth(-5, 1), "*");
-  EXPECT_EQ(S.IntToStrWidth(-2147483647 - 1, 11), "-2147483648");
-  EXPECT_EQ(S.IntToStrWidth(-2147483647 - 1, 10), "**********");
+  constexpr int32_t kMin = -2147483647 - 1;
+  EXPECT_EQ(S.IntToStr(kMin), "-2147483648");
+  // Zero-filled fields (the fill drops the sign) and blank-filled ones;
+  // stars where the number does not fit.
+  using Field = std::tuple<int32_t, int, const char*>;
+  const Field zero[] = {{7, 6, "000007"},      {12, 6, "000012"}, {1234567, 6, "******"},
+                        {123456, 6, "123456"}, {-5, 3, "005"},    {-42, 0, "-42"}};
+  for (auto [n, width, want] : zero) EXPECT_EQ(S.IntToStrZero(n, width), want) << n;
+  const Field blank[] = {{-12, 6, "   -12"},    {-12345, 6, "-12345"}, {-123456, 6, "******"},
+                         {123456, 6, "123456"}, {0, 3, "  0"},         {5, 1, "5"},
+                         {-5, 1, "*"},          {99, 0, "99"}};
+  for (auto [n, width, want] : blank) EXPECT_EQ(S.IntToStrWidth(n, width), want) << n;
+  EXPECT_EQ(S.IntToStrWidth(kMin, 11), "-2147483648");
+  EXPECT_EQ(S.IntToStrWidth(kMin, 10), "**********");
   EXPECT_EQ(S.IntToStrWidth(99, 1000).size(), 255u);
-  EXPECT_EQ(S.IntToStrWidth(99, 0), "99");
-  // The other picture characters.
-  EXPECT_EQ(S.FormatPicture("****", 42), "**42");
-  EXPECT_EQ(S.FormatPicture("$$$$", 42), " $42");
-  EXPECT_EQ(S.FormatPicture("$$$$$", -42), " -$42");
-  EXPECT_EQ(S.FormatPicture("###+", -42), " 42-");
-  EXPECT_EQ(S.FormatPicture("###+", 42), " 42+");
-  EXPECT_EQ(S.FormatPicture("##-", 42), "42 ");
-  EXPECT_EQ(S.FormatPicture("#,###", 1234), "1,234");
-  EXPECT_EQ(S.FormatPicture("#,###", 12), "   12");
-  EXPECT_EQ(S.FormatPicture("#,###", -123), " -123");
-  EXPECT_EQ(S.FormatPicture("Nr. ###", 7), "Nr. ###");  // "." opens the field
-  EXPECT_EQ(S.FormatPicture("Summe ###", 7), "Summe   7");
-  EXPECT_EQ(S.FormatPicture("@@@@@@", 1234567), "******");
-  EXPECT_EQ(S.FormatPicture("##+", 1234), "**+");
-  EXPECT_EQ(S.FormatPicture("", 5), "");
+  // The other picture characters; "." opens the field.
+  const std::tuple<const char*, int32_t, const char*> pictures[] = {
+      {"****", 42, "**42"},          {"$$$$", 42, " $42"},
+      {"$$$$$", -42, " -$42"},       {"###+", -42, " 42-"},
+      {"###+", 42, " 42+"},          {"##-", 42, "42 "},
+      {"#,###", 1234, "1,234"},      {"#,###", 12, "   12"},
+      {"#,###", -123, " -123"},      {"Nr. ###", 7, "Nr. ###"},
+      {"Summe ###", 7, "Summe   7"}, {"@@@@@@", 1234567, "******"},
+      {"##+", 1234, "**+"},          {"", 5, ""}};
+  for (auto [picture, n, want] : pictures) EXPECT_EQ(S.FormatPicture(picture, n), want) << picture;
 }
 
 TEST(Strings, PiecesAroundAPart) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
+#include <tuple>
 #include <vector>
 
 #include "app/core/morse.h"
@@ -20,12 +21,8 @@ constexpr double kRate = 44100;
 constexpr double kPeak = 0.5 * 32767;  // every single tone's level
 
 int Generate(const std::vector<std::string>& args) {
-  isam::testing::TempDir scratch;
+  TempDir scratch;
   return RunProgram(QORVEX_MORSEWAV, args, scratch.path()).code;
-}
-
-double Ms(size_t samples) {
-  return samples * 1000 / kRate;
 }
 
 // Amplitude of the component at hz (in units of full scale).
@@ -52,17 +49,13 @@ void ExpectRamped(const std::vector<int16_t>& s, Span r, const std::string& what
 class MorseWavTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = new isam::testing::TempDir;
+    dir_ = new TempDir;
     ASSERT_EQ(Generate({dir_->path()}), 0);
   }
   static void TearDownTestSuite() { delete dir_; }
 
   static std::vector<int16_t> Read(const std::string& name) {
-    WavInfo info;
-    std::vector<int16_t> s;
-    std::string why;
-    EXPECT_TRUE(ReadWav16Mono(*dir_ / name, info, s, why)) << name << ": " << why;
-    EXPECT_EQ(info.sampleRate, kRate) << name;
+    const std::vector<int16_t> s = ReadWav(*dir_ / name);
     if (!s.empty()) {
       EXPECT_LE(std::abs(s.front()), 1) << name;
       EXPECT_LE(std::abs(s.back()), 1) << name;
@@ -70,7 +63,7 @@ class MorseWavTest : public ::testing::Test {
     return s;
   }
 
-  static inline isam::testing::TempDir* dir_ = nullptr;
+  static inline TempDir* dir_ = nullptr;
 };
 
 TEST_F(MorseWavTest, EveryCharacterSpellsItsCodeAtTwentyWordsPerMinute) {
@@ -114,19 +107,16 @@ TEST_F(MorseWavTest, EveryCharacterSpellsItsCodeAtTwentyWordsPerMinute) {
 }
 
 TEST_F(MorseWavTest, ToneFilesHaveTheirPitchAndLength) {
-  struct Case {
-    std::string name;
-    double ms, hz;
-  };
-  for (const Case& c : {Case{"TON1000.WAV", 1000, 1000}, Case{"1750HZ.WAV", 1000, 1750},
-                        Case{"TON600.WAV", 2000, 600}}) {
-    const std::vector<int16_t> s = Read(c.name);
-    EXPECT_EQ(Ms(s.size()), c.ms) << c.name;
+  for (auto [name, ms, hz] : {std::tuple<std::string, double, double>{"TON1000.WAV", 1000, 1000},
+                              {"1750HZ.WAV", 1000, 1750},
+                              {"TON600.WAV", 2000, 600}}) {
+    const std::vector<int16_t> s = Read(name);
+    EXPECT_EQ(Ms(s.size()), ms) << name;
     const std::vector<Span> runs = Sounding(s, 2);
-    ASSERT_EQ(runs.size(), 1u) << c.name;
-    EXPECT_NEAR(Pitch(s, runs, kRate), c.hz, c.hz * 0.02) << c.name;
-    EXPECT_NEAR(Amplitude(s, c.hz), 0.5, 0.01) << c.name;
-    ExpectRamped(s, runs[0], c.name);
+    ASSERT_EQ(runs.size(), 1u) << name;
+    EXPECT_NEAR(Pitch(s, runs, kRate), hz, hz * 0.02) << name;
+    EXPECT_NEAR(Amplitude(s, hz), 0.5, 0.01) << name;
+    ExpectRamped(s, runs[0], name);
   }
 
   const std::vector<int16_t> two = Read("ZWEITON.WAV");

@@ -9,11 +9,11 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "tests/isam/testutil.h"
@@ -22,19 +22,8 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::Bytes;
-using isam::testing::Le16;
-using isam::testing::Le32;
-using isam::testing::ReadAll;
-using isam::testing::TempDir;
-using isam::testing::WriteAll;
-
 // qorvex-db with args: stdin is /dev/null (no terminal to ask); it may
 // write files of at most fileLimit bytes (a full disk; 0 for no limit).
-pid_t Start(const std::vector<std::string>& args, const std::string& out, const std::string& err,
-            rlim_t fileLimit = 0) {
-  return StartProgram(QORVEX_DB, args, out, err, {.fileLimit = fileLimit});
-}
 Outcome Tool(const std::vector<std::string>& args, const std::string& scratch,
              rlim_t fileLimit = 0) {
   return RunProgram(QORVEX_DB, args, scratch, {.fileLimit = fileLimit});
@@ -67,18 +56,12 @@ class ToolTest : public ::testing::Test {
     WriteAll(small, Bytes(lines.begin(), lines.end()));
     ASSERT_EQ(Db({"import", small}).code, 0);
   }
-  // The records a dump lists.
-  static int Records(const Outcome& dump) {
-    int n = 0;
-    for (size_t at = 0; (at = dump.out.find("\n[", at)) != std::string::npos; ++at) ++n;
-    return n;
-  }
   // Starts qorvex-db with args and kills it after the given time, counted
   // from the moment the file waitFor appears when one is named.
   void Kill(std::vector<std::string> args, std::chrono::microseconds after,
             const std::string& waitFor = "") {
     args.insert(args.begin(), {"--dir", lex_.path()});
-    const pid_t pid = Start(args, "/dev/null", "/dev/null");
+    const pid_t pid = StartProgram(QORVEX_DB, args, "/dev/null", "/dev/null");
     for (int polls = 0; !waitFor.empty() && !std::filesystem::exists(waitFor) && polls < 20000;
          ++polls)
       std::this_thread::sleep_for(std::chrono::microseconds(100));
@@ -92,6 +75,7 @@ class ToolTest : public ::testing::Test {
 };
 
 constexpr size_t kSection = 616;
+const std::string kAllSound = "QDLex: 10000 records, index entries 10000/10000/10000: ok";
 
 TEST_F(ToolTest, ImportThenCheckAndDamageThatCheckFinds) {
   Outcome r = Db({"import", csv_});
@@ -99,32 +83,25 @@ TEST_F(ToolTest, ImportThenCheckAndDamageThatCheckFinds) {
   EXPECT_EQ(r.out, "10000 entries imported\n");
   r = Db({"check"});
   EXPECT_EQ(r.code, 0) << r.out << r.err;
-  EXPECT_NE(r.out.find("QDLex: 10000 records, index entries 10000/10000/10000: ok"),
-            std::string::npos)
-      << r.out;
+  EXPECT_NE(r.out.find(kAllSound), std::string::npos) << r.out;
   const Bytes dat = ReadAll(Lex("QDLex.DAT")), ix = ReadAll(Lex("QDLex.IX"));
   constexpr size_t kRow = 1804 + 2424 + 874;
-  struct Damage {
-    const char* what;
-    std::string file;
-    size_t offset;
-    uint8_t value;
-  };
   // The last record's first section is the highest slot (records were
   // appended); its count, an index page's item count, the header's free count.
   const uint32_t last = Le32(dat, 8);
   ASSERT_GT(last, 10u);
-  const Damage damages[] = {
+  // What, the file, the offset, the byte written there.
+  const std::tuple<const char*, std::string, size_t, uint8_t> damages[] = {
       {"a data slot", "QDLex.DAT", last * kSection + kSection - 5, 0xFF},
       {"an index page", "QDLex.IX", kRow + 0, 0},
       {"a header", "QDLex.DAT", 4, 9},
   };
-  for (const Damage& d : damages) {
-    SCOPED_TRACE(d.what);
-    Bytes b = d.file == "QDLex.DAT" ? dat : ix;
-    ASSERT_NE(b[d.offset], d.value);
-    b[d.offset] = d.value;
-    WriteAll(Lex(d.file), b);
+  for (const auto& [what, file, offset, value] : damages) {
+    SCOPED_TRACE(what);
+    Bytes b = file == "QDLex.DAT" ? dat : ix;
+    ASSERT_NE(b[offset], value);
+    b[offset] = value;
+    WriteAll(Lex(file), b);
     r = Db({"check"});
     EXPECT_EQ(r.code, 1) << r.out << r.err;
     EXPECT_NE(r.out.find("fault: "), std::string::npos) << r.out;
@@ -191,11 +168,13 @@ TEST_F(ToolTest, KillsDuringImportAndRebuildLoseNothingTheNextCommandCanKeep) {
     const Outcome r = Db({"check"});
     EXPECT_EQ(r.code, 0) << r.err;
     if (r.err.find("resumed from QDLex.SAV") != std::string::npos) ++resumed;
-    EXPECT_NE(r.out.find("QDLex: 10000 records, index entries 10000/10000/10000: ok"),
-              std::string::npos)
-        << "round " << round << ": " << r.out << r.err;
+    EXPECT_NE(r.out.find(kAllSound), std::string::npos) << round << ": " << r.out << r.err;
   }
-  EXPECT_EQ(Records(Db({"dump"})), 10000);
+  // The dump lists every record, each on a line opened by "[".
+  const std::string dump = Db({"dump"}).out;
+  int records = 0;
+  for (size_t at = 0; (at = dump.find("\n[", at)) != std::string::npos; ++at) ++records;
+  EXPECT_EQ(records, 10000);
   std::printf(
       "killed imports: %d left the old lexicon, %d the new; %d of 12 killed rebuilds left one "
       "to resume\n",
@@ -218,16 +197,15 @@ TEST_F(ToolTest, AFullDiskLeavesTheOldLexicon) {
 // Every message names its cause in words, with the number in parentheses.
 TEST_F(ToolTest, MessagesSayWhatWentWrong) {
   const std::string dir = lex_.path(), nowhere = scratch_ / "nirgends";
+  const std::string help = " (qorvex-db --help shows the usage)";
   const std::pair<std::vector<std::string>, std::string> usage[] = {
-      {{}, "no command (qorvex-db --help shows the usage)"},
+      {{}, "no command" + help},
       {{"--dir", nowhere, "check"}, "no such folder: " + nowhere},
       {{"--dir", dir, "check", "QDFOO"},
        "unknown block: QDFOO (blocks: QDLex, QDSETUP, QDSETUP2, ZELPSETP, QKSETUP)"},
-      {{"--dir", dir, "frobnicate"},
-       "unknown command: frobnicate (qorvex-db --help shows the usage)"},
-      {{"--dir", dir, "check", "QDLex", "QDSETUP"},
-       "check takes at most one BLOCK (qorvex-db --help shows the usage)"},
-      {{"--dir", dir, "import"}, "import needs one FILE (qorvex-db --help shows the usage)"},
+      {{"--dir", dir, "frobnicate"}, "unknown command: frobnicate" + help},
+      {{"--dir", dir, "check", "QDLex", "QDSETUP"}, "check takes at most one BLOCK" + help},
+      {{"--dir", dir, "import"}, "import needs one FILE" + help},
       {{"--dir", dir, "check"}, "QDLex: no data file in the folder"},
       {{"--dir", dir, "import", nowhere},
        "cannot read " + nowhere + ": no such file; the lexicon is unchanged"},
@@ -244,73 +222,63 @@ TEST_F(ToolTest, MessagesSayWhatWentWrong) {
 
   ImportLines("Dipol;<Antennen>Text;\r\nYagi;<Antennen>Text;\r\n");
   const Bytes dat = ReadAll(Lex("QDLex.DAT")), ix = ReadAll(Lex("QDLex.IX"));
-  struct Case {
-    const char* what;
-    std::function<void(Bytes&)> damage;  // to the data file
-    std::string command;
-    int code;
-    std::string err, out;  // the whole standard error; a line of the output
-  };
-  const Case cases[] = {
-      {"a .SAV file we did not leave", [&](Bytes&) { WriteAll(Lex("QDLex.SAV"), dat); }, "rebuild",
-       2,
-       "qorvex-db: QDLex: a .SAV file lies beside the .DAT file and neither was left by our "
-       "rebuild: move away the one that does not hold the records (10465)\n",
-       ""},
-      {"a .SAV file beside a sound block", [&](Bytes&) { WriteAll(Lex("QDLex.SAV"), dat); },
-       "check", 0, "",
-       "note: QDLex.SAV lies beside QDLex.DAT: a rebuild stops (10465) until one of them is moved "
-       "away"},
-      {"a data file cut in its header", [](Bytes& b) { b.resize(10); }, "dump", 2,
-       "qorvex-db: QDLex: QDLex.DAT: the file is empty or damaged (it ends before what its "
-       "header claims) (10070)\n",
-       ""},
-      {"one index fewer in the header", [](Bytes& b) { b[16] = 2; }, "check", 0,
-       "qorvex-db: QDLex: the index file's layout differs from the block's (24653): rebuilt, as "
-       "the viewer would on opening it\n",
-       "QDLex: 2 records, index entries 2/2/2: ok"},
-      {"an Id below 1 that a rebuild cannot mend",
-       [](Bytes& b) { std::fill_n(b.begin() + kSection + 4, 4, 0); }, "rebuild", 1, "",
-       "fault: QDLex.DAT record 1: Id 0, expected 1 or more"},
-      {"two records with Id 1", [](Bytes& b) { b[2 * kSection + 4] = 1; }, "rebuild", 1, "",
-       "QDLex: 1 record could not be indexed (its Id is already taken): kept in QDLex.MSG"},
-      {"two records with Id 1, left in use", [](Bytes& b) { b[2 * kSection + 4] = 1, b[20] = 1; },
-       "check", 1,
-       "qorvex-db: QDLex: the block was left in use, or its index file cannot be used (10010): "
-       "rebuilt, as the viewer would on opening it\n"
-       "qorvex-db: QDLex: 1 record could not be indexed (its Id is already taken): kept in "
-       "QDLex.MSG\n",
-       "QDLex: 1 records"},
-      {"an empty data file beside its backup",
-       [&](Bytes& b) {
-         WriteAll(Lex("QDLex.ALT"), dat);
-         b.clear();
-       },
-       "check", 0,
-       "qorvex-db: QDLex: the block was left in use, or its index file cannot be used (10010): "
-       "rebuilt, as the viewer would on opening it\n",
-       "QDLex: 2 records, index entries 2/2/2: ok"},
-      {"a rebuild killed before the copy's first write",
-       [&](Bytes& b) {
-         WriteAll(Lex("QDLex.SAV"), dat);
-         b.clear();
-       },
-       "rebuild", 0, "", "QDLex: an interrupted rebuild was resumed from QDLex.SAV"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  const std::string leftInUse =
+      "qorvex-db: QDLex: the block was left in use, or its index file cannot be used (10010): "
+      "rebuilt, as the viewer would on opening it\n";
+  const std::string notIndexed =
+      "QDLex: 1 record could not be indexed (its Id is already taken): kept in QDLex.MSG";
+  // What, the damage to the data file, the command, its exit code, the
+  // whole standard error and a line of the output.
+  const std::tuple<const char*, std::function<void(Bytes&)>, std::string, int, std::string,
+                   std::string>
+      cases[] = {
+          {"a .SAV file we did not leave", [&](Bytes&) { WriteAll(Lex("QDLex.SAV"), dat); },
+           "rebuild", 2,
+           "qorvex-db: QDLex: a .SAV file lies beside the .DAT file and neither was left by our "
+           "rebuild: move away the one that does not hold the records (10465)\n",
+           ""},
+          {"a .SAV file beside a sound block", [&](Bytes&) { WriteAll(Lex("QDLex.SAV"), dat); },
+           "check", 0, "",
+           "note: QDLex.SAV lies beside QDLex.DAT: a rebuild stops (10465) until one of them is "
+           "moved "
+           "away"},
+          {"a data file cut in its header", [](Bytes& b) { b.resize(10); }, "dump", 2,
+           "qorvex-db: QDLex: QDLex.DAT: the file is empty or damaged (it ends before what its "
+           "header claims) (10070)\n",
+           ""},
+          {"one index fewer in the header", [](Bytes& b) { b[16] = 2; }, "check", 0,
+           "qorvex-db: QDLex: the index file's layout differs from the block's (24653): rebuilt, "
+           "as "
+           "the viewer would on opening it\n",
+           "QDLex: 2 records, index entries 2/2/2: ok"},
+          {"an Id below 1 that a rebuild cannot mend",
+           [](Bytes& b) { std::fill_n(b.begin() + kSection + 4, 4, 0); }, "rebuild", 1, "",
+           "fault: QDLex.DAT record 1: Id 0, expected 1 or more"},
+          {"two records with Id 1", [](Bytes& b) { b[2 * kSection + 4] = 1; }, "rebuild", 1, "",
+           notIndexed},
+          {"two records with Id 1, left in use",
+           [](Bytes& b) { b[2 * kSection + 4] = 1, b[20] = 1; }, "check", 1,
+           leftInUse + "qorvex-db: " + notIndexed + "\n", "QDLex: 1 records"},
+          {"an empty data file beside its backup",
+           [&](Bytes& b) { WriteAll(Lex("QDLex.ALT"), dat), b.clear(); }, "check", 0, leftInUse,
+           "QDLex: 2 records, index entries 2/2/2: ok"},
+          {"a rebuild killed before the copy's first write",
+           [&](Bytes& b) { WriteAll(Lex("QDLex.SAV"), dat), b.clear(); }, "rebuild", 0, "",
+           "QDLex: an interrupted rebuild was resumed from QDLex.SAV"},
+      };
+  for (const auto& [what, damage, command, code, err, out] : cases) {
+    SCOPED_TRACE(what);
     Bytes b = dat;
-    c.damage(b);
+    damage(b);
     WriteAll(Lex("QDLex.DAT"), b);
-    r = Db({c.command});
-    EXPECT_EQ(r.code, c.code) << r.out << r.err;
-    EXPECT_EQ(r.err, c.err);
-    EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+    r = Db({command});
+    EXPECT_EQ(r.code, code) << r.out << r.err;
+    EXPECT_EQ(r.err, err);
+    EXPECT_NE(r.out.find(out), std::string::npos) << r.out;
     if (r.out.find("could not be indexed") != std::string::npos ||
         r.err.find("could not be indexed") != std::string::npos) {
       // Neither record is lost: the first in slot order is indexed, the other kept.
-      const Bytes msg = ReadAll(Lex("QDLex.MSG"));
-      const std::string text(msg.begin(), msg.end());
+      const std::string text = ReadText(Lex("QDLex.MSG"));
       EXPECT_NE(text.find("Data record deleted - Dump follows\r\n"), std::string::npos);
       EXPECT_NE(text.find("Yagi"), std::string::npos);
       EXPECT_EQ(Db({"lookup", "Dipol"}).code, 0);

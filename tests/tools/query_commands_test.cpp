@@ -3,7 +3,6 @@
 // core functions on a larger one.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <random>
 
 #include "app/core/entry_tree.h"
@@ -16,14 +15,6 @@
 
 namespace qorvex::testing {
 namespace {
-
-using isam::testing::Bytes;
-using isam::testing::ReadAll;
-using isam::testing::WriteAll;
-
-Outcome Tool(const std::vector<std::string>& args, const std::string& scratch) {
-  return RunProgram(QORVEX_DB, args, scratch);
-}
 
 const std::string kSmall =
     "Dipol;<Antennen>Der <b>Dipol</b> ist einfach.;Antenne, Balun\r\n"
@@ -41,13 +32,13 @@ class QueryTest : public ViewerTest {
   }
   Outcome Db(std::vector<std::string> args) {
     args.insert(args.begin(), {"--dir", dir_.path()});
-    return Tool(args, scratch_.path());
+    return RunProgram(QORVEX_DB, args, scratch_.path());
   }
   void ImportFile(const std::string& cp1252) {
     WriteAll(scratch_ / "in.csv", Bytes(cp1252.begin(), cp1252.end()));
     ASSERT_EQ(Db({"import", scratch_ / "in.csv"}).code, 0);
   }
-  isam::testing::TempDir scratch_;
+  TempDir scratch_;
 };
 
 TEST_F(QueryTest, EachCommandPrintsWhatTheViewerWouldShow) {
@@ -101,14 +92,11 @@ TEST_F(QueryTest, EachCommandPrintsWhatTheViewerWouldShow) {
 }
 
 TEST_F(QueryTest, BadInputIsAUsageErrorAndNothingIsCreated) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"lookup"},
-           {"search", ""},
-           {"search", "\xF0\x9F\x98\x80"},  // a character Windows-1252 lacks
-           {"related", "\xFF"},             // no UTF-8 at all
-           {"tree", "--search", ""},
-           {"export", "--json"},
-       }) {
+  // A character Windows-1252 lacks; no UTF-8 at all.
+  const std::vector<std::string> usage[] = {
+      {"lookup"},          {"search", ""},           {"search", "\xF0\x9F\x98\x80"},
+      {"related", "\xFF"}, {"tree", "--search", ""}, {"export", "--json"}};
+  for (const auto& args : usage) {
     const Outcome r = Db(args);
     EXPECT_EQ(r.code, 2) << args[0];
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
@@ -146,9 +134,13 @@ TEST_F(QueryTest, TheToolPrintsWhatTheCoreComputes) {
   const Outcome plain = Db({"lookup", "--plain", "Wort 12"});
 
   Attach();
+  // A caption as the tool prints it: without its trailing blanks, in UTF-8.
+  auto line = [](const std::string& s) {
+    return Cp1252ToUtf8(s.substr(0, s.find_last_not_of(' ') + 1)) + "\n";
+  };
   std::string expect;
   for (const SearchHit& h : SearchEntries(*lex_, "wort 1 ae", {.fold = true, .fullText = true}))
-    expect += Cp1252ToUtf8(h.term.substr(0, h.term.find_last_not_of(' ') + 1)) + "\n";
+    expect += line(h.term);
   EXPECT_FALSE(expect.empty());
   EXPECT_EQ(folded.out, expect);
   expect.clear();
@@ -159,9 +151,6 @@ TEST_F(QueryTest, TheToolPrintsWhatTheCoreComputes) {
   EntryTree want = BuildTree(*lex_);
   AddSearchHits(want, SearchLexicon(*lex_, "WORT 1"));
   EXPECT_GT(want.SearchNode().children.size(), 20u);
-  auto line = [](const std::string& s) {
-    return Cp1252ToUtf8(s.substr(0, s.find_last_not_of(' ') + 1)) + "\n";
-  };
   std::string wantTree;
   for (const TreeNode& root : want.roots) {
     wantTree += line(root.caption);

@@ -11,11 +11,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::Bytes;
-using isam::testing::ReadAll;
-using isam::testing::TempDir;
-using isam::testing::WriteAll;
-
 // qorvex-db; its standard output is a file, or a terminal when terminal is
 // set.
 Outcome Tool(const std::vector<std::string>& args, const std::string& scratch, bool terminal) {
@@ -54,8 +49,8 @@ TEST_F(ShowTest, PlainTextIsTheGridOfTheLabels) {
             " pfeif blau (http://x.de/\xC3\x98) SOS\n"
             "\n"
             "neg\xEF\xBF\xBD[31m\n");
-  r = Db({"show", "Lang", "--width", "200"});
-  EXPECT_EQ(r.out, " Lang\n [Thema: X]\n aaaa bbbb cccc dddd\n eeee\n");
+  EXPECT_EQ(Db({"show", "Lang", "--width", "200"}).out,
+            " Lang\n [Thema: X]\n aaaa bbbb cccc dddd\n eeee\n");
   EXPECT_EQ(Db({"show", "Lang"}).out, " Lang\n [Thema: X]\n aaaa bbbb cccc dddd eeee\n");
 }
 
@@ -100,15 +95,14 @@ TEST_F(ShowTest, RefusalsAndMisses) {
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "qorvex-db: no entry Nix\n");
-  const std::vector<std::vector<std::string>> usage = {
-      {"show"},
-      {"show", "a", "b"},
-      {"show", "Dipol", "--width"},
-      {"show", "Dipol", "--width", "99"},
-      {"show", "Dipol", "--width", "100001"},
-      {"show", "Dipol", "--width", "3x"},
-      {"show", "\xCE\xA9"},  // Ω: not in Windows-1252
-  };
+  // Ω is not in Windows-1252.
+  const std::vector<std::string> usage[] = {{"show"},
+                                            {"show", "a", "b"},
+                                            {"show", "Dipol", "--width"},
+                                            {"show", "\xCE\xA9"},
+                                            {"show", "Dipol", "--width", "99"},
+                                            {"show", "Dipol", "--width", "100001"},
+                                            {"show", "Dipol", "--width", "3x"}};
   for (const auto& args : usage) {
     r = Db(args);
     EXPECT_EQ(r.code, 2) << args.back();
