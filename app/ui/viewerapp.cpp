@@ -109,7 +109,7 @@ std::optional<int> ReadCommandLine(int argc, char** argv) {
 
 ViewerApplication::ViewerApplication(int& argc, char** argv) : app_(argc, argv) {
   QApplication::setApplicationName(QStringLiteral("Qorvex"));
-  QGuiApplication::setDesktopFileName(QStringLiteral("qorvex"));
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(kAppId));
   QIcon icon;
   icon.addFile(QStringLiteral(":/qorvex.png"));
   icon.addFile(QStringLiteral(":/qorvex@2x.png"));
