@@ -1,7 +1,8 @@
 // qorvex: the viewer, a glossary of amateur-radio terms with a German user
-// interface. Takes no arguments; its program folder is the current
-// directory, where it keeps its lexicon and settings files and finds the
-// delivery file ZEL_LEX.CSV and the WAV recordings.
+// interface. Takes no arguments but --help, --version and Qt's own; its
+// program folder is the current directory, where it keeps its lexicon and
+// settings files and finds the delivery file ZEL_LEX.CSV and the WAV
+// recordings.
 //
 // The composition root: the application, then the storage session of the
 // folder and the sound output, handed to the window; they end in reverse.
@@ -10,6 +11,7 @@
 #include "app/ui/viewerapp.h"
 
 int main(int argc, char** argv) {
+  if (const std::optional<int> code = qorvex::ReadCommandLine(argc, argv)) return *code;
   qorvex::ViewerApplication app(argc, argv);
   qorvex::LexiconSession session(qorvex::ViewerFolder(), {}, qorvex::ShowSessionError);
   qorvex::PulseOutput audio;

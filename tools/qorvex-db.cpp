@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "diag/storage_startup.h"
+#include "qorvex_version.h"
 #include "storage/ifdriver.h"
 #include "tools/cli.h"
 
@@ -27,7 +28,9 @@ std::vector<Command> Commands() {
 }
 
 std::string Usage(const std::vector<Command>& commands) {
-  std::string text = "usage: qorvex-db [--dir DIR] COMMAND [ARGS]\n";
+  std::string text =
+      "usage: qorvex-db [--dir DIR] COMMAND [ARGS]\n"
+      "       qorvex-db --help | --version\n";
   for (const Command& c : commands) text += c.usage;
   return text + "blocks: QDLex, QDSETUP, QDSETUP2, ZELPSETP, QKSETUP\n";
 }
@@ -53,6 +56,10 @@ int Run(int argc, char** argv) {
   if (args.empty()) return Fail(std::string("no command") + kHint);
   if (args[0] == "--help" || args[0] == "-h") {
     std::fputs(Usage(commands).c_str(), stdout);
+    return 0;
+  }
+  if (args[0] == "--version") {
+    std::printf("qorvex-db %s\n", kVersion);
     return 0;
   }
   const std::string name = args[0];

@@ -8,10 +8,12 @@
 #include <QWindow>
 #include <cstdio>
 #include <ctime>
+#include <string_view>
 
 #include "app/ui/main_window.h"
 #include "app/ui/messagehandlers.h"
 #include "app/ui/screen_fonts.h"
+#include "qorvex_version.h"
 
 namespace qorvex {
 namespace {
@@ -40,11 +42,74 @@ class ExposeProbe : public QObject {
   bool seen_ = false;
 };
 
+constexpr const char* kUsage =
+    "usage: qorvex [QT-OPTION]...\n"
+    "       qorvex --help | --version\n"
+    "Shows the amateur-radio glossary of the current directory: imports the\n"
+    "delivery file ZEL_LEX.CSV lying there at every start, keeps the lexicon\n"
+    "(QDLex.*) and the settings (QDSETUP.*) there and plays the WAV recordings\n"
+    "found there. The menu entry starts it through qorvex-launch, in a folder\n"
+    "of the user's own. Qt's options pass on to Qt (-platform NAME, -style NAME,\n"
+    "-reverse, -display DISPLAY, ...). Exit code 0, 1 when the start failed,\n"
+    "2 on bad usage.\n";
+
+// Qt's command-line options as its applications take them, with one dash
+// or two; the first group takes its value as the next argument, and
+// qmljsdebugger, style and stylesheet also as "=VALUE".
+constexpr std::string_view kQtOptionsWithValue[] = {
+    "platform",    "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+    "qwindowicon", "qwindowtitle",       "session",       "style",  "stylesheet",
+    "display",     "geometry",           "title",         "name",   "visual"};
+constexpr std::string_view kQtFlags[] = {"reverse", "widgetcount", "testability", "nograb",
+                                         "dograb"};
+constexpr std::string_view kQtOptionsWithInlineValue[] = {
+    "qmljsdebugger=", "style=", "stylesheet="};
+
 }  // namespace
+
+std::optional<int> ReadCommandLine(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (arg == "--version") {
+      std::printf("qorvex %s\n", kVersion);
+      return 0;
+    }
+    std::string_view name = arg;
+    if (name.starts_with("--"))
+      name.remove_prefix(2);
+    else if (name.starts_with("-"))
+      name.remove_prefix(1);
+    else
+      name = {};
+    bool known = false;
+    for (std::string_view o : kQtFlags) known = known || name == o;
+    for (std::string_view o : kQtOptionsWithInlineValue)
+      known = known || (name.starts_with(o) && name.size() > o.size());
+    for (std::string_view o : kQtOptionsWithValue) {
+      if (name != o) continue;
+      if (i + 1 == argc) {
+        std::fprintf(stderr, "qorvex: %s needs a value (qorvex --help shows the usage)\n", argv[i]);
+        return 2;
+      }
+      known = true;
+      ++i;
+    }
+    if (!known) {
+      std::fprintf(stderr, "qorvex: %s %s (qorvex --help shows the usage)\n",
+                   arg.starts_with("-") ? "unknown option:" : "takes no arguments:", argv[i]);
+      return 2;
+    }
+  }
+  return std::nullopt;
+}
 
 ViewerApplication::ViewerApplication(int& argc, char** argv) : app_(argc, argv) {
   QApplication::setApplicationName(QStringLiteral("Qorvex"));
-  QGuiApplication::setDesktopFileName(QStringLiteral("qorvex"));
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(kAppId));
   QIcon icon;
   icon.addFile(QStringLiteral(":/qorvex.png"));
   icon.addFile(QStringLiteral(":/qorvex@2x.png"));

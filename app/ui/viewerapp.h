@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QApplication>
+#include <optional>
 #include <string>
 
 #include "app/core/audio_output.h"
@@ -16,6 +17,14 @@ namespace qorvex {
 // its main window is first exposed, and then close the window and end as a
 // user's close would (for measuring the start-up).
 inline constexpr const char* kExitOnExposeVariable = "QORVEX_EXIT_ON_EXPOSE";
+
+// The viewer's command line, read before the application exists, so that
+// --help and --version need no display: nothing when the viewer is to
+// start, else the exit code after the usage (0), the version (0) or a
+// one-line error on standard error (2) has been printed. The viewer takes no
+// arguments of its own besides these; Qt's (-platform NAME, -style NAME,
+// -reverse, -display DISPLAY, ...) pass on to the application.
+std::optional<int> ReadCommandLine(int argc, char** argv);
 
 // The viewer's application: titled "Qorvex", its icon, the font
 // substitutions and the message dialogs installed. Make it first: the

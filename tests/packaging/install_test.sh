@@ -32,7 +32,7 @@ same "$source/app/ui/pictures/qorvex.png" "$icons/48x48/apps/qorvex.png"
 same "$source/app/ui/pictures/qorvex@2x.png" "$icons/96x96/apps/qorvex.png"
 same "$source/app/ui/pictures/qorvex.svg" "$icons/scalable/apps/qorvex.svg"
 
-entry="$prefix/share/applications/qorvex.desktop"
+entry="$prefix/share/applications/io.github.qorvex.Qorvex.desktop"
 desktop-file-validate "$entry" >"$s/validate" 2>&1 || { cat "$s/validate"; fail "desktop-file-validate"; }
 grep -E 'error|warning' "$s/validate" && fail "desktop-file-validate complains"
 grep -qx "Exec=\"$prefix/bin/qorvex-launch\"" "$entry" || fail "Exec: $(grep ^Exec "$entry")"

@@ -69,9 +69,14 @@ rc=0
 ran_in "$s/wo rk"
 holds "$s/wo rk" ..WAV A.WAV B.WAV S.WAV ZEL_LEX.CSV
 
-# Without a folder to work in or a viewer to start, nothing starts.
+# Without a folder to work in or a viewer to start, nothing starts; nor
+# with --help (the usage on standard output) or an unknown option.
 launch 2
 [ ! -e "$s/ran" ] || fail "viewer run without a work folder"
+"$launcher" --help | grep -q '^usage: qorvex-launch ' || fail "--help gives no usage"
+rc=0
+HOME="$s/h3" "$launcher" --bogus 2>/dev/null || rc=$?
+[ $rc = 2 ] && [ ! -e "$s/ran" ] && [ ! -e "$s/h3" ] || fail "--bogus: exit $rc"
 rm "$prefix/bin/qorvex"
 launch 127 HOME="$s/h2"
 [ ! -e "$s/h2" ] || fail "work folder made without a viewer"

@@ -16,6 +16,7 @@
 #include <tuple>
 #include <vector>
 
+#include "qorvex_version.h"
 #include "tests/isam/testutil.h"
 #include "tests/tools/run_program.h"
 
@@ -219,6 +220,9 @@ TEST_F(ToolTest, MessagesSayWhatWentWrong) {
   Outcome r = Tool({"--help"}, scratch_.path());
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out.rfind("usage: qorvex-db", 0), 0u);
+  r = Tool({"--version"}, scratch_.path());
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, std::string("qorvex-db ") + kVersion + "\n");
 
   ImportLines("Dipol;<Antennen>Text;\r\nYagi;<Antennen>Text;\r\n");
   const Bytes dat = ReadAll(Lex("QDLex.DAT")), ix = ReadAll(Lex("QDLex.IX"));
