@@ -2,6 +2,7 @@
 #include "app/core/see_also.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "app/core/entry_tree.h"
 #include "support/cp1252.h"
@@ -94,6 +95,65 @@ std::vector<RelatedEntry> RankRelated(TdbLex& lex, const LexEntry& entry) {
   list.reserve(keys.size());
   for (auto k = keys.rbegin(); k != keys.rend(); ++k)
     list.push_back({k->score, k->raw.substr(kScoreDigits)});
+  return list;
+}
+
+RelatedIndex::RelatedIndex(const std::vector<LexEntry>& entries)
+    : entries_(entries), scores_(entries.size(), 0) {
+  upperTerms_.reserve(entries.size());
+  std::string field;
+  std::vector<std::string_view> words;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    upperTerms_.push_back(ToStrings.UpperCase(entries[i].term));
+    UpperInto(entries[i].seeAlso, field);
+    SplitWords(field, words);
+    words.push_back(upperTerms_.back());
+    // Each distinct word once, with its count.
+    std::sort(words.begin(), words.end());
+    for (size_t w = 0; w < words.size();) {
+      size_t end = w + 1;
+      while (end < words.size() && words[end] == words[w]) ++end;
+      holders_[std::string(words[w])].emplace_back(i, static_cast<int>(end - w));
+      w = end;
+    }
+  }
+}
+
+std::vector<RelatedIndex::Item> RelatedIndex::Rank(size_t entry) const {
+  const std::string& ownTerm = upperTerms_[entry];
+  std::vector<std::string> own = SeeAlsoWords(entries_[entry].seeAlso);
+  own.push_back(ToStrings.Trim(ownTerm));
+  std::vector<size_t> touched;
+  for (const std::string& w : own) {
+    const auto found = holders_.find(w);
+    if (found == holders_.end()) continue;
+    for (const auto& [other, count] : found->second) {
+      if (scores_[other] == 0) touched.push_back(other);
+      scores_[other] += count;
+    }
+  }
+  struct Key {
+    std::string upper, raw;
+    int score;
+    size_t entry;
+  };
+  std::vector<Key> keys;
+  for (size_t other : touched) {
+    const int score = std::exchange(scores_[other], 0);
+    if (SameFirst20(upperTerms_[other], ownTerm)) continue;
+    std::string raw =
+        ToStrings.IntToStrZero(score, kScoreDigits) + EntryCaption(entries_[other].term);
+    keys.push_back({ToStrings.UpperCase(raw), std::move(raw), score, other});
+  }
+  // RankRelated's order; equal keys (the same score and caption) by entry.
+  std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
+    if (a.upper != b.upper) return a.upper < b.upper;
+    return a.raw != b.raw ? a.raw < b.raw : a.entry > b.entry;
+  });
+  std::vector<Item> list;
+  list.reserve(keys.size());
+  for (auto k = keys.rbegin(); k != keys.rend(); ++k)
+    list.push_back({{k->score, k->raw.substr(kScoreDigits)}, k->entry});
   return list;
 }
 
