@@ -10,6 +10,7 @@
 #include "app/core/collation.h"
 #include "app/core/entry_layout.h"
 #include "app/core/entry_tree.h"
+#include "app/core/morse.h"
 #include "app/core/web_assets.h"
 #include "support/cp1252.h"
 
@@ -122,7 +123,9 @@ class TextHtmlWriter final : public MarkupSink {
       s += "</a>";
     } else if (l.kind == LabelKind::Morse) {
       s += "<button type=\"button\" class=\"" + classes + "\" data-morse=\"";
-      AppendHtml(s, l.caption);
+      // What plays: the characters of the Morse set, a-z as A-Z.
+      for (const char c : l.caption)
+        if (IsMorseChar(c)) s += c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
       s += "\" aria-label=\"Morsezeichen ";
       AppendHtml(s, word);
       s += " abspielen\">";

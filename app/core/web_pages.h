@@ -66,7 +66,8 @@ using ToneAddress = std::function<std::string(std::string_view stored)>;
 // at the start of the line); within it, the runs of one style as spans
 // (b, u, colour "fRRGGBB" / "gRRGGBB", size); links the core opens as <a>
 // with rel="noopener noreferrer" (class "k"), other links as spans of
-// that class; Morse words as buttons (class "m", data-morse: the word);
+// that class; Morse words as buttons (class "m", data-morse: the word's
+// characters of the Morse set, upper-cased: all that plays);
 // tone words as buttons (class "t", data-tone: the address when there is
 // one). A line with "<pos=n>" columns is a flex row of spans (class "col",
 // "cN" for the blanks to the next column). Blanks that end a link or a
