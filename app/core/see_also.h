@@ -55,6 +55,7 @@ class RelatedIndex {
  private:
   const std::vector<LexEntry>& entries_;
   std::vector<std::string> upperTerms_;  // untrimmed
+  std::vector<std::string> captions_, upperCaptions_;
   // Each word: the entries whose term or see-also words hold it, and how often.
   std::unordered_map<std::string, std::vector<std::pair<size_t, int>>> holders_;
   mutable std::vector<int> scores_;  // all 0 between calls

@@ -311,7 +311,17 @@ std::string FormatHundredths(int64_t hundredths) {
 
 void AppendHtml(std::string& out, std::string_view cp1252) {
   const std::array<std::string, 256>& table = HtmlTable();
-  for (const char c : cp1252) out += table[static_cast<uint8_t>(c)];
+  // Runs of bytes that stand for themselves are copied whole.
+  const char* run = cp1252.data();
+  const char* const end = run + cp1252.size();
+  for (const char* p = run; p != end; ++p) {
+    const std::string& html = table[static_cast<uint8_t>(*p)];
+    if (html.size() == 1 && html[0] == *p) continue;
+    out.append(run, p);
+    out += html;
+    run = p + 1;
+  }
+  out.append(run, end);
 }
 
 std::string Html(std::string_view cp1252) {
