@@ -150,9 +150,8 @@ class TextHtmlWriter final : public MarkupSink {
 
   void LineEnd() override {
     CloseRun();
-    std::string lineClass = "l";
     if (columns_.empty()) {
-      out_ += "<div class=\"" + lineClass + IndentClass() + "\">" + segment_ + "</div>\n";
+      out_ += "<div class=\"l" + IndentClass() + "\">" + segment_ + "</div>\n";
     } else {
       out_ += "<div class=\"l cols" + IndentClass() + "\">";
       for (const auto& [html, width] : columns_)
