@@ -15,6 +15,7 @@
 #include "app/core/search.h"
 #include "app/core/see_also.h"
 #include "app/core/text_search.h"
+#include "app/core/web_export.h"
 #include "storage/dblex.h"
 #include "tools/cli.h"
 #include "tools/json.h"
@@ -228,6 +229,14 @@ int Export(TdbLex& lex, bool utf8) {
   return 0;
 }
 
+int ExportHtml(TdbLex& lex, const std::string& out) {
+  const web::ExportResult result = web::ExportSite(lex, out);
+  if (!result.ok) return Fail("cannot export the site: " + result.error);
+  std::fprintf(stderr, "qorvex-db: %zu entries and %zu tone files in %s\n", result.entries,
+               result.tones, out.c_str());
+  return 0;
+}
+
 }  // namespace
 
 std::vector<Command> QueryCommands() {
@@ -272,8 +281,23 @@ std::vector<Command> QueryCommands() {
   commands.push_back(
       {"export",
        "  export [--utf8]  the lexicon as a delivery file on standard output\n"
+       "  export --html OUT  the lexicon as a static web site in the folder OUT (missing,\n"
+       "                   empty or an earlier export; works from disk and any web server)\n"
        "  (lookup, search, suggest, related and tree take --json: one JSON document)\n",
        [](std::vector<std::string> args, std::string& error) -> std::optional<CommandWork> {
+         if (!args.empty() && args[0] == "--html") {
+           if (args.size() != 2 || args[1].empty()) {
+             error = std::string("export --html needs one folder OUT") + kHint;
+             return std::nullopt;
+           }
+           // OUT as given from where the tool was started, before it enters --dir.
+           std::error_code ec;
+           const std::string out =
+               std::filesystem::absolute(args[1], ec).lexically_normal().string();
+           return [=](const std::string& folder) {
+             return WithLexicon(folder, [&](TdbLex& lex) { return ExportHtml(lex, out); });
+           };
+         }
          const bool utf8 = TakeFlag(args, "--utf8");
          if (!args.empty()) {
            error = std::string("export takes only --utf8") + kHint;

@@ -26,8 +26,9 @@ constexpr int32_t kWrapInset = 30;   // a label wraps past view width − 30
 constexpr int32_t kTopicPoints = 8;
 constexpr size_t kMaxToneFile = 255;  // a short string
 
-// The render state of one RenderEntry, with its three inner steps.
-class EntryRenderer {
+// The render state of one RenderEntry: the markup's state, and where the
+// next label goes.
+class EntryRenderer final : public MarkupSink {
  public:
   EntryRenderer(int32_t viewWidth, const TextMeasurer& measurer)
       : viewWidth_(viewWidth), measurer_(measurer) {}
@@ -35,27 +36,18 @@ class EntryRenderer {
   std::vector<EntryLabel> Run(std::string_view term, std::string_view topic, std::string_view text,
                               bool showTopic, bool hintOnly);
 
- private:
-  void RenderLine(std::string_view line);
-  void RenderWord(std::string_view piece);
-  void ApplyTag(std::string_view piece);
-  void AddTextLabel(std::string_view text);
+  void Piece(std::string_view piece) override;
+  void LineEnd() override;
 
+ private:
   const int32_t viewWidth_;
   const TextMeasurer& measurer_;
   std::vector<EntryLabel> labels_;
 
+  MarkupState state_;
   int32_t CurrentY = 0;
-  int32_t FontColor = 0;
-  int32_t BackColor = kNoColor;
-  int32_t FontSize = kDefaultFontPoints;
-  bool Bold = false, Underline = false;
-  bool MorseOn = false, ToneOn = false;
-  std::string ToneFile;
-  int32_t PosColumn = -1;
   int32_t X = kMargin;
   int32_t LineHeight = 0;
-  int32_t Indent = 0;
   int32_t SpaceWidth = 0;
 };
 
@@ -99,135 +91,65 @@ std::vector<EntryLabel> EntryRenderer::Run(std::string_view term, std::string_vi
     // this bounds their number and the vector never moves its labels.
     labels_.reserve(labels_.size() + 1 + std::count(text.begin(), text.end(), ' ') +
                     std::count(text.begin(), text.end(), '<'));
-    for (size_t br; (br = text.find("<br>")) != std::string_view::npos;) {
-      RenderLine(text.substr(0, br));
-      text.remove_prefix(br + 4);
-    }
-    RenderLine(text);
+    ReadMarkup(text, state_, *this);
   }
   return std::move(labels_);
 }
 
-// Words keep the blanks that follow them; blanks that open the line are a
-// word of their own.
-void EntryRenderer::RenderLine(std::string_view line) {
-  for (size_t p; (p = line.find(' ')) != std::string_view::npos;) {
-    while (p + 1 < line.size() && line[p + 1] == ' ') ++p;
-    RenderWord(line.substr(0, p + 1));
-    line.remove_prefix(p + 1);
-  }
-  RenderWord(line);
-  X = Clamp32(int64_t{Indent} * kIndentStep + kMargin);
-  PosColumn = -1;
+void EntryRenderer::LineEnd() {
+  X = Clamp32(int64_t{state_.indent} * kIndentStep + kMargin);
   CurrentY = Clamp32(int64_t{CurrentY} + LineHeight);
 }
 
-// A piece left with "<" and no ">" after it shows as text, "<" and all.
-void EntryRenderer::RenderWord(std::string_view piece) {
-  for (size_t lt; (lt = piece.find('<')) != std::string_view::npos;) {
-    AddTextLabel(piece.substr(0, lt));
-    piece.remove_prefix(lt);
-    ApplyTag(piece);
-    const size_t gt = piece.find('>');
-    if (gt == std::string_view::npos) break;
-    piece.remove_prefix(gt + 1);
-  }
-  AddTextLabel(piece);
-}
-
-// The tag the piece starts with, if any. A tag's value runs to the first
-// ">" (to the end of the piece when it has none).
-void EntryRenderer::ApplyTag(std::string_view piece) {
-  const auto value = [piece](size_t from) {
-    return piece.substr(from, std::min(piece.find('>'), piece.size()) - from);
-  };
-  const auto is = [piece](std::string_view tag) { return piece.starts_with(tag); };
-  if (is("<b>")) {
-    Bold = true;
-  } else if (is("</b>")) {
-    Bold = false;
-  } else if (is("<u>")) {
-    Underline = true;
-  } else if (is("</u>")) {
-    Underline = false;
-  } else if (is("<Morse>")) {
-    MorseOn = true;
-  } else if (is("</Morse>")) {
-    MorseOn = false;
-  } else if (is("<Ton=") || is("<ton=")) {
-    ToneOn = true;
-    ToneFile = value(5).substr(0, kMaxToneFile);
-  } else if (is("</Ton>") || is("</ton>")) {
-    ToneOn = false;
-  } else if (is("<blockquote>")) {
-    Indent = Clamp32(int64_t{Indent} + 1);
-  } else if (is("</blockquote>")) {
-    Indent = Clamp32(int64_t{Indent} - 1);
-  } else if (is("<pos=")) {
-    PosColumn = ParseTagNumber(value(5));
-  } else if (is("</pos>")) {
-    PosColumn = -1;
-  } else if (is("<fontsize=")) {
-    FontSize = ParseTagNumber(value(10));
-  } else if (is("<fontcolor=")) {
-    if (const auto c = TagColor(value(11))) FontColor = *c;
-  } else if (is("<fontbg=")) {
-    if (const auto c = TagColor(value(8))) BackColor = *c;
-  } else if (is("</font>")) {
-    FontSize = kDefaultFontPoints;
-    FontColor = 0;
-    BackColor = kNoColor;
-  }
-}
-
-void EntryRenderer::AddTextLabel(std::string_view text) {
-  if (text.empty()) return;
-  EntryLabel l;
-  l.caption = text;
-  l.backColor = BackColor;
-  l.fontColor = FontColor;
-  l.font = {.points = FontSize, .bold = Bold, .underline = Underline};
-  // Link, then Morse, then tone: a later one wins the click, colour and style.
-  if (text.find("http://") != std::string_view::npos) {
-    l.kind = LabelKind::Link;
-    l.fontColor = kLinkFontColor;
-    l.font.underline = true;
-    if (auto url = LinkAddress(text)) l.url = std::move(*url);
-  }
-  if (MorseOn) {
-    l.kind = LabelKind::Morse;
-    l.url.clear();
-    l.fontColor = kPlayableFontColor;
-    l.font.bold = l.font.underline = true;
-  }
-  if (ToneOn) {
-    l.kind = LabelKind::Tone;
-    l.url.clear();
-    l.toneFile = ToneFile;
-    l.fontColor = kPlayableFontColor;
-    l.font.bold = l.font.underline = true;
-  }
+void EntryRenderer::Piece(std::string_view text) {
+  EntryLabel l = StyledLabel(text, state_);
   const LabelSize size = measurer_.Measure(l.caption, l.font);
   l.width = size.width;
   l.height = size.height;
 
-  if (PosColumn == -1) {
+  if (state_.posColumn == -1) {
     if (int64_t{X} + l.width > int64_t{viewWidth_} - kWrapInset) {
       CurrentY = Clamp32(int64_t{CurrentY} + LineHeight);
-      l.left = Clamp32(int64_t{Indent} * kIndentStep + kMargin);
+      l.left = Clamp32(int64_t{state_.indent} * kIndentStep + kMargin);
     } else {
       l.left = X;
     }
-  } else if (PosColumn == 0) {
+  } else if (state_.posColumn == 0) {
     l.left = X;
   } else {
     // An explicit column; the rest of the line follows it unwrapped.
-    l.left = Clamp32(int64_t{PosColumn} * SpaceWidth);
-    PosColumn = 0;
+    l.left = Clamp32(int64_t{state_.posColumn} * SpaceWidth);
+    state_.posColumn = 0;
   }
   l.top = CurrentY;
   X = Clamp32(int64_t{l.left} + l.width);
   labels_.push_back(std::move(l));
+}
+
+// Words keep the blanks that follow them; blanks that open the line are a
+// word of their own. A piece left with "<" and no ">" after it shows as
+// text, "<" and all.
+void ReadWord(std::string_view piece, MarkupState& state, MarkupSink& sink) {
+  for (size_t lt; (lt = piece.find('<')) != std::string_view::npos;) {
+    if (lt > 0) sink.Piece(piece.substr(0, lt));
+    piece.remove_prefix(lt);
+    ApplyTag(piece, state);
+    const size_t gt = piece.find('>');
+    if (gt == std::string_view::npos) break;
+    piece.remove_prefix(gt + 1);
+  }
+  if (!piece.empty()) sink.Piece(piece);
+}
+
+void ReadLine(std::string_view line, MarkupState& state, MarkupSink& sink) {
+  for (size_t p; (p = line.find(' ')) != std::string_view::npos;) {
+    while (p + 1 < line.size() && line[p + 1] == ' ') ++p;
+    ReadWord(line.substr(0, p + 1), state, sink);
+    line.remove_prefix(p + 1);
+  }
+  ReadWord(line, state, sink);
+  state.posColumn = -1;
+  sink.LineEnd();
 }
 
 // PlainTextInto's pass: the renderer's lines, words and tags in one scan,
@@ -389,6 +311,85 @@ int HexDigit(char c) {
 }
 
 }  // namespace
+
+void ApplyTag(std::string_view piece, MarkupState& s) {
+  const auto value = [piece](size_t from) {
+    return piece.substr(from, std::min(piece.find('>'), piece.size()) - from);
+  };
+  const auto is = [piece](std::string_view tag) { return piece.starts_with(tag); };
+  if (is("<b>")) {
+    s.bold = true;
+  } else if (is("</b>")) {
+    s.bold = false;
+  } else if (is("<u>")) {
+    s.underline = true;
+  } else if (is("</u>")) {
+    s.underline = false;
+  } else if (is("<Morse>")) {
+    s.morse = true;
+  } else if (is("</Morse>")) {
+    s.morse = false;
+  } else if (is("<Ton=") || is("<ton=")) {
+    s.tone = true;
+    s.toneFile = value(5).substr(0, kMaxToneFile);
+  } else if (is("</Ton>") || is("</ton>")) {
+    s.tone = false;
+  } else if (is("<blockquote>")) {
+    s.indent = Clamp32(int64_t{s.indent} + 1);
+  } else if (is("</blockquote>")) {
+    s.indent = Clamp32(int64_t{s.indent} - 1);
+  } else if (is("<pos=")) {
+    s.posColumn = ParseTagNumber(value(5));
+  } else if (is("</pos>")) {
+    s.posColumn = -1;
+  } else if (is("<fontsize=")) {
+    s.fontSize = ParseTagNumber(value(10));
+  } else if (is("<fontcolor=")) {
+    if (const auto c = TagColor(value(11))) s.fontColor = *c;
+  } else if (is("<fontbg=")) {
+    if (const auto c = TagColor(value(8))) s.backColor = *c;
+  } else if (is("</font>")) {
+    s.fontSize = kDefaultFontPoints;
+    s.fontColor = 0;
+    s.backColor = kNoColor;
+  }
+}
+
+EntryLabel StyledLabel(std::string_view piece, const MarkupState& s) {
+  EntryLabel l;
+  l.caption = piece;
+  l.backColor = s.backColor;
+  l.fontColor = s.fontColor;
+  l.font = {.points = s.fontSize, .bold = s.bold, .underline = s.underline};
+  if (piece.find("http://") != std::string_view::npos) {
+    l.kind = LabelKind::Link;
+    l.fontColor = kLinkFontColor;
+    l.font.underline = true;
+    if (auto url = LinkAddress(piece)) l.url = std::move(*url);
+  }
+  if (s.morse) {
+    l.kind = LabelKind::Morse;
+    l.url.clear();
+    l.fontColor = kPlayableFontColor;
+    l.font.bold = l.font.underline = true;
+  }
+  if (s.tone) {
+    l.kind = LabelKind::Tone;
+    l.url.clear();
+    l.toneFile = s.toneFile;
+    l.fontColor = kPlayableFontColor;
+    l.font.bold = l.font.underline = true;
+  }
+  return l;
+}
+
+void ReadMarkup(std::string_view text, MarkupState& state, MarkupSink& sink) {
+  for (size_t br; (br = text.find("<br>")) != std::string_view::npos;) {
+    ReadLine(text.substr(0, br), state, sink);
+    text.remove_prefix(br + 4);
+  }
+  ReadLine(text, state, sink);
+}
 
 LabelSize FixedTextMetrics::Measure(std::string_view caption, const LabelFont&) const {
   return {Clamp32(static_cast<int64_t>(caption.size()) * kCharWidth), kLabelHeight};

@@ -99,6 +99,48 @@ std::optional<int32_t> TagColor(std::string_view name);
 // caption holds no "http://".
 std::optional<std::string> LinkAddress(std::string_view caption);
 
+// The markup's state between its pieces, as the layout reads it: the style
+// text takes, where the next piece goes (a column) and the block-quote level.
+struct MarkupState {
+  int32_t fontColor = 0;
+  int32_t backColor = kNoColor;
+  int32_t fontSize = kDefaultFontPoints;
+  bool bold = false, underline = false;
+  bool morse = false, tone = false;
+  std::string toneFile;  // the last "<Ton=" value, at most 255 bytes
+  // -1: the next piece wraps as usual; 0: it follows on the line unwrapped;
+  // else it goes to that many blanks from the view's left edge.
+  int32_t posColumn = -1;
+  int32_t indent = 0;  // block-quote level, also below 0
+};
+
+// The tag the piece starts with, if any, applied to state; unknown tags
+// change nothing. A tag's value runs to the first ">" (to the end of the
+// piece when it has none).
+void ApplyTag(std::string_view piece, MarkupState& state);
+
+// A text piece's label without place or size: caption, font, colours, kind,
+// address and tone file as state and the piece give them. A piece holding
+// "http://" is a link, then Morse, then tone: a later one wins the click,
+// colour and style.
+EntryLabel StyledLabel(std::string_view piece, const MarkupState& state);
+
+// What ReadMarkup hands on, in text order.
+class MarkupSink {
+ public:
+  virtual ~MarkupSink() = default;
+  virtual void Piece(std::string_view piece) = 0;  // a non-empty text piece: one label
+  virtual void LineEnd() = 0;                      // after every line, the last included
+};
+
+// The entry text as the layout reads it: lines end at every "<br>"; a word
+// keeps the blanks that follow it, blanks that open a line are a word of
+// their own; in a word, each "<" to the first ">" is a tag, applied to state
+// before the next piece. A "<" with no ">" after it in its word is applied
+// all the same and shows as text, "<" and all, to the word's end. After
+// each line, posColumn is -1 again.
+void ReadMarkup(std::string_view text, MarkupState& state, MarkupSink& sink);
+
 // The labels of one entry in creation order. viewWidth is the width of the
 // view (the scrolling area); the title and topic labels are viewWidth − 20
 // wide, and a label wraps when it would reach past viewWidth − 30. With

@@ -2,6 +2,7 @@
 #include "app/core/see_also.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "app/core/entry_tree.h"
 #include "support/cp1252.h"
@@ -94,6 +95,83 @@ std::vector<RelatedEntry> RankRelated(TdbLex& lex, const LexEntry& entry) {
   list.reserve(keys.size());
   for (auto k = keys.rbegin(); k != keys.rend(); ++k)
     list.push_back({k->score, k->raw.substr(kScoreDigits)});
+  return list;
+}
+
+RelatedIndex::RelatedIndex(const std::vector<LexEntry>& entries)
+    : entries_(entries), scores_(entries.size(), 0) {
+  upperTerms_.reserve(entries.size());
+  captions_.reserve(entries.size());
+  upperCaptions_.reserve(entries.size());
+  std::string field;
+  std::vector<std::string_view> words;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    upperTerms_.push_back(ToStrings.UpperCase(entries[i].term));
+    captions_.push_back(EntryCaption(entries[i].term));
+    upperCaptions_.push_back(ToStrings.UpperCase(captions_.back()));
+    UpperInto(entries[i].seeAlso, field);
+    SplitWords(field, words);
+    words.push_back(upperTerms_.back());
+    // Each distinct word once, with its count.
+    std::sort(words.begin(), words.end());
+    for (size_t w = 0; w < words.size();) {
+      size_t end = w + 1;
+      while (end < words.size() && words[end] == words[w]) ++end;
+      holders_[std::string(words[w])].emplace_back(i, static_cast<int>(end - w));
+      w = end;
+    }
+  }
+}
+
+std::vector<RelatedIndex::Item> RelatedIndex::Rank(size_t entry) const {
+  const std::string& ownTerm = upperTerms_[entry];
+  std::vector<std::string> own = SeeAlsoWords(entries_[entry].seeAlso);
+  own.push_back(ToStrings.Trim(ownTerm));
+  std::vector<size_t> touched;
+  for (const std::string& w : own) {
+    const auto found = holders_.find(w);
+    if (found == holders_.end()) continue;
+    for (const auto& [other, count] : found->second) {
+      if (scores_[other] == 0) touched.push_back(other);
+      scores_[other] += count;
+    }
+  }
+  // RankRelated's keys "<score as six digits><caption>", compared upper-cased,
+  // then as bytes, without building them: the captions' upper-cased forms
+  // are made once.
+  struct Key {
+    std::string score;  // six digits (more for a score of a million)
+    int value;
+    size_t entry;
+  };
+  std::vector<Key> keys;
+  for (size_t other : touched) {
+    const int score = std::exchange(scores_[other], 0);
+    if (SameFirst20(upperTerms_[other], ownTerm)) continue;
+    std::string digits = std::to_string(score);  // as IntToStrZero(score, 6)
+    const size_t width = kScoreDigits;
+    if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
+    keys.push_back({std::move(digits), score, other});
+  }
+  // a + b against c + d, as bytes: scores of one length compare first
+  // (always, below a million), other keys are joined.
+  const auto compare = [](const std::string& a, const std::string& b, const std::string& c,
+                          const std::string& d) {
+    if (a.size() != c.size()) return (a + b).compare(c + d);
+    if (const int r = a.compare(c)) return r;
+    return b.compare(d);
+  };
+  std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+    if (const int c = compare(a.score, upperCaptions_[a.entry], b.score, upperCaptions_[b.entry]))
+      return c < 0;
+    if (const int c = compare(a.score, captions_[a.entry], b.score, captions_[b.entry]))
+      return c < 0;
+    return a.entry > b.entry;  // the same score and caption: by entry
+  });
+  std::vector<Item> list;
+  list.reserve(keys.size());
+  for (auto k = keys.rbegin(); k != keys.rend(); ++k)
+    list.push_back({{k->value, captions_[k->entry]}, k->entry});
   return list;
 }
 

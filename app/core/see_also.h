@@ -10,8 +10,10 @@
 // trimmed), then its field's words. Score: the number of equal pairs.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "app/core/lexicon_entry.h"
@@ -34,5 +36,29 @@ struct RelatedEntry {
 // reversed). Entries whose term agrees with entry's in its first 20
 // characters, ignoring case, are skipped. Walks index 1.
 std::vector<RelatedEntry> RankRelated(TdbLex& lex, const LexEntry& entry);
+
+// The rankings of many entries of one lexicon (the web site's export): the
+// words of every entry read once, each list then from the entries that
+// share a word. Rank(i) equals RankRelated(lex, entries[i]) item by item on
+// the lexicon that holds exactly entries, and names the entry each item
+// stands for.
+class RelatedIndex {
+ public:
+  explicit RelatedIndex(const std::vector<LexEntry>& entries);
+
+  struct Item {
+    RelatedEntry related;
+    size_t entry = 0;  // index into the entries given
+  };
+  std::vector<Item> Rank(size_t entry) const;
+
+ private:
+  const std::vector<LexEntry>& entries_;
+  std::vector<std::string> upperTerms_;  // untrimmed
+  std::vector<std::string> captions_, upperCaptions_;
+  // Each word: the entries whose term or see-also words hold it, and how often.
+  std::unordered_map<std::string, std::vector<std::pair<size_t, int>>> holders_;
+  mutable std::vector<int> scores_;  // all 0 between calls
+};
 
 }  // namespace qorvex

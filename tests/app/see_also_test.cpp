@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <random>
+
 #include "app/core/entry_tree.h"
+#include "app/core/lexicon_import.h"
 #include "tests/app/viewer_fixture.h"
 
 namespace qorvex::testing {
@@ -59,6 +64,51 @@ TEST_F(ViewerTest, RelatedEntriesBestFirstThenByDescendingTerm) {
   // The ranking is of the entry given, wherever the lexicon stands.
   ASSERT_TRUE(lex_->FindTerm("Koax"));
   EXPECT_EQ(RankRelated(*lex_, *nord).size(), want.size());
+}
+
+// The index ranks every entry as RankRelated does, on the sample and on
+// random lexicons of few words: empty pieces, words repeated, terms that
+// agree in their first 20 characters or differ by case or trailing blanks.
+TEST_F(ViewerTest, RelatedIndexRanksAsRankRelated) {
+  std::vector<LexEntry> entries;
+  const auto add = [&](const LexEntry& e) {
+    Add(e.topic, e.term, e.seeAlso);
+    entries.push_back(EntryOf(*lex_));
+  };
+  std::ifstream in(QORVEX_SAMPLE, std::ios::binary);
+  const std::string sample{std::istreambuf_iterator<char>(in), {}};
+  for (const std::string& line : SplitCsvLines(sample)) {
+    const CsvEntry r = ParseCsvLine(line);
+    add({0, r.term, r.topic, r.seeAlso, ""});
+  }
+  ASSERT_GE(entries.size(), 150u);
+  const char* words[] = {"Dipol",
+                         "dipol",
+                         "",
+                         " ",
+                         "Antenne",
+                         "Koax ",
+                         "Richtantennenanlage Nord",
+                         "richtantennenanlage s\xFC"
+                         "d",
+                         "Balun"};
+  std::mt19937 rng(7);
+  for (int i = 0; i < 120; ++i) {
+    std::string list;
+    for (int w = rng() % 6; w > 0; --w) list += std::string(words[rng() % 9]) + (w > 1 ? "," : "");
+    add({0, words[rng() % 9] + std::string(rng() % 3 == 0 ? "  " : ""), "T", list, ""});
+  }
+  const RelatedIndex index(entries);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    std::vector<std::pair<int, std::string>> want, got;
+    for (const RelatedEntry& r : RankRelated(*lex_, entries[i]))
+      want.emplace_back(r.score, r.caption);
+    for (const RelatedIndex::Item& item : index.Rank(i)) {
+      got.emplace_back(item.related.score, item.related.caption);
+      EXPECT_EQ(EntryCaption(entries[item.entry].term), item.related.caption);
+    }
+    ASSERT_EQ(got, want) << entries[i].term;
+  }
 }
 
 }  // namespace
