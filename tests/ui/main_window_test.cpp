@@ -343,20 +343,6 @@ TEST_F(ViewerWindowTest, SeeAlsoListUnderTheText) {
   EXPECT_EQ(w.panelscroll->height(), w.panelmitte->height() - 20);
 }
 
-TEST_F(ViewerWindowTest, ResizingLaysTheEntryOutAnew) {
-  TZELLex& w = Start();
-  w.show();
-  Select(Child(Root("\xC4ther"), "Welle"));
-  const auto lastTop = [&] { return Labels().back().top; };
-  const int wide = lastTop();
-  ASSERT_EQ(Labels()[0].width, w.ScrollBox->width() - 20);
-  w.resize(w.width() - 200, w.height());
-  EXPECT_EQ(Labels()[0].width, w.ScrollBox->width() - 20);
-  EXPECT_GT(lastTop(), wide) << "more lines in a narrower view";
-  for (const EntryLabel& l : Labels())
-    EXPECT_TRUE(l.kind != LabelKind::Text || l.left + l.width <= w.ScrollBox->width() - 30);
-}
-
 TEST_F(ViewerWindowTest, MorseToneAndLinkLabels) {
   Wav("S.WAV", 100);
   Wav("TON.WAV", 300);
@@ -519,10 +505,19 @@ TEST_F(ViewerWindowTest, BackAndForwardAcrossTreeListAndHits) {
   EXPECT_FALSE(w.btnForward->isEnabled());
 }
 
-TEST_F(ViewerWindowTest, CopyAndZoom) {
+TEST_F(ViewerWindowTest, ResizingCopyAndZoom) {
   TZELLex& w = Start();
   w.show();
   Select(Child(Root("\xC4ther"), "Welle"));
+  // A narrower window: the entry laid out anew, more lines.
+  const int wide = Labels().back().top;
+  ASSERT_EQ(Labels()[0].width, w.ScrollBox->width() - 20);
+  w.resize(w.width() - 200, w.height());
+  EXPECT_EQ(Labels()[0].width, w.ScrollBox->width() - 20);
+  EXPECT_GT(Labels().back().top, wide) << "more lines in a narrower view";
+  for (const EntryLabel& l : Labels())
+    EXPECT_TRUE(l.kind != LabelKind::Text || l.left + l.width <= w.ScrollBox->width() - 30);
+
   const std::vector<EntryLabel> specified =
       RenderEntry(w.Shown.term, w.Shown.topic, w.Shown.text, false, false, w.ScrollBox->width(),
                   w.EntryView->Measurer());
