@@ -10,35 +10,17 @@ namespace qorvex::testing {
 namespace {
 
 TEST(CollationTest, EveryPairOfAnOrderedListComparesInOrder) {
+  // The two special nodes before digits and letters; lower case first, then
+  // the base letter before its accented forms (à, À); the blank before
+  // letters; Ähre as AHRE, Äther after Ather, Œ as OE after Oe, Ölkanne as
+  // OLKANNE, Straße as STRASSE after it, šum as SUM, ýlo as YLO; °C: a byte
+  // that is no letter stays itself.
+  // clang-format off
   const std::vector<std::string> list = {
-      "",
-      "- alle Eintr\xE4ge",  // the two special nodes before digits and letters
-      "- Suchergebnis",
-      "0815",
-      "9",
-      "a",  // lower case first, then the base letter before its accented forms
-      "A",
-      "\xE0",  // à
-      "\xC0",  // À
-      "a b",   // the blank before letters
-      "Afrika",
-      "\xC4hre",  // Ähre: as AHRE
-      "Ather",
-      "\xC4ther",  // Äther: after Ather
-      "Oe",
-      "\x8C",  // Œ: as OE, after Oe
-      "Ohm",
-      "\xD6lkanne",  // Ölkanne: as OLKANNE
-      "strasse",
-      "Strasse",
-      "Stra\xDF"
-      "e",       // Straße: as STRASSE, after it
-      "\x9Aum",  // šum: as SUM
-      "\xFDlo",  // ýlo: as YLO
-      "Zebra",
-      "\xB0"
-      "C",  // °C: a byte that is no letter stays itself
-  };
+      "", "- alle Eintr\xE4ge", "- Suchergebnis", "0815", "9", "a", "A", "\xE0", "\xC0", "a b",
+      "Afrika", "\xC4hre", "Ather", "\xC4ther", "Oe", "\x8C", "Ohm", "\xD6lkanne", "strasse",
+      "Strasse", "Stra\337e", "\x9Aum", "\xFDlo", "Zebra", "\260C"};
+  // clang-format on
   for (size_t i = 0; i < list.size(); ++i) {
     EXPECT_EQ(CompareCaptions(list[i], list[i]), 0) << i;
     for (size_t j = i + 1; j < list.size(); ++j) {
@@ -48,9 +30,7 @@ TEST(CollationTest, EveryPairOfAnOrderedListComparesInOrder) {
       EXPECT_LE(PrimaryKey(list[i]).compare(PrimaryKey(list[j])), 0) << i << " " << j;
     }
   }
-  EXPECT_EQ(PrimaryKey("Stra\xDF"
-                       "e \xC6\x9C"),
-            "STRASSE AEOE");
+  EXPECT_EQ(PrimaryKey("Stra\337e \xC6\x9C"), "STRASSE AEOE");
 }
 
 }  // namespace

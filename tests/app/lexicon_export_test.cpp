@@ -8,7 +8,7 @@
 #include <random>
 
 #include "support/cp1252.h"
-#include "tests/app/viewer_fixture.h"
+#include "tests/storage/lexicontest.h"
 
 namespace qorvex::testing {
 namespace {
@@ -57,7 +57,7 @@ std::string RandomLines(std::mt19937& rng, int n) {
   return csv + "\r\n\"\"Q\"\" code;<\"K\">>;\"\r\n";
 }
 
-class RoundTripTest : public ViewerTest {
+class RoundTripTest : public LexiconTest {
  protected:
   // Imports bytes into fresh files; the data and index files.
   Bytes Import(const std::string& bytes) {

@@ -24,16 +24,10 @@ class MorseTest : public ::testing::Test {
   void SetUp() override {
     old_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_.path());
-    for (const auto& [name, ms] : std::vector<std::pair<std::string, int>>{{"S.WAV", 480},
-                                                                           {"O.WAV", 840},
-                                                                           {"C.WAV", 720},
-                                                                           {"Q.WAV", 780},
-                                                                           {"D.WAV", 420},
-                                                                           {"L.WAV", 540},
-                                                                           {"A.WAV", 360},
-                                                                           {"STRICH.WAV", 660},
-                                                                           {"FRAGEZ.WAV", 720}})
-      Wav(name, ms);
+    const std::pair<const char*, int> files[] = {
+        {"S.WAV", 480}, {"O.WAV", 840}, {"C.WAV", 720},      {"Q.WAV", 780},     {"D.WAV", 420},
+        {"L.WAV", 540}, {"A.WAV", 360}, {"STRICH.WAV", 660}, {"FRAGEZ.WAV", 720}};
+    for (const auto& [name, ms] : files) Wav(name, ms);
   }
   void TearDown() override { std::filesystem::current_path(old_); }
 
@@ -52,21 +46,19 @@ TEST_F(MorseTest, WordsPlayTheirRecordingsWithThePauseAfterEach) {
     bool fast;
     Log log;
   };
+  // clang-format off
   const Case cases[] = {
-      {"SOS ",
-       true,
-       {"play S.WAV 480", "pause 10", "play O.WAV 840", "pause 10", "play S.WAV 480", "pause 10",
-        "pause 10"}},
-      {"CQ/DL?",
-       false,
-       {"play C.WAV 720", "pause 100", "play Q.WAV 780", "pause 100", "play STRICH.WAV 660",
-        "pause 100", "play D.WAV 420", "pause 100", "play L.WAV 540", "pause 100",
-        "play FRAGEZ.WAV 720", "pause 100"}},
+      {"SOS ", true, {"play S.WAV 480", "pause 10", "play O.WAV 840", "pause 10", "play S.WAV 480",
+                      "pause 10", "pause 10"}},
+      {"CQ/DL?", false, {"play C.WAV 720", "pause 100", "play Q.WAV 780", "pause 100",
+                         "play STRICH.WAV 660", "pause 100", "play D.WAV 420", "pause 100",
+                         "play L.WAV 540", "pause 100", "play FRAGEZ.WAV 720", "pause 100"}},
       // Outside the set: no sound, no pause. "b" has no recording: only its pause.
       // A lower-case letter finds the upper-case recording.
       {"-a:\xE4\xC4~b\t", true, {"play A.WAV 360", "pause 10", "pause 10"}},
       {"", true, {}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     RecordingOutput out;
     PlayMorseText(c.text, c.fast, out);
@@ -85,8 +77,7 @@ TEST_F(MorseTest, AFileThatIsNoWavEndsTheWord) {
   } catch (const EMediaError& e) {
     EXPECT_EQ(e.file(), "X.WAV");
     EXPECT_EQ(std::string(e.what()),
-              "Tondatei konnte nicht ge\xF6"
-              "ffnet werden: X.WAV: keine WAV-Datei");
+              "Tondatei konnte nicht ge\366ffnet werden: X.WAV: keine WAV-Datei");
   }
   EXPECT_EQ(out.log(), (Log{"play A.WAV 360", "pause 10"})) << "no pause after X, no S";
   EXPECT_FALSE(out.isOpen());

@@ -23,10 +23,7 @@ class RecordingOutput : public AudioOutput {
     open_ = true;
   }
   void PlayAndWait() override {
-    if (!open_)
-      throw EMediaError(EMediaError::Step::kPlay, path_,
-                        "nicht ge\xF6"
-                        "ffnet");
+    if (!open_) throw EMediaError(EMediaError::Step::kPlay, path_, "nicht ge\366ffnet");
     log_.push_back("play " + path_ + " " + std::to_string(info_.DurationMs()));
   }
   void Pause(int ms) override { log_.push_back("pause " + std::to_string(ms)); }

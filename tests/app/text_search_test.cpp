@@ -13,7 +13,7 @@
 #include "app/core/entry_text.h"
 #include "app/core/lexicon_import.h"
 #include "app/core/search_fallback.h"
-#include "tests/app/viewer_fixture.h"
+#include "tests/storage/lexicontest.h"
 
 namespace qorvex::testing {
 namespace {
@@ -21,8 +21,8 @@ namespace {
 TEST(FoldTest, EveryMappedLetterAndTheDigraphs) {
   // clang-format off
   const std::pair<std::string, std::string> cases[] = {
-      {"\xDC" "ber", "uber"}, {"Ueber", "uber"}, {"uber", "uber"},
-      {"Stra\xDF" "e", "strasse"}, {"Strasse", "strasse"},
+      {"\334ber", "uber"}, {"Ueber", "uber"}, {"uber", "uber"},
+      {"Stra\337e", "strasse"}, {"Strasse", "strasse"},
       {"\xC0\xC1\xC2\xC3\xC4\xC5\xE0\xE1\xE2\xE3\xE4\xE5", "aaaaaaaaaaaa"},
       {"\xC7\xE7", "cc"},
       {"\xC8\xC9\xCA\xCB\xE8\xE9\xEA\xEB", "eeeeeeee"},
@@ -94,7 +94,7 @@ std::string PlainTextByLayout(const std::string& text) {
 std::string RandomEntryText(std::mt19937& rng, size_t pieces) {
   // clang-format off
   static const char* const kPieces[] = {
-      "Antenne", "Dipol", "\xC4ther", "stra\xDF" "e", " ", "  ", "<br>", "<br", "<b>", "</b>",
+      "Antenne", "Dipol", "\xC4ther", "stra\337e", " ", "  ", "<br>", "<br", "<b>", "</b>",
       "<u>", "</u>", "<Morse>", "CQ DE", "</Morse>", "<Ton=a.wav>", "</Ton>", "<ton=b", "</ton>",
       "<blockquote>", "</blockquote>", "<pos=0>", "<pos=5>", "<pos=40>", "<pos=-3>", "<pos=-1>",
       "<pos=$10>", "<pos=12490>", "<pos=268435455>", "<pos=2147483647>", "<pos=7", "</pos>",
@@ -155,9 +155,9 @@ TEST(EntryTextTest, HighlightedPiecesAndCopiedText) {
   // clang-format off
   const Case cases[] = {
       {"Das <b>Not</b>zeichen der", "notzeichen", false, {{2, 0, 3}, {3, 0, 7}}},
-      {"Zwei stra\xDF" "enweit.", "strasse", true, {{2, 0, 6}}},  // all of the "\xDF"
-      {"\xDC" "ber Ueber", "ueber", true, {{1, 0, 4}, {2, 0, 5}}},  // the "e" read into "U"
-      {"\xDC" "ber Ueber", "UEBER", false, {{2, 0, 5}}},
+      {"Zwei stra\337enweit.", "strasse", true, {{2, 0, 6}}},  // all of the "\xDF"
+      {"\334ber Ueber", "ueber", true, {{1, 0, 4}, {2, 0, 5}}},  // the "e" read into "U"
+      {"\334ber Ueber", "UEBER", false, {{2, 0, 5}}},
       {"aaaa", "aa", false, {{1, 0, 4}}},
       {"eins<br>zwei", "s z", false, {{1, 3, 4}, {2, 0, 1}}},  // the break reads as a blank
       {"eins", "", true, {}},
@@ -183,20 +183,15 @@ TEST(OsaTest, Distances) {
   for (const auto& [a, b, d] : cases) EXPECT_EQ(OsaDistance(a, b), d) << a << " " << b;
 }
 
-class TextSearchTest : public ViewerTest {
+class TextSearchTest : public LexiconTest {
  protected:
   void SetUp() override {
-    ViewerTest::SetUp();
-    Add("Ausbreitung",
-        "\xDC"
-        "berreichweite",
-        "", "weiter als sonst");
+    LexiconTest::SetUp();
+    Add("Ausbreitung", "\334berreichweite", "", "weiter als sonst");
     Add("Betrieb", "SOS", "", "Das <b>Not</b>zeichen der Telegrafie.");
     Add("Antennen", "Antenne", "Dipol");
     Add("Antennen", "Antennen", "");
-    Add("Antennen", "Dipol", "Antenne",
-        "Zwei Leiter, stra\xDF"
-        "enweit.");
+    Add("Antennen", "Dipol", "Antenne", "Zwei Leiter, stra\337enweit.");
     Add("Antennen", "Antenna", "");
   }
   std::vector<std::string> Terms(const std::string& text, SearchOptions options) {
@@ -209,8 +204,7 @@ class TextSearchTest : public ViewerTest {
 TEST_F(TextSearchTest, FullTextAndForgivingHitsInIndexTwoOrder) {
   using V = std::vector<std::string>;
   EXPECT_EQ(Terms("ueber", {}), V{});
-  EXPECT_EQ(Terms("ueber", {.fold = true}), V{"\xDC"
-                                              "berreichweite"});
+  EXPECT_EQ(Terms("ueber", {.fold = true}), V{"\334berreichweite"});
   EXPECT_EQ(Terms("notzeichen", {}), V{});
   EXPECT_EQ(Terms("notzeichen", {.fullText = true}), V{"SOS"});
   EXPECT_EQ(Terms("strasse", {.fullText = true}), V{});
@@ -244,19 +238,15 @@ TEST_F(TextSearchTest, TheWindowFallsBackToFoldedHitsThenSuggestions) {
     FoundBy by;
     std::vector<std::string> terms;
   };
+  // clang-format off
   const Case cases[] = {
       {"antenne", false, FoundBy::kExact, {"Antenne", "Antennen", "Dipol"}},
-      {"ueber",
-       false,
-       FoundBy::kFolded,
-       {"\xDC"
-        "berreichweite"}},
+      {"ueber", false, FoundBy::kFolded, {"\334berreichweite"}},
       {"Antene", false, FoundBy::kSuggestion, {"Antenne", "Antenna", "Antennen"}},
-      {"notzeichen", false, FoundBy::kNothing, {}},
-      {"notzeichen", true, FoundBy::kExact, {"SOS"}},
-      {"strasse", true, FoundBy::kFolded, {"Dipol"}},
-      {"", true, FoundBy::kNothing, {}},
+      {"notzeichen", false, FoundBy::kNothing, {}}, {"notzeichen", true, FoundBy::kExact, {"SOS"}},
+      {"strasse", true, FoundBy::kFolded, {"Dipol"}}, {"", true, FoundBy::kNothing, {}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     const FoundEntries found = FindForField(*lex_, c.text, c.fullText);
     std::vector<std::string> terms;

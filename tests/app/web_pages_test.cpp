@@ -15,7 +15,7 @@
 #include "app/core/text_search.h"
 #include "app/core/web_export.h"
 #include "support/cp1252.h"
-#include "tests/app/viewer_fixture.h"
+#include "tests/storage/lexicontest.h"
 
 namespace qorvex::testing {
 namespace {
@@ -261,7 +261,7 @@ TEST(WebPagesTest, FoldTableOfTheScript) {
   EXPECT_GE(rows, 250);
 }
 
-TEST_F(ViewerTest, ExportSiteFolderPagesAndTones) {
+TEST_F(LexiconTest, ExportSiteFolderPagesAndTones) {
   namespace fs = std::filesystem;
   const std::string tone = Path("ev\"il<x.WAV");
   std::ofstream(tone) << "RIFF";

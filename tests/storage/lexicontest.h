@@ -1,8 +1,10 @@
 // Fixture of the tests that use the lexicon as the viewer does: DatLex
-// attached and one TdbLex on slot 0.
+// attached and one TdbLex on slot 0, filled entry by entry as the import
+// fills it.
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "storage/dblex.h"
 #include "tests/storage/storagetest.h"
@@ -27,6 +29,16 @@ class LexiconTest : public StorageTest {
   void Detach() {
     lex_.reset();
     DatLex.Close(SlotBit(0), true);
+  }
+  // Adds an entry as the import adds it; the lexicon must take it.
+  void Add(const std::string& topic, const std::string& term, const std::string& seeAlso = "",
+           const std::string& text = "") {
+    lex_->ClearRec();
+    lex_->SetTopic(topic);
+    lex_->SetTerm(term);
+    lex_->SetSeeAlso(seeAlso);
+    lex_->SetText(text);
+    ASSERT_TRUE(lex_->Add()) << topic << "/" << term;
   }
   std::unique_ptr<TdbLex> lex_;
 };

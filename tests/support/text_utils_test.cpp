@@ -30,10 +30,7 @@ TEST(Strings, PaddingAndCutting) {
   EXPECT_EQ(S.PadChar("7", '0', 3), "700");
   EXPECT_EQ(S.PadChar("abcd", '.', 2), "abcd");
   EXPECT_EQ(S.UpPad("\xC4ther", 10), "\xC4THER     ");
-  EXPECT_EQ(S.UpPad("gr\xFC\xDF"
-                    "e",
-                    3),
-            "GR\xDC");
+  EXPECT_EQ(S.UpPad("gr\xFC\337e", 3), "GR\xDC");
   EXPECT_EQ(S.SetLen("abc", 1), "a");
   EXPECT_EQ(S.SetLen("abc", 5).size(), 5u);
   EXPECT_EQ(S.SafeFileName("a/b\\c:d"), "a_b_c_d");

@@ -119,24 +119,6 @@ TEST_F(ToolTest, ImportThenCheckAndDamageThatCheckFinds) {
   EXPECT_NE(r.out.find("Begriff \"Begriff 9999\""), std::string::npos);
 }
 
-// Two entries with the same headword and topic differ only in their Id: a
-// swap of their slots shows only in the unique index.
-TEST_F(ToolTest, CheckFindsRecordsSwappedBetweenSlots) {
-  ImportLines("Dipol;<Antennen>erster Text;\r\nDipol;<Antennen>zweiter Text;\r\nYagi;<A>x;\r\n");
-  Bytes dat = ReadAll(Lex("QDLex.DAT"));
-  std::swap_ranges(dat.begin() + kSection, dat.begin() + 2 * kSection, dat.begin() + 2 * kSection);
-  WriteAll(Lex("QDLex.DAT"), dat);
-  Outcome r = Db({"check"});
-  EXPECT_EQ(r.code, 1) << r.out << r.err;
-  EXPECT_NE(r.out.find("fault: QDLex.IX index 3 page 1 item 1: key \"\\x81\\x80\\x80\\x80\\x81\" "
-                       "names record 1, whose key is \"\\x81\\x80\\x80\\x80\\x82\""),
-            std::string::npos)
-      << r.out;
-  EXPECT_EQ(Db({"rebuild"}).code, 0);  // the index follows the records again
-  r = Db({"check"});
-  EXPECT_EQ(r.code, 0) << r.out;
-}
-
 // A kill at any moment of an import leaves the old lexicon or the new one;
 // after a killed rebuild the next command finds every record.
 TEST_F(ToolTest, KillsDuringImportAndRebuildLoseNothingTheNextCommandCanKeep) {

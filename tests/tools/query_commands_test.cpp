@@ -10,7 +10,7 @@
 #include "app/core/see_also.h"
 #include "app/core/text_search.h"
 #include "support/cp1252.h"
-#include "tests/app/viewer_fixture.h"
+#include "tests/storage/lexicontest.h"
 #include "tests/tools/run_program.h"
 
 namespace qorvex::testing {
@@ -24,10 +24,10 @@ const std::string kSmall =
 
 // The viewer's fixture gives the program folder and a started driver; the
 // lexicon stays detached while the tool works in the folder.
-class QueryTest : public ViewerTest {
+class QueryTest : public LexiconTest {
  protected:
   void SetUp() override {
-    ViewerTest::SetUp();
+    LexiconTest::SetUp();
     Detach();
   }
   Outcome Db(std::vector<std::string> args) {
@@ -48,30 +48,24 @@ TEST_F(QueryTest, EachCommandPrintsWhatTheViewerWouldShow) {
     int code;
     std::string out, err = "";
   } cases[] = {
-      {{"lookup", "dipol"},
-       0,
-       "Begriff: Dipol\nThema: Antennen\nsiehe auch: Antenne, Balun\n\n"
-       "Der <b>Dipol</b> ist einfach.\n"},
-      {{"lookup", "--json", "\xC3\x84hre"},
-       0,
-       "{\"id\":4,\"term\":\"\xC3\x84hre\",\"topic\":\"Technik\",\"see_also\":\"\","
-       "\"text\":\"Kein Funkbegriff.\"}\n"},
+      // clang-format off
+      {{"lookup", "dipol"}, 0, "Begriff: Dipol\nThema: Antennen\nsiehe auch: Antenne, Balun\n\n"
+                               "Der <b>Dipol</b> ist einfach.\n"},
+      {{"lookup", "--json", "\xC3\x84hre"}, 0, "{\"id\":4,\"term\":\"\xC3\x84hre\",\"topic\":"
+       "\"Technik\",\"see_also\":\"\",\"text\":\"Kein Funkbegriff.\"}\n"},
       {{"lookup", "--json", "Dipo"}, 1, "", "qorvex-db: no entry Dipo\n"},
       {{"search", "ba"}, 0, "Dipol\nBalun\n"},  // index 2 order; Dipol by its list
-      {{"search", "--json", "\xC3\xA4h"},
-       0,
+      {{"search", "--json", "\xC3\xA4h"}, 0,
        "[{\"term\":\"\xC3\x84hre\",\"topic\":\"Technik\"}]\n"},
       {{"search", "xyz", "--json"}, 1, "[]\n"},
       {{"related", "Dipol"}, 0, "3\tBalun\n2\tAntenne\n"},
-      {{"related", "--json", "Antenne"},
-       0,
+      {{"related", "--json", "Antenne"}, 0,
        "[{\"score\":2,\"term\":\"Dipol\"},{\"score\":2,\"term\":\"Balun\"}]\n"},
       {{"related", "--json", "\xC3\x84hre"}, 1, "[]\n"},
-      {{"tree", "--search", "BA"},
-       0,
-       "- alle Eintr\xC3\xA4ge\n  \xC3\x84hre\n  Antenne\n  Balun\n  Dipol\n"
-       "- Suchergebnis\n  Dipol\n  Balun\n"
-       "Antennen\n  Antenne\n  Dipol\nTechnik\n  \xC3\x84hre\n  Balun\n"},
+      {{"tree", "--search", "BA"}, 0,
+       "- alle Eintr\xC3\xA4ge\n  \xC3\x84hre\n  Antenne\n  Balun\n  Dipol\n- Suchergebnis\n"
+       "  Dipol\n  Balun\nAntennen\n  Antenne\n  Dipol\nTechnik\n  \xC3\x84hre\n  Balun\n"},
+      // clang-format on
       {{"export"}, 0, kSmall},
       {{"export", "--utf8"}, 0, "\xEF\xBB\xBF" + Cp1252ToUtf8(kSmall)},
   };

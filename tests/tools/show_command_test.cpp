@@ -96,13 +96,12 @@ TEST_F(ShowTest, RefusalsAndMisses) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "qorvex-db: no entry Nix\n");
   // Ω is not in Windows-1252.
-  const std::vector<std::string> usage[] = {{"show"},
-                                            {"show", "a", "b"},
-                                            {"show", "Dipol", "--width"},
-                                            {"show", "\xCE\xA9"},
-                                            {"show", "Dipol", "--width", "99"},
-                                            {"show", "Dipol", "--width", "100001"},
-                                            {"show", "Dipol", "--width", "3x"}};
+  // clang-format off
+  const std::vector<std::string> usage[] = {
+      {"show"}, {"show", "a", "b"}, {"show", "Dipol", "--width"}, {"show", "\xCE\xA9"},
+      {"show", "Dipol", "--width", "99"}, {"show", "Dipol", "--width", "100001"},
+      {"show", "Dipol", "--width", "3x"}};
+  // clang-format on
   for (const auto& args : usage) {
     r = Db(args);
     EXPECT_EQ(r.code, 2) << args.back();

@@ -49,27 +49,18 @@ TEST(BitBtn, KindTable) {
     const char* caption;
     int result;
   };
-  for (const Row& r : {Row{bkOK, "OK", 1},
-                       Row{bkCancel, "Abbrechen", 2},
-                       Row{bkHelp, "&Hilfe", 0},
-                       Row{bkYes, "&Ja", 6},
-                       Row{bkNo, "&Nein", 7},
-                       Row{bkClose, "&Schließen", 0},
-                       Row{bkAbort, "Abbruch", 3},
-                       Row{bkRetry, "&Wiederholen", 4},
-                       Row{bkIgnore, "&Ignorieren", 5},
-                       Row{bkAll, "&Alles", 8},
-                       Row{bkWeiter, "&Weiter", 11},
-                       Row{bkZurueck, "&Zurück", 12},
-                       Row{bkEdit, "&Eigenschaften", 13},
-                       Row{bkUebernahme, "&Übernehmen", 1},
-                       Row{bkAendern, "&Ändern", 0},
-                       Row{bkSuche, "&erweiterte|Suche", 0},
-                       Row{bkGSuche, "&erweiterte Suche", 0},
-                       Row{bkGAmpelgelb, "Warte", 0},
-                       Row{bkGStart, "&Start", 0},
-                       Row{bkGLabel, "&QSL-Label", 0},
-                       Row{bkKSchliessen, "", 0}}) {
+  // clang-format off
+  const Row rows[] = {
+      {bkOK, "OK", 1}, {bkCancel, "Abbrechen", 2}, {bkHelp, "&Hilfe", 0}, {bkYes, "&Ja", 6},
+      {bkNo, "&Nein", 7}, {bkClose, "&Schließen", 0}, {bkAbort, "Abbruch", 3},
+      {bkRetry, "&Wiederholen", 4}, {bkIgnore, "&Ignorieren", 5}, {bkAll, "&Alles", 8},
+      {bkWeiter, "&Weiter", 11}, {bkZurueck, "&Zurück", 12}, {bkEdit, "&Eigenschaften", 13},
+      {bkUebernahme, "&Übernehmen", 1}, {bkAendern, "&Ändern", 0},
+      {bkSuche, "&erweiterte|Suche", 0}, {bkGSuche, "&erweiterte Suche", 0},
+      {bkGAmpelgelb, "Warte", 0}, {bkGStart, "&Start", 0}, {bkGLabel, "&QSL-Label", 0},
+      {bkKSchliessen, "", 0}};
+  // clang-format on
+  for (const Row& r : rows) {
     EXPECT_STREQ(KindInfo(r.kind).caption, r.caption) << KindInfo(r.kind).name;
     EXPECT_EQ(KindInfo(r.kind).result, r.result) << KindInfo(r.kind).name;
   }

@@ -18,34 +18,19 @@ TEST(Edit, GetValueByDataType) {
     const char* text;  // UTF-8, as typed
     TvxEditValue value;
   };
-  for (const Case& c : {
-           Case{dtInteger, "12a", int32_t{0}},
-           Case{dtInteger, " -42 ", int32_t{-42}},
-           Case{dtInteger, "+7", int32_t{7}},
-           Case{dtInteger, "+-7", int32_t{0}},
-           Case{dtInteger, "", int32_t{0}},
-           Case{dtLongint, "2147483647", int32_t{2147483647}},
-           Case{dtLongint, "2147483648", int32_t{0}},
-           Case{dtWord, "70000", uint16_t{4464}},
-           Case{dtWord, "-1", uint16_t{65535}},
-           Case{dtByte, "300", uint8_t{44}},
-           Case{dtByte, "x", uint8_t{0}},
-           Case{dtChar, "  xy", 'x'},
-           Case{dtChar, "   ", '\0'},
-           Case{dtChar, "\xC3\xA4", '\xE4'},  // ä as Windows-1252
-           Case{dtReal, "1,5", 1.5},
-           Case{dtDouble, "-0,25", -0.25},
-           Case{dtExtended, "3", 3.0},
-           Case{dtReal, "1.5", 0.0},
-           Case{dtReal, "1,2,3", 0.0},
-           Case{dtReal, "1e5", 0.0},
-           Case{dtSingle, "2,25", 2.25f},
-           Case{dtString,
-                "Gr\xC3\xBC\xC3\x9F"
-                "e",
-                std::string("Gr\xFC\xDF"
-                            "e")},
-       }) {
+  // clang-format off
+  const Case cases[] = {
+      {dtInteger, "12a", int32_t{0}}, {dtInteger, " -42 ", int32_t{-42}},
+      {dtInteger, "+7", int32_t{7}}, {dtInteger, "+-7", int32_t{0}}, {dtInteger, "", int32_t{0}},
+      {dtLongint, "2147483647", int32_t{2147483647}}, {dtLongint, "2147483648", int32_t{0}},
+      {dtWord, "70000", uint16_t{4464}}, {dtWord, "-1", uint16_t{65535}},
+      {dtByte, "300", uint8_t{44}}, {dtByte, "x", uint8_t{0}}, {dtChar, "  xy", 'x'},
+      {dtChar, "   ", '\0'}, {dtChar, "\xC3\xA4", '\xE4'},  // ä as Windows-1252
+      {dtReal, "1,5", 1.5}, {dtDouble, "-0,25", -0.25}, {dtExtended, "3", 3.0},
+      {dtReal, "1.5", 0.0}, {dtReal, "1,2,3", 0.0}, {dtReal, "1e5", 0.0}, {dtSingle, "2,25", 2.25f},
+      {dtString, "Gr\xC3\xBC\xC3\237e", std::string("Gr\xFC\337e")}};
+  // clang-format on
+  for (const Case& c : cases) {
     TvxEdit edit;
     edit.SetDataType(c.type);
     edit.setText(QString::fromUtf8(c.text));

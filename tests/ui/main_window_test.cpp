@@ -148,6 +148,11 @@ class ViewerWindowTest : public ::testing::Test {
     window_->btnSucheClick();
   }
   int SearchImage() const { return window_->TreeModel->Node(Root("- Suchergebnis")).image; }
+  // A silent recording of ms milliseconds in the program folder.
+  void Wav(const std::string& name, int ms) {
+    std::string why;
+    ASSERT_TRUE(WriteWav16Mono(dir_ / name, 8000, std::vector<int16_t>(8 * ms, 0), why)) << why;
+  }
 
   std::string home_ = std::filesystem::current_path().string();
   isam::testing::TempDir dir_;
@@ -338,27 +343,9 @@ TEST_F(ViewerWindowTest, SeeAlsoListUnderTheText) {
   EXPECT_EQ(w.panelscroll->height(), w.panelmitte->height() - 20);
 }
 
-TEST_F(ViewerWindowTest, ResizingLaysTheEntryOutAnew) {
-  TZELLex& w = Start();
-  w.show();
-  Select(Child(Root("\xC4ther"), "Welle"));
-  const auto lastTop = [&] { return Labels().back().top; };
-  const int wide = lastTop();
-  ASSERT_EQ(Labels()[0].width, w.ScrollBox->width() - 20);
-  w.resize(w.width() - 200, w.height());
-  EXPECT_EQ(Labels()[0].width, w.ScrollBox->width() - 20);
-  EXPECT_GT(lastTop(), wide) << "more lines in a narrower view";
-  for (const EntryLabel& l : Labels())
-    EXPECT_TRUE(l.kind != LabelKind::Text || l.left + l.width <= w.ScrollBox->width() - 30);
-}
-
 TEST_F(ViewerWindowTest, MorseToneAndLinkLabels) {
-  const auto writeWav = [&](const std::string& name, int ms) {
-    std::string why;
-    ASSERT_TRUE(WriteWav16Mono(dir_ / name, 8000, std::vector<int16_t>(8 * ms, 0), why)) << why;
-  };
-  writeWav("S.WAV", 100);
-  writeWav("TON.WAV", 300);
+  Wav("S.WAV", 100);
+  Wav("TON.WAV", 300);
   WriteFile(dir_ / "O.WAV", "no sound");  // exists, cannot be played
   TZELLex& w = Start();
   w.show();
@@ -402,9 +389,7 @@ TEST_F(ViewerWindowTest, MorseToneAndLinkLabels) {
 std::vector<Line> FindingLines() {
   std::string far;
   for (int i = 0; i < 80; ++i) far += "Zeile<br>";
-  return {{"\xDC"
-           "berreichweite",
-           "Ausbreitung", "", "Weiter als sonst."},
+  return {{"\334berreichweite", "Ausbreitung", "", "Weiter als sonst."},
           {"SOS", "Betrieb", "", far + "Das <b>Not</b>zeichen, Notzeichen!"},
           {"Antenne", "Antennen", "Dipol", "Ein Leiter."},
           {"Dipol", "Antennen", "Antenne", "Zwei Leiter."}};
@@ -426,10 +411,7 @@ TEST_F(ViewerWindowTest, NoExactHitFallsBackToFoldedHitsThenSuggestions) {
   };
   const Case cases[] = {
       {"Dipol", {"Antenne", "Dipol"}, ""},  // exact: the hint alone, as ever
-      {"ueber",
-       {"\xDC"
-        "berreichweite"},
-       std::string(FallbackHint(FoundBy::kFolded))},
+      {"ueber", {"\334berreichweite"}, std::string(FallbackHint(FoundBy::kFolded))},
       {"Antene", {"Antenne"}, std::string(FallbackHint(FoundBy::kSuggestion))},
       {"xyzzy", {}, ""},
   };
@@ -523,10 +505,19 @@ TEST_F(ViewerWindowTest, BackAndForwardAcrossTreeListAndHits) {
   EXPECT_FALSE(w.btnForward->isEnabled());
 }
 
-TEST_F(ViewerWindowTest, CopyAndZoom) {
+TEST_F(ViewerWindowTest, ResizingCopyAndZoom) {
   TZELLex& w = Start();
   w.show();
   Select(Child(Root("\xC4ther"), "Welle"));
+  // A narrower window: the entry laid out anew, more lines.
+  const int wide = Labels().back().top;
+  ASSERT_EQ(Labels()[0].width, w.ScrollBox->width() - 20);
+  w.resize(w.width() - 200, w.height());
+  EXPECT_EQ(Labels()[0].width, w.ScrollBox->width() - 20);
+  EXPECT_GT(Labels().back().top, wide) << "more lines in a narrower view";
+  for (const EntryLabel& l : Labels())
+    EXPECT_TRUE(l.kind != LabelKind::Text || l.left + l.width <= w.ScrollBox->width() - 30);
+
   const std::vector<EntryLabel> specified =
       RenderEntry(w.Shown.term, w.Shown.topic, w.Shown.text, false, false, w.ScrollBox->width(),
                   w.EntryView->Measurer());
@@ -561,8 +552,7 @@ TEST_F(ViewerWindowTest, CopyAndZoom) {
 }
 
 TEST_F(ViewerWindowTest, AScreenReaderReadsTheEntryAndItsWords) {
-  std::string why;
-  ASSERT_TRUE(WriteWav16Mono(dir_ / "TON.WAV", 8000, std::vector<int16_t>(800, 0), why)) << why;
+  Wav("TON.WAV", 100);
   TZELLex& w = Start();
   w.show();
   w.Tree->expand(Root("- alle Eintr\xE4ge"));
@@ -615,10 +605,7 @@ TEST_F(ViewerWindowTest, AScreenReaderReadsTheEntryAndItsWords) {
 }
 
 TEST_F(ViewerWindowTest, EverythingByKeyboard) {
-  for (const char* name : {"S.WAV", "O.WAV"}) {
-    std::string why;
-    ASSERT_TRUE(WriteWav16Mono(dir_ / name, 8000, std::vector<int16_t>(800, 0), why)) << why;
-  }
+  for (const char* name : {"S.WAV", "O.WAV"}) Wav(name, 100);
   TZELLex& w = Start();
   w.show();
   w.activateWindow();
