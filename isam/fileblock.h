@@ -1,13 +1,6 @@
 // The in-memory file block and the engine-internal steps shared by its units
 // (isam layer). Not for use above the engine: see engine.h.
-//
-// Data file (little-endian): slot n at n * record length; slot 0 holds the
-// header in its first 21 bytes, the rest of slot 0 is zero:
-//   00-03 i32 free head (-1 none)   04-07 u32 free count
-//   08-11 u32 highest slot          12-15 u32 record length
-//   16-19 u32 index count (a byte)  20    u8 in use (1 while unsaved changes)
-// A live record has 0 in its first 4 bytes; a deleted slot holds the next
-// deleted slot there (-1 at the end of the chain).
+// The data file's bytes: isam/FORMAT.md section 1.
 #pragma once
 
 #include <cstdint>
