@@ -3,8 +3,11 @@
 #include <cstring>
 #include <vector>
 
-#include "isam/fileblock.h"
+#include "isam/blockio.h"
+#include "isam/indexfile.h"
+#include "isam/operation.h"
 #include "isam/osfile.h"
+#include "isam/page.h"
 
 namespace qorvex::isam {
 

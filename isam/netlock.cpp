@@ -18,8 +18,14 @@
 #include <random>
 #include <thread>
 
+#include "isam/blockio.h"
+#include "isam/datafile.h"
+#include "isam/indexfile.h"
+#include "isam/operation.h"
 #include "isam/osfile.h"
+#include "isam/page.h"
 #include "isam/pagecache.h"
+#include "isam/savelog.h"
 
 namespace qorvex {
 namespace isam {

@@ -20,9 +20,14 @@
 #include <string>
 #include <vector>
 
-#include "isam/fileblock.h"
+#include "isam/blockio.h"
+#include "isam/datafile.h"
+#include "isam/indexfile.h"
+#include "isam/operation.h"
 #include "isam/osfile.h"
+#include "isam/page.h"
 #include "isam/pagecache.h"
+#include "isam/varrec.h"
 
 namespace qorvex {
 namespace isam {

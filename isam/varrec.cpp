@@ -5,8 +5,12 @@
 #include <unordered_set>
 #include <vector>
 
-#include "isam/fileblock.h"
+#include "isam/blockio.h"
+#include "isam/datafile.h"
+#include "isam/operation.h"
 #include "isam/osfile.h"
+#include "isam/page.h"
+#include "isam/varrec.h"
 
 namespace qorvex {
 using namespace isam;
