@@ -1,7 +1,7 @@
 // The in-memory file block shared by the engine's units (isam layer); their
 // steps are in the unit headers (datafile.h, indexfile.h, pagecache.h, ...).
 // Not for use above the engine: see engine.h.
-// The data file's bytes: isam/FORMAT.md section 1.
+// The bytes of its files: isam/FORMAT.md.
 #pragma once
 
 #include <cstdint>
