@@ -1,5 +1,5 @@
 // indexfile.cpp's steps shared by the engine's units: the index file's
-// headers, page offsets and rows (isam layer).
+// headers, page offsets and rows (isam layer). Layout: isam/FORMAT.md 3.
 #pragma once
 
 #include <cstdint>

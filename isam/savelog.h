@@ -1,4 +1,5 @@
 // savelog.cpp's calls: the save-mode log in the dialog file (isam layer).
+// Entries: isam/FORMAT.md section 4.1.
 #pragma once
 
 #include <cstdint>
