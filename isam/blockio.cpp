@@ -46,9 +46,11 @@
 #include <cstring>
 #include <new>
 
-#include "isam/fileblock.h"
+#include "isam/blockio.h"
 #include "isam/netlock.h"
+#include "isam/operation.h"
 #include "isam/osfile.h"
+#include "isam/page.h"
 
 namespace qorvex::isam {
 namespace {

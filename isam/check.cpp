@@ -1,22 +1,5 @@
 // Independent checker of a file block on disk (isam layer); see check.h.
-//
-// Data file: slots of record-length L bytes; slot 0 starts with the header
-//   00 i32 free head (-1 none) | 04 u32 free count | 08 u32 highest slot |
-//   12 u32 record length | 16 u32 index count (read as a byte) | 20 u8 in use
-// and is zero after it. A live record has first word 0; a deleted slot holds
-// the next deleted slot in its first word (-1 ends). Variable records chain
-// sections: u16 count at L-6, u32 next section at L-4 (0 ends); continuations
-// have byte 0 == 1 and data from byte 1.
-//
-// Index file: rows of rowSize = sum of page sizes; index k owns the slot at
-// its header offset (sum of page sizes of indexes 1..k-1) in every row. Row 0
-// holds the 28-byte headers
-//   00 i32 free head | 04 u32 free count | 08 u32 highest page | 12 u32 page
-//   size | 16 u32 root | 20 u8 duplicates | 21 u8 unused | 22 u32 entries |
-//   26 u16 keys per page (0 = 62)
-// and page p of index k is at p * rowSize + header offset. Page: u16 count,
-// u32 child below item 1, then items at stride keyLength + 9:
-//   u32 ref | u32 child right of the item | u8 key length | key bytes.
+// The layouts it reads and the rules it enforces: isam/FORMAT.md 1-3 and 9.
 #include "isam/check.h"
 
 #include <fcntl.h>

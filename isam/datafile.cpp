@@ -9,9 +9,16 @@
 #include <new>
 #include <vector>
 
-#include "isam/fileblock.h"
+#include "isam/blockio.h"
+#include "isam/datafile.h"
+#include "isam/indexfile.h"
 #include "isam/netlock.h"
+#include "isam/operation.h"
 #include "isam/osfile.h"
+#include "isam/page.h"
+#include "isam/pagecache.h"
+#include "isam/replace.h"
+#include "isam/savelog.h"
 
 namespace qorvex {
 namespace isam {

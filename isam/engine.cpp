@@ -8,8 +8,9 @@
 #include <new>
 #include <vector>
 
-#include "isam/fileblock.h"
 #include "isam/netlock.h"
+#include "isam/operation.h"
+#include "isam/pagecache.h"
 
 namespace qorvex {
 namespace isam {

@@ -1,15 +1,13 @@
-// The index file: rows of pages, one slot per index in every row; row 0
-// holds the 28-byte headers (little-endian):
-//   00-03 i32 free head (-1 none)  04-07 u32 free count
-//   08-11 u32 highest page         12-15 u32 page size
-//   16-19 u32 root (0 empty)       20    u8 duplicates   21 u8 unused
-//   22-25 u32 entry count          26-27 u16 keys per page (0 reads as 62)
-// Page p of index k starts at p * row size + header offset of k.
+// The index file: rows of pages, one per index; row 0 holds the headers.
+// Layout: isam/FORMAT.md section 3.
 #include <cstring>
 #include <vector>
 
-#include "isam/fileblock.h"
+#include "isam/blockio.h"
+#include "isam/indexfile.h"
+#include "isam/operation.h"
 #include "isam/osfile.h"
+#include "isam/page.h"
 
 namespace qorvex::isam {
 

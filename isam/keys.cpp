@@ -1,8 +1,10 @@
 // Key operations: the entry check, in-use marking and save-mode logging
 // around the B-tree of the index named by its key number.
 #include "isam/btree.h"
-#include "isam/fileblock.h"
+#include "isam/datafile.h"
+#include "isam/operation.h"
 #include "isam/pagecache.h"
+#include "isam/savelog.h"
 
 namespace qorvex {
 using namespace isam;

@@ -1,6 +1,6 @@
 // Network locking: the per-process region-lock table, station numbers, the
 // file-block read and write locks with resynchronisation and broadcast
-// through the dialog file, and record locks. See netlock.h for the layout.
+// through the dialog file, and record locks. Layout: isam/FORMAT.md 4.2, 5.
 //
 // Every exclusion is an open-file-description region lock that fails at
 // once; the engine retries it every 64 ms. A station that dies loses its
@@ -18,8 +18,14 @@
 #include <random>
 #include <thread>
 
+#include "isam/blockio.h"
+#include "isam/datafile.h"
+#include "isam/indexfile.h"
+#include "isam/operation.h"
 #include "isam/osfile.h"
+#include "isam/page.h"
 #include "isam/pagecache.h"
+#include "isam/savelog.h"
 
 namespace qorvex {
 namespace isam {

@@ -1,19 +1,7 @@
 // Network locking between programs sharing a file block (isam layer).
 // Without network use (engine kind 0, or a file block opened without the
 // network flag) every lock succeeds at once and every query is false.
-//
-// Dialog file of a network block (little-endian):
-//   0       u8   first byte (also byte 0 of a save-mode log)
-//   1-2     u16  2000 once any station has broadcast changes
-//   3+s*len len  slot of station s = 0..5: bit 0 data file changed, bit k
-//                index k changed (bit i of byte i/8, least significant first)
-// Lock regions (regions past the end of a file are names only):
-//   dialog 3, 1 byte                 open lock (serialises opens)
-//   dialog 3+s*len, len bytes        read lock of station s
-//   dialog 3, slot area              write lock (every station's slot)
-//   dialog 0x7FFFFFFF-s, 1 byte      station number s in use
-//   dialog 0x7FFF0001, 65535 bytes   all station numbers at once
-//   data   r*record length, 4 bytes  record lock of ref r
+// The dialog file and the lock regions: isam/FORMAT.md sections 4.2 and 5.
 #pragma once
 
 #include <cstdint>

@@ -1,15 +1,6 @@
-// B-tree page in memory and on disk (isam layer).
-//
-// On disk (little-endian, only the used part is written):
-//   00-01 u16 item count c (1..keys per page)
-//   02-05 u32 child page below item 1 (0 in a leaf)
-//   06+   items at stride keyLength + 9:
-//         +0 u32 ref, +4 u32 child right of the item, +8 u8 key length,
-//         +9 key bytes (keyLength bytes; bytes past the key's own length
-//            keep whatever was there)
-// In memory the items stand at the fixed stride kItemStride (59, room for
-// the longest key) so that access needs no per-index arithmetic; PackPage and
-// UnpackPage convert in place. For key length 50 both forms are equal.
+// B-tree page in memory and on disk (isam layer). On disk: isam/FORMAT.md
+// section 3.2. In memory the items stand at the fixed stride kItemStride (59,
+// room for the longest key); PackPage and UnpackPage convert in place.
 #pragma once
 
 #include <bit>

@@ -13,9 +13,14 @@
 #include <new>
 #include <utility>
 
-#include "isam/fileblock.h"
+#include "isam/blockio.h"
+#include "isam/datafile.h"
+#include "isam/indexfile.h"
+#include "isam/operation.h"
 #include "isam/osfile.h"
+#include "isam/page.h"
 #include "isam/pagecache.h"
+#include "isam/savelog.h"
 
 namespace qorvex::isam {
 namespace {

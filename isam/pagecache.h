@@ -1,11 +1,27 @@
-// The PageStore of one index of an open file block, over the shared cache.
+// pagecache.cpp's calls: the page cache shared by all indexes, and the
+// PageStore of one index of an open file block over it (isam layer).
 #pragma once
+
+#include <cstdint>
 
 #include "isam/btree.h"
 #include "isam/fileblock.h"
 
 namespace qorvex::isam {
 
+bool InitPageCache(int32_t buffers, int32_t& obtained);
+void FreePageCache();
+uint8_t* GetPage(TFileBlock* fb, int k, uint32_t page);
+uint8_t* NewPage(TFileBlock* fb, int k, uint32_t& page);
+bool ReleasePage(TFileBlock* fb, int k, uint32_t page);
+bool MarkPageDirty(TFileBlock* fb, int k, uint32_t page);
+bool WriteBackPages(TFileBlock* fb, bool drop);
+// Drops without writing: every page of fb (k == 0) or of index k.
+void DropPages(TFileBlock* fb, int k);
+bool AnyLoggedPage(TFileBlock* fb);
+void ClearLoggedMarks(TFileBlock* fb);
+
+// The PageStore of one index of an open file block, over the shared cache.
 class FilePageStore final : public PageStore {
  public:
   FilePageStore(TFileBlock* fb, int k) : fb_(fb), k_(k) {}

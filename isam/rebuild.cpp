@@ -10,21 +10,24 @@
 //  2. re-index: a new index file is filled from the keys the caller builds,
 //     one pass over the data file per index. A record whose key is already
 //     in a unique index is deleted and written to the ".MSG" file (made
-//     anew by the first such record of a run, kept by a run without one):
-//       Key:<key> KeyNr: k Ref: r not added CR LF
-//       Data record deleted - Dump follows CR LF
-//       the record's bytes CR LF CR LF
-//     The data file stays marked in use until the new index is on disk, so
-//     an interrupted re-index is rebuilt again on the next open.
+//     anew by the first such record of a run, kept by a run without one;
+//     its lines: isam/FORMAT.md section 6). The data file stays marked in
+//     use until the new index is on disk, so an interrupted re-index is
+//     rebuilt again on the next open.
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
 #include <vector>
 
-#include "isam/fileblock.h"
+#include "isam/blockio.h"
+#include "isam/datafile.h"
+#include "isam/indexfile.h"
+#include "isam/operation.h"
 #include "isam/osfile.h"
+#include "isam/page.h"
 #include "isam/pagecache.h"
+#include "isam/varrec.h"
 
 namespace qorvex {
 namespace isam {

@@ -13,8 +13,10 @@
 // leftover.
 #include <string>
 
-#include "isam/fileblock.h"
+#include "isam/datafile.h"
+#include "isam/operation.h"
 #include "isam/osfile.h"
+#include "isam/replace.h"
 
 namespace qorvex {
 namespace isam {

@@ -1,25 +1,18 @@
 // Save-mode log: before-images of headers and pages in the dialog file, so
-// that an interrupted add or delete can be undone. The log is the file from
-// byte 1 on; an empty log is a 1-byte file. Entries (little-endian):
-//   header: u16 1000, u16 file number (0 data, k index k), 28 bytes of the
-//           header as on disk (data: 21 bytes, then 1 when the change
-//           deletes a live record, 6 zero), i32 restore link
-//           (the link word of the slot the change took off the free chain,
-//           or -2)
-//   page:   the packed page with bytes 2-3 replaced by the u16 index number,
-//           u32 page number, u32 the page's real bytes 2-5
-//   end:    u16 2000, or the end of the file
-// Replay applies the entries in order; a file's first header image wins, a
-// later one of the same file only puts its link back. An entry cut short by
-// the end of the file was being written when the program stopped, before
-// anything it protects was changed, and ends the log.
+// that an interrupted add or delete can be undone. Entries and replay:
+// isam/FORMAT.md section 4.1.
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "isam/fileblock.h"
+#include "isam/blockio.h"
+#include "isam/datafile.h"
+#include "isam/indexfile.h"
+#include "isam/operation.h"
 #include "isam/osfile.h"
+#include "isam/page.h"
 #include "isam/pagecache.h"
+#include "isam/savelog.h"
 
 namespace qorvex::isam {
 namespace {

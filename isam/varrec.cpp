@@ -1,18 +1,16 @@
 // Variable-length records: chains of sections of the data file's record
-// length L. Section layout:
-//   first (slot = the record's ref): 0..L-7 the first L-6 record bytes (the
-//     caller's 0 word first), L-6..L-5 u16 bytes used, L-4..L-1 u32 next
-//   continuation: byte 0 = 1, 1..L-7 up to L-7 record bytes, then the same
-//     count and next fields; next 0 ends the chain
-// All continuations but the last are full; they are added tail first so that
-// the chain runs in record order.
+// length L, added tail first. Layout: isam/FORMAT.md section 2.
 #include <algorithm>
 #include <cstring>
 #include <unordered_set>
 #include <vector>
 
-#include "isam/fileblock.h"
+#include "isam/blockio.h"
+#include "isam/datafile.h"
+#include "isam/operation.h"
 #include "isam/osfile.h"
+#include "isam/page.h"
+#include "isam/varrec.h"
 
 namespace qorvex {
 using namespace isam;

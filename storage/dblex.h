@@ -19,7 +19,7 @@ namespace qorvex {
 static_assert(std::endian::native == std::endian::little, "records are stored as in memory");
 
 // A lexicon record (64360 bytes, little-endian; strings are a length byte
-// and the characters, Windows-1252).
+// and the characters, Windows-1252). As stored: isam/FORMAT.md section 7.
 #pragma pack(push, 1)
 struct TLexRec {
   uint8_t engineWord[4];  // 0: the engine's, 0 in a record that is added

@@ -19,10 +19,7 @@ inline constexpr std::array<uint16_t, kSetupSlots> kSetupRecordLength = {3530, 5
 inline constexpr std::array<const char*, kSetupSlots> kSetupBlockName = {"QDSETUP", "QDSETUP2",
                                                                          "ZELPSETP", "QKSETUP"};
 
-// Slot 0's record: the fields this program uses (little-endian).
-//   0 engine word, 4 Id (0), 3451 WindowLeft, 3455 WindowTop,
-//   3459 WindowHeight, 3463 WindowWidth (<= 0: no placement stored),
-//   3467 WindowMaximized (1: maximized)
+// Slot 0's record: the fields this program uses (isam/FORMAT.md section 8).
 struct TSetupRec0 {
   static constexpr size_t kLength = 3530;
   static constexpr size_t kId = 4, kWindowLeft = 3451, kWindowTop = 3455, kWindowHeight = 3459,
