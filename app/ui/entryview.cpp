@@ -228,6 +228,8 @@ void TEntryView::keyPressEvent(QKeyEvent* event) {
 
 void TEntryView::focusInEvent(QFocusEvent* event) {
   QWidget::focusInEvent(event);
+  // Frames are for the keyboard: a mouse user sees the view as specified.
+  keyboardFocus_ = event->reason() != Qt::MouseFocusReason;
   if (event->reason() == Qt::TabFocusReason)
     FocusLabel(NextClickable(-1, true));
   else if (event->reason() == Qt::BacktabFocusReason)
@@ -336,7 +338,7 @@ void TEntryView::paintEvent(QPaintEvent* event) {
     painter.setPen(QPen(QColor(0, 0, 128), 2));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(QRect(l.left, l.top, l.width, l.height).adjusted(-2, -1, 2, 1));
-  } else if (hasFocus()) {
+  } else if (hasFocus() && keyboardFocus_) {
     painter.resetTransform();
     painter.setPen(QPen(QColor(0, 0, 128), 1, Qt::DotLine));
     painter.setBrush(Qt::NoBrush);
@@ -367,6 +369,11 @@ void TEntryView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TEntryView::mousePressEvent(QMouseEvent* event) {
+  if (keyboardFocus_ || focused_ >= 0) {
+    keyboardFocus_ = false;
+    focused_ = -1;
+    update();
+  }
   if (event->button() == Qt::LeftButton) pressed_ = LabelAt(event->position().toPoint());
   QWidget::mousePressEvent(event);
 }

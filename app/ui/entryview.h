@@ -149,6 +149,7 @@ class TEntryView : public QWidget {
   std::vector<TextMark> marks_;
   int zoom_ = 100;
   int focused_ = -1;
+  bool keyboardFocus_ = false;  // the focus came by key: frames are drawn
   QString text_;
   std::vector<TextOrigin> origins_;
   uint64_t generation_ = 0;

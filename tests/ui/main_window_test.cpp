@@ -663,6 +663,12 @@ TEST_F(ViewerWindowTest, EverythingByKeyboard) {
   EXPECT_GT(w.ScrollBox->verticalScrollBar()->value(), 0);
   QTest::keyClick(focus(), Qt::Key_Home);
   EXPECT_EQ(w.ScrollBox->verticalScrollBar()->value(), 0);
+  // A mouse user's click gives the view the focus but draws no frame.
+  w.Tree->setFocus();
+  const QImage unfocused = w.EntryView->grab().toImage();
+  QTest::mouseClick(w.EntryView, Qt::LeftButton, {}, QPoint(w.EntryView->width() - 5, 5));
+  EXPECT_EQ(focus(), w.EntryView);
+  EXPECT_EQ(w.EntryView->grab().toImage(), unfocused);
 }
 
 // Users double-click twice: the second viewer finds the lexicon held, says
