@@ -13,10 +13,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::Bytes;
-using isam::testing::ReadAll;
-using isam::testing::WriteAll;
-
 TEST(ExportTest, AnEntryBecomesALineTheImportReadsBack) {
   const std::string bom = "\xEF\xBB\xBF", q49 = std::string(49, 'a') + "\"";
   const struct {
@@ -60,18 +56,13 @@ std::string RandomLines(std::mt19937& rng, int n) {
 class RoundTripTest : public LexiconTest {
  protected:
   // Imports bytes into fresh files; the data and index files.
-  Bytes Import(const std::string& bytes) {
+  std::pair<Bytes, Bytes> Import(const std::string& bytes) {
     Detach();
     for (const char* ext : {".DAT", ".IX"}) std::filesystem::remove(Path("QDLex") + ext);
     Attach();
     WriteAll(Path("in.csv"), Bytes(bytes.begin(), bytes.end()));
     EXPECT_TRUE(ImportLexicon(Path("in.csv"), *lex_).read);
-    Detach();
-    Bytes files = ReadAll(Path("QDLex.DAT"));
-    const Bytes ix = ReadAll(Path("QDLex.IX"));
-    files.insert(files.end(), ix.begin(), ix.end());
-    Attach();
-    return files;
+    return Files();
   }
   std::string Export(bool utf8) {
     std::string out;
@@ -89,7 +80,7 @@ TEST_F(RoundTripTest, ImportExportImportGivesTheSameFiles) {
     // Every other round a UTF-8 file whose first term begins with the
     // mark's own bytes.
     if (round % 2) csv = "\xEF\xBB\xBF" + Cp1252ToUtf8("\xEF\xBB\xBFW" + csv);
-    const Bytes files = Import(csv);
+    const auto files = Import(csv);
     for (bool utf8 : {false, true}) {
       SCOPED_TRACE(::testing::Message() << "round " << round << (utf8 ? " utf8" : " plain"));
       const std::string exported = Export(utf8);

@@ -15,9 +15,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::ReadAll;
-using isam::testing::WriteAll;
-
 TEST(CsvTest, LinesEndAtCrLfLfOrCr) {
   using V = std::vector<std::string>;
   // LF CR is two line ends.
@@ -91,7 +88,7 @@ TEST_F(ImportTest, EveryLineBecomesAnEntry) {
   ASSERT_TRUE(lex_->FindTerm("dipol"));
   EXPECT_EQ(lex_->GetSeeAlso(), "Antenne");
   EXPECT_EQ(lex_->Rec.Id, 1);
-  EXPECT_TRUE(isam::CheckFileBlock(Path("QDLex.DAT"), Path("QDLex.IX"), {true, true}).ok());
+  EXPECT_TRUE(CheckFiles().ok());
 }
 
 TEST_F(ImportTest, AByteOrderMarkMeansUtf8) {
@@ -113,9 +110,7 @@ TEST_F(ImportTest, AByteOrderMarkMeansUtf8) {
 // running out while reading, leaves the lexicon as it was.
 TEST_F(ImportTest, AnUnreadableFileChangesNothing) {
   ASSERT_EQ(Import("a;<T>1;\r\nb;<T>2;\r\n").added, 2);
-  Detach();
-  const auto dat = ReadAll(Path("QDLex.DAT")), ix = ReadAll(Path("QDLex.IX"));
-  Attach();
+  const auto files = Files();
   std::filesystem::create_directory(Path("ORDNER.CSV"));
   ASSERT_EQ(mkfifo(Path("FIFO.CSV").c_str(), 0600), 0);  // no writer: an open would wait
   WriteAll(Path("GROSS.CSV"), {});
@@ -149,10 +144,7 @@ TEST_F(ImportTest, AnUnreadableFileChangesNothing) {
     EXPECT_EQ(ReadProblemEnglish(r.problem), c.english);
   }
   EXPECT_EQ(Terms(), (std::vector<std::string>{"a", "b"}));
-  Detach();
-  EXPECT_EQ(ReadAll(Path("QDLex.DAT")), dat);
-  EXPECT_EQ(ReadAll(Path("QDLex.IX")), ix);
-  Attach();
+  EXPECT_EQ(Files(), files);
 }
 
 // Whatever stops an import (the n-th write, sync, rename or unlink failing,
@@ -166,7 +158,6 @@ TEST_F(ImportTest, AFailureAtAnyStepLeavesTheOldLexiconOrTheNew) {
         "n" + std::to_string(i) + ";<U>" + std::string(static_cast<size_t>(i) * 50, 'x') + ";\r\n";
   ASSERT_EQ(Import(newCsv).added, 40);
   const std::vector<std::string> newTerms = Terms();
-  using isam::testing::FaultLayer;
   int runs = 0, oldSeen = 0, newSeen = 0;
   for (const auto kind :
        {FaultLayer::kWrite, FaultLayer::kSync, FaultLayer::kRename, FaultLayer::kUnlink}) {
@@ -198,9 +189,7 @@ TEST_F(ImportTest, AFailureAtAnyStepLeavesTheOldLexiconOrTheNew) {
       oldSeen += terms == oldTerms;
       newSeen += terms == newTerms;
       EXPECT_FALSE(std::filesystem::exists(Path("QDLexNEU.DAT"))) << kind << " " << n;
-      const isam::CheckReport report =
-          isam::CheckFileBlock(Path("QDLex.DAT"), Path("QDLex.IX"), {true, true});
-      EXPECT_TRUE(report.ok()) << kind << " " << n;
+      EXPECT_TRUE(CheckFiles().ok()) << kind << " " << n;
     }
   }
   EXPECT_GT(runs, 20);
@@ -217,20 +206,14 @@ TEST_F(ImportTest, ImportingTwiceGivesTheSameFilesAndAnEmptyFileNone) {
            ">Text " + std::string(static_cast<size_t>(i % 1500), 'x') + ";siehe " +
            std::to_string(i) + "\r\n";
   ASSERT_EQ(Import(csv).added, 300);
-  Detach();
-  const auto dat = ReadAll(Path("QDLex.DAT")), ix = ReadAll(Path("QDLex.IX"));
-  Attach();
+  const auto files = Files();
   ASSERT_EQ(Import(csv).added, 300);
-  Detach();
-  EXPECT_EQ(ReadAll(Path("QDLex.DAT")), dat);
-  EXPECT_EQ(ReadAll(Path("QDLex.IX")), ix);
-  Attach();
+  EXPECT_EQ(Files(), files);
   const ImportResult r = Import("");
   ASSERT_TRUE(r.read);
   EXPECT_EQ(r.added, 0);
   Detach();
-  const isam::CheckReport report =
-      isam::CheckFileBlock(Path("QDLex.DAT"), Path("QDLex.IX"), {true, true});
+  const isam::CheckReport report = CheckFiles();
   EXPECT_TRUE(report.ok());
   EXPECT_EQ(report.liveRecords, 0u);
   EXPECT_EQ(report.indexEntries, (std::vector<uint32_t>{0, 0, 0}));

@@ -14,7 +14,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::TempDir;
 using Log = std::vector<std::string>;
 
 // Runs in a scratch folder as the current directory; at 1000 Hz a file of n

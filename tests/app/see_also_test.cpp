@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <random>
 
 #include "app/core/entry_tree.h"
@@ -70,8 +68,7 @@ TEST_F(LexiconTest, RelatedIndexRanksAsRankRelated) {
     Add(e.topic, e.term, e.seeAlso);
     entries.push_back(EntryOf(*lex_));
   };
-  std::ifstream in(QORVEX_SAMPLE, std::ios::binary);
-  const std::string sample{std::istreambuf_iterator<char>(in), {}};
+  const std::string sample = ReadText(QORVEX_SAMPLE);
   for (const std::string& line : SplitCsvLines(sample)) {
     const CsvEntry r = ParseCsvLine(line);
     add({0, r.term, r.topic, r.seeAlso, ""});
@@ -84,8 +81,7 @@ TEST_F(LexiconTest, RelatedIndexRanksAsRankRelated) {
                          "Antenne",
                          "Koax ",
                          "Richtantennenanlage Nord",
-                         "richtantennenanlage s\xFC"
-                         "d",
+                         "richtantennenanlage s\374d",
                          "Balun"};
   std::mt19937 rng(7);
   for (int i = 0; i < 120; ++i) {

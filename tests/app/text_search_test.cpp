@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <random>
 
 #include "app/core/entry_layout.h"
@@ -130,8 +128,7 @@ TEST(PlainTextTest, AsTheLayoutGivesIt) {
     EXPECT_EQ(PlainTextByLayout(text), plain) << text;
   }
   // Every entry of the sample, then random texts, through one reused buffer.
-  std::ifstream in(QORVEX_SAMPLE, std::ios::binary);
-  const std::string sample{std::istreambuf_iterator<char>(in), {}};
+  const std::string sample = ReadText(QORVEX_SAMPLE);
   std::vector<std::string> texts;
   for (const std::string& line : SplitCsvLines(sample)) texts.push_back(ParseCsvLine(line).text);
   ASSERT_GE(texts.size(), 150u);

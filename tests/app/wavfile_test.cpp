@@ -9,8 +9,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::TempDir;
-
 TEST(WavFileTest, EncodesA44ByteHeaderThenTheSamples) {
   const int16_t samples[] = {1, -2, 0x1234};
   const std::string expected(
