@@ -15,24 +15,21 @@ namespace {
 
 TEST(ExportTest, AnEntryBecomesALineTheImportReadsBack) {
   const std::string bom = "\xEF\xBB\xBF", q49 = std::string(49, 'a') + "\"";
-  const struct {
-    CsvEntry entry;
-    bool first;
-    std::string line;
-    size_t problems = 0;
-  } cases[] = {
+  // The entry, the first line or not, the line, the problems counted.
+  const std::tuple<CsvEntry, bool, std::string, size_t> cases[] = {
       {{"Antenne", "x<y", "Eine <b>A</b> > 1", "Dipol; Yagi"},
        false,
-       "Antenne;<x<y>Eine <b>A</b> > 1;Dipol; Yagi"},
-      {{q49, "", "", ""}, false, q49 + "x;<>;"},              // the setter cuts the filler again
-      {{bom + "W", "", "", ""}, true, "\"" + bom + "W;<>;"},  // the import takes the quote
-      {{bom + "W", "", "", ""}, false, bom + "W;<>;"},
+       "Antenne;<x<y>Eine <b>A</b> > 1;Dipol; Yagi",
+       0},
+      {{q49, "", "", ""}, false, q49 + "x;<>;", 0},              // the setter cuts the filler again
+      {{bom + "W", "", "", ""}, true, "\"" + bom + "W;<>;", 0},  // the import takes the quote
+      {{bom + "W", "", "", ""}, false, bom + "W;<>;", 0},
       {{"a;b", "a>b", "a\nb", "\"a\"\"b\""}, false, "a;b;<a>b>a\nb;\"a\"\"b\"x", 6},
   };
-  for (const auto& c : cases) {
+  for (const auto& [entry, first, line, count] : cases) {
     std::vector<std::string> problems;
-    EXPECT_EQ(FormatCsvLine(c.entry, c.first, problems), c.line);
-    EXPECT_EQ(problems.size(), c.problems) << c.line;
+    EXPECT_EQ(FormatCsvLine(entry, first, problems), line);
+    EXPECT_EQ(problems.size(), count) << line;
   }
 }
 

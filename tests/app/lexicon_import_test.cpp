@@ -50,10 +50,9 @@ TEST(CsvTest, ALineFallsIntoItsFourPiecesUnquoted) {
   };
   for (const auto& c : cases) {
     const CsvEntry e = ParseCsvLine(c.line);
-    EXPECT_EQ(e.term, c.term) << c.line;
-    EXPECT_EQ(e.topic, c.topic) << c.line;
-    EXPECT_EQ(e.text, c.text) << c.line;
-    EXPECT_EQ(e.seeAlso, c.seeAlso) << c.line;
+    EXPECT_EQ(std::tie(e.term, e.topic, e.text, e.seeAlso),
+              std::tie(c.term, c.topic, c.text, c.seeAlso))
+        << c.line;
   }
 }
 
@@ -119,11 +118,8 @@ TEST_F(ImportTest, AnUnreadableFileChangesNothing) {
   const DeliveryReader noMemory = [](const std::string&, std::string&, ReadProblem&) -> bool {
     throw std::bad_alloc();
   };
-  const struct {
-    std::string file;
-    DeliveryReader read;
-    std::string german, english;
-  } cases[] = {
+  // The file, how it is read, the problem in German and in English.
+  const std::tuple<std::string, DeliveryReader, std::string, std::string> cases[] = {
       {Path("FEHLT.CSV"), ReadDeliveryFile, "Datei nicht gefunden", "no such file"},
       {Path("ORDNER.CSV"), ReadDeliveryFile, "ein Ordner, keine Datei", "a folder, not a file"},
       {Path("FIFO.CSV"), ReadDeliveryFile, "keine gew\xF6hnliche Datei", "not a regular file"},
@@ -137,11 +133,11 @@ TEST_F(ImportTest, AnUnreadableFileChangesNothing) {
        "too many levels of symbolic links (errno 40)"},
       {Path("ZEL_LEX.CSV"), noMemory, "zu wenig Arbeitsspeicher", "not enough memory"},
   };
-  for (const auto& c : cases) {
-    const ImportResult r = ImportLexicon(c.file, *lex_, c.read);
+  for (const auto& [file, read, german, english] : cases) {
+    const ImportResult r = ImportLexicon(file, *lex_, read);
     EXPECT_FALSE(r.read);
-    EXPECT_EQ(r.error, "Lexikondatei konnte nicht gelesen werden: " + c.file + ": " + c.german);
-    EXPECT_EQ(ReadProblemEnglish(r.problem), c.english);
+    EXPECT_EQ(r.error, "Lexikondatei konnte nicht gelesen werden: " + file + ": " + german);
+    EXPECT_EQ(ReadProblemEnglish(r.problem), english);
   }
   EXPECT_EQ(Terms(), (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(Files(), files);

@@ -15,10 +15,8 @@ namespace {
 
 TEST(SeeAlsoTest, ListsFallIntoTrimmedUpperCaseWords) {
   using V = std::vector<std::string>;
-  const struct {
-    std::string list;
-    V words;
-  } cases[] = {
+  const std::pair<std::string, V> cases[] = {
+      // a list, its words
       {"Dipol, Antenne", {"DIPOL", "ANTENNE"}},
       {"A,,B", {"A", "", "B"}},  // an empty piece between commas counts
       {"A,", {"A"}},             // the last one only when not empty
@@ -27,7 +25,7 @@ TEST(SeeAlsoTest, ListsFallIntoTrimmedUpperCaseWords) {
       {"", {}},
       {" \x01gr\xFC\337e ", {"GR\xDC\337E"}},  // codes 0-32 trimmed; ß stays
   };
-  for (const auto& c : cases) EXPECT_EQ(SeeAlsoWords(c.list), c.words) << c.list;
+  for (const auto& [list, words] : cases) EXPECT_EQ(SeeAlsoWords(list), words) << list;
   EXPECT_EQ(CountEqualPairs({"A", "A", ""}, {"A", "", "B", ""}), 4);
 }
 

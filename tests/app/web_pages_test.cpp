@@ -131,10 +131,8 @@ TEST(WebPagesTest, HostileTextInEveryFieldStaysText) {
 }
 
 TEST(WebPagesTest, EveryTagAsHtml) {
-  const struct {
-    const char* markup;
-    const char* html;
-  } cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
+      // markup, HTML
       {"a<b>b</b>c", "<div class=\"l\">a<span class=\"b\">b</span>c</div>\n"},
       {"<u>u</u>  two", "<div class=\"l\"><span class=\"u\">u</span>  two</div>\n"},
       {"a<br><br>b",
@@ -179,7 +177,8 @@ TEST(WebPagesTest, EveryTagAsHtml) {
   const web::ToneAddress tone = [](std::string_view stored) {
     return stored == "T.WAV" ? "../ton/T.WAV" : "";
   };
-  for (const auto& c : cases) EXPECT_EQ(EntryTextHtml(c.markup, tone, use), c.html) << c.markup;
+  for (const auto& [markup, html] : cases)
+    EXPECT_EQ(EntryTextHtml(markup, tone, use), html) << markup;
   EXPECT_EQ(use.sizes, (std::set<int32_t>{12, 14, 400}));
   EXPECT_EQ(use.columns, (std::set<int32_t>{10, 15, 18, 1000}));
   EXPECT_EQ(use.indents, (std::set<int32_t>{1}));
@@ -191,11 +190,8 @@ TEST(WebPagesTest, EveryTagAsHtml) {
 }
 
 TEST(WebPagesTest, FileNames) {
-  const struct {
-    std::string term;
-    int32_t id;
-    std::string name;
-  } cases[] = {
+  const std::tuple<std::string, int32_t, std::string> cases[] = {
+      // term, Id, name
       {"Antenne", 3, "antenne-3.html"},
       {"RX und TX", 12, "rx-und-tx-12.html"},
       {"\334berreichweite", 5, "ueberreichweite-5.html"},
@@ -210,7 +206,7 @@ TEST(WebPagesTest, FileNames) {
       {std::string(39, 'a') + "-b", 11, std::string(39, 'a') + "-11.html"},
       {std::string(39, 'a') + "\xE4", 13, std::string(40, 'a') + "-13.html"},
   };
-  for (const auto& c : cases) EXPECT_EQ(web::EntryFileName(c.term, c.id), c.name) << c.term;
+  for (const auto& [term, id, name] : cases) EXPECT_EQ(web::EntryFileName(term, id), name) << term;
 }
 
 // The script folds as FoldText; both are held to one table that the

@@ -74,22 +74,20 @@ TEST(DialogLayout, PlacesTheButtons) {
 
 TEST(DialogLayout, FormsApplyTheRule) {
   const QString shortText = QString::fromUtf8("Kein Thema ausgewählt.");
-  struct Case {
-    TvxMessageForm* form;
-    int height;
-  };
   Tjaneinfrage frage;
   Thinweis hinweis;
   Tfehler fehler;
   Tachtung achtung;
-  for (const Case& c :
-       {Case{&frage, 146}, Case{&hinweis, 146}, Case{&fehler, 143}, Case{&achtung, 143}}) {
-    c.form->SetMessage(shortText);
-    c.form->ApplyLayout();
-    EXPECT_EQ(c.form->size(), QSize(320, c.height)) << c.form->windowTitle().toStdString();
-    EXPECT_EQ(c.form->Panel2->geometry(), QRect(0, c.height - 66, 320, 66));
-    EXPECT_EQ(c.form->Bevel1->geometry(), QRect(0, 20, 320, 2));
-    EXPECT_FALSE(c.form->Label2->wordWrap());
+  for (auto [form, height] : {std::pair<TvxMessageForm*, int>{&frage, 146},
+                              {&hinweis, 146},
+                              {&fehler, 143},
+                              {&achtung, 143}}) {
+    form->SetMessage(shortText);
+    form->ApplyLayout();
+    EXPECT_EQ(form->size(), QSize(320, height)) << form->windowTitle().toStdString();
+    EXPECT_EQ(form->Panel2->geometry(), QRect(0, height - 66, 320, 66));
+    EXPECT_EQ(form->Bevel1->geometry(), QRect(0, 20, 320, 2));
+    EXPECT_FALSE(form->Label2->wordWrap());
   }
   EXPECT_EQ(frage.vxBitBtn1->geometry(), QRect(79, 25, 81, 35));
   EXPECT_EQ(frage.vxBitBtn2->geometry(), QRect(161, 25, 81, 35));

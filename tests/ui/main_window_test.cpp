@@ -296,35 +296,30 @@ TEST_F(ViewerWindowTest, SelectingEntriesAndRootNodes) {
 
 TEST_F(ViewerWindowTest, SeeAlsoListUnderTheText) {
   TZELLex& w = Shown();
-  struct Case {
-    const char* topic;
-    const char* term;
-    int items;
-    const char* first;
-  };
-  const Case cases[] = {
+  // Topic, term, the list's items and its first one.
+  const std::tuple<const char*, const char*, int, const char*> cases[] = {
       {"B\xE4nder", "Band 1", 14, "Band 9"},  // more than a third: cut to it
       {"Antennen", "Dipol", 2, "Yagi"},
       {"zulu", "Zeta", 0, nullptr},  // visible all the same, only its frame
   };
-  for (const Case& c : cases) {
-    Select(Child(Root(c.topic), c.term));
+  for (const auto& [topic, term, items, first] : cases) {
+    Select(Child(Root(topic), term));
     w.btnsieheauchClick();
-    ASSERT_FALSE(w.ListBox->isHidden()) << c.term;
-    ASSERT_EQ(w.ListBox->count(), c.items) << c.term;
+    ASSERT_FALSE(w.ListBox->isHidden()) << term;
+    ASSERT_EQ(w.ListBox->count(), items) << term;
     const int area = w.panelmitte->height() - 20;  // the text area without the list
-    const int expected = std::min(area / 3, c.items * 15 + 2 * w.ListBox->frameWidth());
-    EXPECT_EQ(w.ListBox->height(), expected) << c.term;
-    EXPECT_EQ(w.panelscroll->height(), area - expected) << c.term;
-    EXPECT_EQ(w.ListBox->y(), w.panelscroll->y() + w.panelscroll->height()) << c.term;
-    EXPECT_EQ(Labels()[0].caption, c.term) << "the selected entry, laid out for the new height";
-    if (c.first == nullptr) continue;
-    EXPECT_EQ(w.ListBox->item(0)->text().trimmed().toStdString(), c.first);
+    const int expected = std::min(area / 3, items * 15 + 2 * w.ListBox->frameWidth());
+    EXPECT_EQ(w.ListBox->height(), expected) << term;
+    EXPECT_EQ(w.panelscroll->height(), area - expected) << term;
+    EXPECT_EQ(w.ListBox->y(), w.panelscroll->y() + w.panelscroll->height()) << term;
+    EXPECT_EQ(Labels()[0].caption, term) << "the selected entry, laid out for the new height";
+    if (first == nullptr) continue;
+    EXPECT_EQ(w.ListBox->item(0)->text().trimmed().toStdString(), first);
     // A click on an item shows it with its topic; the tree keeps its node.
     const QModelIndex selected = w.Tree->currentIndex();
     QTest::mouseClick(w.ListBox->viewport(), Qt::LeftButton, {},
                       w.ListBox->visualItemRect(w.ListBox->item(0)).center());
-    EXPECT_EQ(Labels()[0].caption, c.first);
+    EXPECT_EQ(Labels()[0].caption, first);
     EXPECT_TRUE(ShowsTopicLine());
     EXPECT_EQ(w.Tree->currentIndex(), selected);
   }
@@ -395,31 +390,27 @@ std::string JoinedCaptions(const std::vector<EntryLabel>& labels) {
 TEST_F(ViewerWindowTest, NoExactHitFallsBackToFoldedHitsThenSuggestions) {
   WriteFile(dir_ / "ZEL_LEX.CSV", Csv(FindingLines()));
   Shown();
-  struct Case {
-    const char* text;
-    std::vector<std::string> hits;
-    std::string hint;  // the bold line under the search hint
-  };
-  const Case cases[] = {
+  // The search, its hits, the bold line under the search hint.
+  const std::tuple<const char*, std::vector<std::string>, std::string> cases[] = {
       {"Dipol", {"Antenne", "Dipol"}, ""},  // exact: the hint alone, as ever
       {"ueber", {"\334berreichweite"}, std::string(FallbackHint(FoundBy::kFolded))},
       {"Antene", {"Antenne"}, std::string(FallbackHint(FoundBy::kSuggestion))},
       {"xyzzy", {}, ""},  // no hits: image 3, no children, nothing shown
   };
-  for (const Case& c : cases) {
-    Search(c.text);
-    EXPECT_EQ(Captions(Root("- Suchergebnis")), c.hits) << c.text;
-    EXPECT_EQ(SearchImage(), c.hits.empty() ? kImageSearch : kImageSearchHits) << c.text;
-    if (c.hits.empty()) {
-      EXPECT_TRUE(Labels().empty()) << c.text;
+  for (const auto& [text, hits, hint] : cases) {
+    Search(text);
+    EXPECT_EQ(Captions(Root("- Suchergebnis")), hits) << text;
+    EXPECT_EQ(SearchImage(), hits.empty() ? kImageSearch : kImageSearchHits) << text;
+    if (hits.empty()) {
+      EXPECT_TRUE(Labels().empty()) << text;
       continue;
     }
-    EXPECT_TRUE(window_->Tree->isExpanded(Root("- Suchergebnis"))) << c.text;
+    EXPECT_TRUE(window_->Tree->isExpanded(Root("- Suchergebnis"))) << text;
     ASSERT_FALSE(Labels().empty());
     EXPECT_EQ(Labels()[0].caption, kSearchHint);
     std::vector<EntryLabel> below(Labels().begin() + 1, Labels().end());
-    EXPECT_EQ(JoinLabels(below, false), c.hint) << c.text;
-    for (const EntryLabel& l : below) EXPECT_TRUE(l.font.bold) << c.text;
+    EXPECT_EQ(JoinLabels(below, false), hint) << text;
+    for (const EntryLabel& l : below) EXPECT_TRUE(l.font.bold) << text;
   }
 }
 
