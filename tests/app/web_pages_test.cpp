@@ -37,30 +37,30 @@ std::string ForeignMarkup(const std::string& html) {
       "type",       "id",         "autocomplete", "spellcheck", "for",
       "role",       "hidden",     "aria-live",    "aria-label", "aria-labelledby",
       "data-group", "data-morse", "data-tone",    "title",      "html"};
+  // The byte at i as isalnum and isspace take it, 0 past the end.
+  const auto at = [&html](size_t i) -> int {
+    return i < html.size() ? static_cast<unsigned char>(html[i]) : 0;
+  };
   for (size_t lt = html.find('<'); lt != std::string::npos; lt = html.find('<', lt + 1)) {
     size_t p = lt + 1;
-    if (p < html.size() && html[p] == '/') ++p;
+    if (at(p) == '/') ++p;
     size_t end = p;
-    while (end < html.size() &&
-           (std::isalnum(static_cast<unsigned char>(html[end])) || html[end] == '!'))
-      ++end;
+    while (std::isalnum(at(end)) || at(end) == '!') ++end;
     std::string name = html.substr(p, end - p);
     for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (!elements.contains(name)) return "element <" + name + ">";
     // Attributes: name, then ="…", '…' or a bare value.
     for (p = end; p < html.size() && html[p] != '>';) {
-      if (std::isspace(static_cast<unsigned char>(html[p])) || html[p] == '/') {
+      if (std::isspace(at(p)) || at(p) == '/') {
         ++p;
         continue;
       }
       size_t n = p;
-      while (n < html.size() && !std::isspace(static_cast<unsigned char>(html[n])) &&
-             html[n] != '=' && html[n] != '>')
-        ++n;
+      while (n < html.size() && !std::isspace(at(n)) && at(n) != '=' && at(n) != '>') ++n;
       const std::string attribute = html.substr(p, n - p);
       if (!attributes.contains(attribute)) return "attribute " + attribute + " in <" + name + ">";
       std::string value;
-      if (n < html.size() && html[n] == '=') {
+      if (at(n) == '=') {
         const char quote = html[n + 1];
         const size_t close = quote == '"' || quote == '\'' ? html.find(quote, n + 2)
                                                            : html.find_first_of(" >", n + 1);

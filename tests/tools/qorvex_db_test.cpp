@@ -188,8 +188,7 @@ TEST_F(ToolTest, MessagesSayWhatWentWrong) {
   };
   for (const auto& [args, line] : usage) {
     const Outcome r = Tool(args);
-    EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.err, "qorvex-db: " + line + "\n");
+    EXPECT_EQ(std::tie(r.code, r.err), std::make_tuple(2, "qorvex-db: " + line + "\n"));
   }
   EXPECT_FALSE(std::filesystem::exists(Lex("QDLex.DAT"))) << "nothing was made";
   Outcome r = Tool({"--help"});

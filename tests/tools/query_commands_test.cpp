@@ -65,9 +65,7 @@ TEST_F(QueryTest, EachCommandPrintsWhatTheViewerWouldShow) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.args.back());
     const Outcome r = Db(c.args);
-    EXPECT_EQ(r.code, c.code);
-    EXPECT_EQ(r.out, c.out);
-    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(std::tie(r.code, r.out, r.err), std::tie(c.code, c.out, c.err));
   }
   const Outcome json = Db({"tree", "--json"});
   EXPECT_NE(json.out.find("{\"caption\":\"Dipol" + std::string(45, ' ') +

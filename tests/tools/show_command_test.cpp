@@ -83,9 +83,7 @@ TEST_F(ShowTest, ATerminalGetsStylesAndLinksButNoRawControlBytes) {
 
 TEST_F(ShowTest, RefusalsAndMisses) {
   Outcome r = Db({"show", "Nix", "--json"});
-  EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "qorvex-db: no entry Nix\n");
+  EXPECT_EQ(std::tie(r.code, r.out, r.err), std::make_tuple(1, "", "qorvex-db: no entry Nix\n"));
   // Ω is not in Windows-1252.
   // clang-format off
   const std::vector<std::string> usage[] = {

@@ -38,11 +38,6 @@ void Enter(TvxBitBtn* button) {
   QApplication::sendEvent(button, &enter);
 }
 
-void Leave(TvxBitBtn* button) {
-  QEvent leave(QEvent::Leave);
-  QApplication::sendEvent(button, &leave);
-}
-
 TEST(BitBtn, KindTable) {
   // The kind, its caption and its result.
   // clang-format off
@@ -198,7 +193,8 @@ TEST(BitBtn, FlatUntilTheMouseEnters) {
   const QPalette& pal = b->palette();
   EXPECT_EQ(raised.pixel(b->width() - 1, b->height() - 1), pal.color(QPalette::Shadow).rgb());
   EXPECT_EQ(raised.pixel(1, 1), pal.color(QPalette::Light).rgb());
-  Leave(b);
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(b, &leave);
   EXPECT_EQ(left.count(), 1);
   EXPECT_EQ(b->grab().toImage(), flat);
 
