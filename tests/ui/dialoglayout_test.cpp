@@ -43,11 +43,9 @@ TEST(DialogLayout, SizesToTheWidestLine) {
     text.naturalHeight = c.natural;
     text.lineBreaks = c.breaks;
     const TMessageGeometry g = LayoutMessage(text, c.scale, c.picture, c.minWidth);
-    EXPECT_EQ(g.clientWidth, c.width) << c.what;
-    EXPECT_EQ(g.clientHeight, c.height) << c.what;
-    EXPECT_EQ(g.labelWidth, c.labelWidth) << c.what;
-    EXPECT_EQ(g.labelHeight, c.labelHeight) << c.what;
-    EXPECT_EQ(g.wordWrap, c.wrap) << c.what;
+    EXPECT_EQ(std::tie(g.clientWidth, g.clientHeight, g.labelWidth, g.labelHeight, g.wordWrap),
+              std::tie(c.width, c.height, c.labelWidth, c.labelHeight, c.wrap))
+        << c.what;
   }
   // Wrapped text that needs more lines than the rule counts is not cut off.
   TMessageText two;
