@@ -47,14 +47,9 @@ using V = std::vector<std::string>;
 
 TEST(EntryLayoutTest, TagsWordsAndLines) {
   const std::string wide(30, 'w');  // 240 pixels
-  struct Case {
-    const char* what;
-    std::string text;
-    int32_t width;
-    V labels;
-  };
+  // What, the text, the width, the labels.
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<const char*, std::string, int32_t, V> cases[] = {
       {"glued tags", "a<b>b</b>c", 640, {"'a'10,54", "'b'18,54 b", "'c'26,54"}},
       {"blanks stay with words", "a <b>b</b> c", 640,
        {"'a '10,54", "'b'26,54 b", "' '34,54", "'c'42,54"}},
@@ -98,7 +93,8 @@ TEST(EntryLayoutTest, TagsWordsAndLines) {
       {"empty text", "", 640, {}},
   };
   // clang-format on
-  for (const Case& c : cases) EXPECT_EQ(Text(c.text, c.width), c.labels) << c.what;
+  for (const auto& [what, text, width, labels] : cases)
+    EXPECT_EQ(Text(text, width), labels) << what;
 }
 
 TEST(EntryLayoutTest, TitleTopicAndHint) {
@@ -145,10 +141,7 @@ TEST(EntryLayoutTest, SpaceWidthAndLineHeightComeFromTheBaseFont) {
 }
 
 TEST(EntryLayoutTest, TagNumbers) {
-  const struct {
-    const char* text;
-    int32_t value;
-  } cases[] = {
+  const std::pair<const char*, int32_t> cases[] = {
       // clang-format off
       {"", 0}, {"10", 10}, {"  12", 12}, {"-5", -5}, {"+7", 7}, {"$1F", 31}, {"0x1f", 31},
       {"-$10", -16}, {"12abc", 12}, {"12 ", 12}, {"abc", 0}, {" - 5", 0}, {"0x", 0}, {"$", 0},
@@ -156,29 +149,22 @@ TEST(EntryLayoutTest, TagNumbers) {
       {"-99999999999", INT_MIN}, {"$FFFFFFFFFF", INT_MAX},
       // clang-format on
   };
-  for (const auto& c : cases) EXPECT_EQ(ParseTagNumber(c.text), c.value) << "'" << c.text << "'";
+  for (const auto& [text, value] : cases)
+    EXPECT_EQ(ParseTagNumber(text), value) << "'" << text << "'";
 }
 
 TEST(EntryLayoutTest, LinkAddresses) {
-  const struct {
-    const char* caption;
-    const char* address;  // nullptr: not opened
-  } cases[] = {
+  // A caption, the address opened (none: not opened).
+  const std::pair<const char*, std::optional<std::string>> cases[] = {
       {"http://x)  ", "http://x)"},
       {"siehe:http://a.de", "http://a.de"},
       {"http://a.de/\xD8\xD8", "http://a.de/00"},
       {"http://dl1abc@darc.de", "mailto:http://dl1abc@darc.de"},
       {"http://x/MailTo@y", "http://x/MailTo@y"},
-      {"HTTP://x", nullptr},
-      {"https://x", nullptr},
+      {"HTTP://x", std::nullopt},
+      {"https://x", std::nullopt},
   };
-  for (const auto& c : cases) {
-    const std::optional<std::string> a = LinkAddress(c.caption);
-    if (c.address == nullptr)
-      EXPECT_FALSE(a) << c.caption;
-    else
-      EXPECT_EQ(a.value_or("(none)"), c.address);
-  }
+  for (const auto& [caption, address] : cases) EXPECT_EQ(LinkAddress(caption), address) << caption;
 }
 
 }  // namespace

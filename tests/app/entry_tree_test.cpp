@@ -95,11 +95,8 @@ TEST_F(EntryTreeTest, TheCurrentRecordSurvivesABuildOrIsCleared) {
 
 TEST_F(EntryTreeTest, ANodeFindsItsOwnEntry) {
   const std::string all(kAllEntriesCaption), hits(kSearchCaption);
-  struct Case {
-    std::string parent, node;
-    std::optional<std::string> data;
-    std::string found;  // topic/term, or "" when nothing is found
-  } cases[] = {
+  // The parent, the node, its data, what is found: topic/term, or "" for nothing.
+  const std::tuple<std::string, std::string, std::optional<std::string>, std::string> cases[] = {
       {all, EntryCaption("Dipol"), "Technik", "Technik/Dipol"},
       {all, EntryCaption("alpha"), "", "/alpha"},  // an empty topic is data too
       {all, EntryCaption("Zulu"), std::nullopt, "/Zulu"},
@@ -107,9 +104,9 @@ TEST_F(EntryTreeTest, ANodeFindsItsOwnEntry) {
       {"Technik", EntryCaption("Dipol"), std::nullopt, "Technik/Dipol"},
       {"Antennen", EntryCaption("Zulu"), std::nullopt, ""},
   };
-  for (const Case& c : cases) {
-    const std::optional<LexEntry> e = FindNodeEntry(*lex_, c.parent, c.node, c.data);
-    EXPECT_EQ(e ? e->topic + "/" + e->term : "", c.found) << c.parent << " " << c.node;
+  for (const auto& [parent, node, data, found] : cases) {
+    const std::optional<LexEntry> e = FindNodeEntry(*lex_, parent, node, data);
+    EXPECT_EQ(e ? e->topic + "/" + e->term : "", found) << parent << " " << node;
   }
   EXPECT_EQ(FindSelectedEntry(*lex_, hits, EntryCaption("Cc"))->term, "Cc");  // by FindTerm
   EXPECT_EQ(FindSelectedEntry(*lex_, "Antennen", EntryCaption("Dipol"))->topic, "Antennen");

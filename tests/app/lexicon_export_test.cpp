@@ -13,30 +13,23 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::Bytes;
-using isam::testing::ReadAll;
-using isam::testing::WriteAll;
-
 TEST(ExportTest, AnEntryBecomesALineTheImportReadsBack) {
   const std::string bom = "\xEF\xBB\xBF", q49 = std::string(49, 'a') + "\"";
-  const struct {
-    CsvEntry entry;
-    bool first;
-    std::string line;
-    size_t problems = 0;
-  } cases[] = {
+  // The entry, the first line or not, the line, the problems counted.
+  const std::tuple<CsvEntry, bool, std::string, size_t> cases[] = {
       {{"Antenne", "x<y", "Eine <b>A</b> > 1", "Dipol; Yagi"},
        false,
-       "Antenne;<x<y>Eine <b>A</b> > 1;Dipol; Yagi"},
-      {{q49, "", "", ""}, false, q49 + "x;<>;"},              // the setter cuts the filler again
-      {{bom + "W", "", "", ""}, true, "\"" + bom + "W;<>;"},  // the import takes the quote
-      {{bom + "W", "", "", ""}, false, bom + "W;<>;"},
+       "Antenne;<x<y>Eine <b>A</b> > 1;Dipol; Yagi",
+       0},
+      {{q49, "", "", ""}, false, q49 + "x;<>;", 0},              // the setter cuts the filler again
+      {{bom + "W", "", "", ""}, true, "\"" + bom + "W;<>;", 0},  // the import takes the quote
+      {{bom + "W", "", "", ""}, false, bom + "W;<>;", 0},
       {{"a;b", "a>b", "a\nb", "\"a\"\"b\""}, false, "a;b;<a>b>a\nb;\"a\"\"b\"x", 6},
   };
-  for (const auto& c : cases) {
+  for (const auto& [entry, first, line, count] : cases) {
     std::vector<std::string> problems;
-    EXPECT_EQ(FormatCsvLine(c.entry, c.first, problems), c.line);
-    EXPECT_EQ(problems.size(), c.problems) << c.line;
+    EXPECT_EQ(FormatCsvLine(entry, first, problems), line);
+    EXPECT_EQ(problems.size(), count) << line;
   }
 }
 
@@ -60,18 +53,13 @@ std::string RandomLines(std::mt19937& rng, int n) {
 class RoundTripTest : public LexiconTest {
  protected:
   // Imports bytes into fresh files; the data and index files.
-  Bytes Import(const std::string& bytes) {
+  std::pair<Bytes, Bytes> Import(const std::string& bytes) {
     Detach();
     for (const char* ext : {".DAT", ".IX"}) std::filesystem::remove(Path("QDLex") + ext);
     Attach();
     WriteAll(Path("in.csv"), Bytes(bytes.begin(), bytes.end()));
     EXPECT_TRUE(ImportLexicon(Path("in.csv"), *lex_).read);
-    Detach();
-    Bytes files = ReadAll(Path("QDLex.DAT"));
-    const Bytes ix = ReadAll(Path("QDLex.IX"));
-    files.insert(files.end(), ix.begin(), ix.end());
-    Attach();
-    return files;
+    return Files();
   }
   std::string Export(bool utf8) {
     std::string out;
@@ -89,7 +77,7 @@ TEST_F(RoundTripTest, ImportExportImportGivesTheSameFiles) {
     // Every other round a UTF-8 file whose first term begins with the
     // mark's own bytes.
     if (round % 2) csv = "\xEF\xBB\xBF" + Cp1252ToUtf8("\xEF\xBB\xBFW" + csv);
-    const Bytes files = Import(csv);
+    const auto files = Import(csv);
     for (bool utf8 : {false, true}) {
       SCOPED_TRACE(::testing::Message() << "round " << round << (utf8 ? " utf8" : " plain"));
       const std::string exported = Export(utf8);

@@ -15,9 +15,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::ReadAll;
-using isam::testing::WriteAll;
-
 TEST(CsvTest, LinesEndAtCrLfLfOrCr) {
   using V = std::vector<std::string>;
   // LF CR is two line ends.
@@ -53,10 +50,9 @@ TEST(CsvTest, ALineFallsIntoItsFourPiecesUnquoted) {
   };
   for (const auto& c : cases) {
     const CsvEntry e = ParseCsvLine(c.line);
-    EXPECT_EQ(e.term, c.term) << c.line;
-    EXPECT_EQ(e.topic, c.topic) << c.line;
-    EXPECT_EQ(e.text, c.text) << c.line;
-    EXPECT_EQ(e.seeAlso, c.seeAlso) << c.line;
+    EXPECT_EQ(std::tie(e.term, e.topic, e.text, e.seeAlso),
+              std::tie(c.term, c.topic, c.text, c.seeAlso))
+        << c.line;
   }
 }
 
@@ -91,7 +87,7 @@ TEST_F(ImportTest, EveryLineBecomesAnEntry) {
   ASSERT_TRUE(lex_->FindTerm("dipol"));
   EXPECT_EQ(lex_->GetSeeAlso(), "Antenne");
   EXPECT_EQ(lex_->Rec.Id, 1);
-  EXPECT_TRUE(isam::CheckFileBlock(Path("QDLex.DAT"), Path("QDLex.IX"), {true, true}).ok());
+  EXPECT_TRUE(CheckFiles().ok());
 }
 
 TEST_F(ImportTest, AByteOrderMarkMeansUtf8) {
@@ -113,9 +109,7 @@ TEST_F(ImportTest, AByteOrderMarkMeansUtf8) {
 // running out while reading, leaves the lexicon as it was.
 TEST_F(ImportTest, AnUnreadableFileChangesNothing) {
   ASSERT_EQ(Import("a;<T>1;\r\nb;<T>2;\r\n").added, 2);
-  Detach();
-  const auto dat = ReadAll(Path("QDLex.DAT")), ix = ReadAll(Path("QDLex.IX"));
-  Attach();
+  const auto files = Files();
   std::filesystem::create_directory(Path("ORDNER.CSV"));
   ASSERT_EQ(mkfifo(Path("FIFO.CSV").c_str(), 0600), 0);  // no writer: an open would wait
   WriteAll(Path("GROSS.CSV"), {});
@@ -124,11 +118,8 @@ TEST_F(ImportTest, AnUnreadableFileChangesNothing) {
   const DeliveryReader noMemory = [](const std::string&, std::string&, ReadProblem&) -> bool {
     throw std::bad_alloc();
   };
-  const struct {
-    std::string file;
-    DeliveryReader read;
-    std::string german, english;
-  } cases[] = {
+  // The file, how it is read, the problem in German and in English.
+  const std::tuple<std::string, DeliveryReader, std::string, std::string> cases[] = {
       {Path("FEHLT.CSV"), ReadDeliveryFile, "Datei nicht gefunden", "no such file"},
       {Path("ORDNER.CSV"), ReadDeliveryFile, "ein Ordner, keine Datei", "a folder, not a file"},
       {Path("FIFO.CSV"), ReadDeliveryFile, "keine gew\xF6hnliche Datei", "not a regular file"},
@@ -142,17 +133,14 @@ TEST_F(ImportTest, AnUnreadableFileChangesNothing) {
        "too many levels of symbolic links (errno 40)"},
       {Path("ZEL_LEX.CSV"), noMemory, "zu wenig Arbeitsspeicher", "not enough memory"},
   };
-  for (const auto& c : cases) {
-    const ImportResult r = ImportLexicon(c.file, *lex_, c.read);
+  for (const auto& [file, read, german, english] : cases) {
+    const ImportResult r = ImportLexicon(file, *lex_, read);
     EXPECT_FALSE(r.read);
-    EXPECT_EQ(r.error, "Lexikondatei konnte nicht gelesen werden: " + c.file + ": " + c.german);
-    EXPECT_EQ(ReadProblemEnglish(r.problem), c.english);
+    EXPECT_EQ(r.error, "Lexikondatei konnte nicht gelesen werden: " + file + ": " + german);
+    EXPECT_EQ(ReadProblemEnglish(r.problem), english);
   }
   EXPECT_EQ(Terms(), (std::vector<std::string>{"a", "b"}));
-  Detach();
-  EXPECT_EQ(ReadAll(Path("QDLex.DAT")), dat);
-  EXPECT_EQ(ReadAll(Path("QDLex.IX")), ix);
-  Attach();
+  EXPECT_EQ(Files(), files);
 }
 
 // Whatever stops an import (the n-th write, sync, rename or unlink failing,
@@ -166,7 +154,6 @@ TEST_F(ImportTest, AFailureAtAnyStepLeavesTheOldLexiconOrTheNew) {
         "n" + std::to_string(i) + ";<U>" + std::string(static_cast<size_t>(i) * 50, 'x') + ";\r\n";
   ASSERT_EQ(Import(newCsv).added, 40);
   const std::vector<std::string> newTerms = Terms();
-  using isam::testing::FaultLayer;
   int runs = 0, oldSeen = 0, newSeen = 0;
   for (const auto kind :
        {FaultLayer::kWrite, FaultLayer::kSync, FaultLayer::kRename, FaultLayer::kUnlink}) {
@@ -198,9 +185,7 @@ TEST_F(ImportTest, AFailureAtAnyStepLeavesTheOldLexiconOrTheNew) {
       oldSeen += terms == oldTerms;
       newSeen += terms == newTerms;
       EXPECT_FALSE(std::filesystem::exists(Path("QDLexNEU.DAT"))) << kind << " " << n;
-      const isam::CheckReport report =
-          isam::CheckFileBlock(Path("QDLex.DAT"), Path("QDLex.IX"), {true, true});
-      EXPECT_TRUE(report.ok()) << kind << " " << n;
+      EXPECT_TRUE(CheckFiles().ok()) << kind << " " << n;
     }
   }
   EXPECT_GT(runs, 20);
@@ -217,20 +202,14 @@ TEST_F(ImportTest, ImportingTwiceGivesTheSameFilesAndAnEmptyFileNone) {
            ">Text " + std::string(static_cast<size_t>(i % 1500), 'x') + ";siehe " +
            std::to_string(i) + "\r\n";
   ASSERT_EQ(Import(csv).added, 300);
-  Detach();
-  const auto dat = ReadAll(Path("QDLex.DAT")), ix = ReadAll(Path("QDLex.IX"));
-  Attach();
+  const auto files = Files();
   ASSERT_EQ(Import(csv).added, 300);
-  Detach();
-  EXPECT_EQ(ReadAll(Path("QDLex.DAT")), dat);
-  EXPECT_EQ(ReadAll(Path("QDLex.IX")), ix);
-  Attach();
+  EXPECT_EQ(Files(), files);
   const ImportResult r = Import("");
   ASSERT_TRUE(r.read);
   EXPECT_EQ(r.added, 0);
   Detach();
-  const isam::CheckReport report =
-      isam::CheckFileBlock(Path("QDLex.DAT"), Path("QDLex.IX"), {true, true});
+  const isam::CheckReport report = CheckFiles();
   EXPECT_TRUE(report.ok());
   EXPECT_EQ(report.liveRecords, 0u);
   EXPECT_EQ(report.indexEntries, (std::vector<uint32_t>{0, 0, 0}));

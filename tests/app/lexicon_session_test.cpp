@@ -18,12 +18,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::Bytes;
-using isam::testing::FaultLayer;
-using isam::testing::ReadAll;
-using isam::testing::TempDir;
-using isam::testing::WriteAll;
-
 class SessionTest : public ::testing::Test {
  protected:
   void SetUp() override { CurrentDebugStack().SetDumpFileName("/dev/null"); }

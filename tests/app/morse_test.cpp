@@ -14,7 +14,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::TempDir;
 using Log = std::vector<std::string>;
 
 // Runs in a scratch folder as the current directory; at 1000 Hz a file of n
@@ -41,13 +40,9 @@ class MorseTest : public ::testing::Test {
 };
 
 TEST_F(MorseTest, WordsPlayTheirRecordingsWithThePauseAfterEach) {
-  struct Case {
-    std::string text;
-    bool fast;
-    Log log;
-  };
+  // The text, the fast mode or not, what plays.
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<std::string, bool, Log> cases[] = {
       {"SOS ", true, {"play S.WAV 480", "pause 10", "play O.WAV 840", "pause 10", "play S.WAV 480",
                       "pause 10", "pause 10"}},
       {"CQ/DL?", false, {"play C.WAV 720", "pause 100", "play Q.WAV 780", "pause 100",
@@ -59,11 +54,11 @@ TEST_F(MorseTest, WordsPlayTheirRecordingsWithThePauseAfterEach) {
       {"", true, {}},
   };
   // clang-format on
-  for (const Case& c : cases) {
+  for (const auto& [text, fast, log] : cases) {
     RecordingOutput out;
-    PlayMorseText(c.text, c.fast, out);
-    EXPECT_EQ(out.log(), c.log) << c.text;
-    EXPECT_EQ(CharPause, c.fast ? 10 : 100);
+    PlayMorseText(text, fast, out);
+    EXPECT_EQ(out.log(), log) << text;
+    EXPECT_EQ(CharPause, fast ? 10 : 100);
     EXPECT_FALSE(out.isOpen());
   }
 }
@@ -90,10 +85,7 @@ TEST_F(MorseTest, ToneFilesAreFoundWhereTheirNamePoints) {
   Wav("Ruf.wav", 1500);
   Wav(other / "TON1000.WAV", 1000);
   Wav(other / "ONLYTHERE.WAV", 1000);
-  struct Case {
-    std::string name;
-    Log log;
-  };
+  using Case = std::pair<std::string, Log>;  // a name, what plays
   const Case cases[] = {
       {"Ruf.wav", {"play Ruf.wav 1500"}},
       {"RUF.WAV", {"play Ruf.wav 1500"}},  // the file system of the lexicon's authors ignores case
@@ -106,10 +98,10 @@ TEST_F(MorseTest, ToneFilesAreFoundWhereTheirNamePoints) {
       {other.path() + "/", {}},
       {"", {}},
   };
-  for (const Case& c : cases) {
+  for (const auto& [name, log] : cases) {
     RecordingOutput out;
-    PlayWaveFile(c.name, out);
-    EXPECT_EQ(out.log(), c.log) << c.name;
+    PlayWaveFile(name, out);
+    EXPECT_EQ(out.log(), log) << name;
   }
   // A tone word's name as stored: Windows-1252, maybe a Windows path; it
   // reaches the output as the file's name on disk.
@@ -123,10 +115,10 @@ TEST_F(MorseTest, ToneFilesAreFoundWhereTheirNamePoints) {
       {"sub\\TON.WAV", {"play sub/TON.WAV 1000"}},
       {"klang\\", {}},
   };
-  for (const Case& c : tones) {
+  for (const auto& [name, log] : tones) {
     RecordingOutput out;
-    PlayToneFile(c.name, out);
-    EXPECT_EQ(out.log(), c.log) << c.name;
+    PlayToneFile(name, out);
+    EXPECT_EQ(out.log(), log) << name;
   }
 }
 

@@ -17,8 +17,7 @@ namespace qorvex::testing {
 namespace {
 
 std::vector<std::string> SampleLines() {
-  const auto bytes = isam::testing::ReadAll(QORVEX_SAMPLE);
-  const std::string text(bytes.begin(), bytes.end());
+  const std::string text = ReadText(QORVEX_SAMPLE);
   // CR LF after every line, the last included: as many CR LF as lines.
   size_t crlf = 0;
   for (size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += 2) ++crlf;

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <random>
 
 #include "app/core/entry_tree.h"
@@ -17,10 +15,8 @@ namespace {
 
 TEST(SeeAlsoTest, ListsFallIntoTrimmedUpperCaseWords) {
   using V = std::vector<std::string>;
-  const struct {
-    std::string list;
-    V words;
-  } cases[] = {
+  const std::pair<std::string, V> cases[] = {
+      // a list, its words
       {"Dipol, Antenne", {"DIPOL", "ANTENNE"}},
       {"A,,B", {"A", "", "B"}},  // an empty piece between commas counts
       {"A,", {"A"}},             // the last one only when not empty
@@ -29,7 +25,7 @@ TEST(SeeAlsoTest, ListsFallIntoTrimmedUpperCaseWords) {
       {"", {}},
       {" \x01gr\xFC\337e ", {"GR\xDC\337E"}},  // codes 0-32 trimmed; ß stays
   };
-  for (const auto& c : cases) EXPECT_EQ(SeeAlsoWords(c.list), c.words) << c.list;
+  for (const auto& [list, words] : cases) EXPECT_EQ(SeeAlsoWords(list), words) << list;
   EXPECT_EQ(CountEqualPairs({"A", "A", ""}, {"A", "", "B", ""}), 4);
 }
 
@@ -70,8 +66,7 @@ TEST_F(LexiconTest, RelatedIndexRanksAsRankRelated) {
     Add(e.topic, e.term, e.seeAlso);
     entries.push_back(EntryOf(*lex_));
   };
-  std::ifstream in(QORVEX_SAMPLE, std::ios::binary);
-  const std::string sample{std::istreambuf_iterator<char>(in), {}};
+  const std::string sample = ReadText(QORVEX_SAMPLE);
   for (const std::string& line : SplitCsvLines(sample)) {
     const CsvEntry r = ParseCsvLine(line);
     add({0, r.term, r.topic, r.seeAlso, ""});
@@ -84,8 +79,7 @@ TEST_F(LexiconTest, RelatedIndexRanksAsRankRelated) {
                          "Antenne",
                          "Koax ",
                          "Richtantennenanlage Nord",
-                         "richtantennenanlage s\xFC"
-                         "d",
+                         "richtantennenanlage s\374d",
                          "Balun"};
   std::mt19937 rng(7);
   for (int i = 0; i < 120; ++i) {

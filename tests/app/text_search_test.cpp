@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <random>
 
 #include "app/core/entry_layout.h"
@@ -130,8 +128,7 @@ TEST(PlainTextTest, AsTheLayoutGivesIt) {
     EXPECT_EQ(PlainTextByLayout(text), plain) << text;
   }
   // Every entry of the sample, then random texts, through one reused buffer.
-  std::ifstream in(QORVEX_SAMPLE, std::ios::binary);
-  const std::string sample{std::istreambuf_iterator<char>(in), {}};
+  const std::string sample = ReadText(QORVEX_SAMPLE);
   std::vector<std::string> texts;
   for (const std::string& line : SplitCsvLines(sample)) texts.push_back(ParseCsvLine(line).text);
   ASSERT_GE(texts.size(), 150u);
@@ -147,13 +144,9 @@ TEST(PlainTextTest, AsTheLayoutGivesIt) {
 }
 
 TEST(EntryTextTest, HighlightedPiecesAndCopiedText) {
-  struct Case {
-    std::string text, search;
-    bool fold;
-    std::vector<TextMark> marks;  // label 0 is the title
-  };
+  // The text, the search, folded or not, the marks (label 0 is the title).
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<std::string, std::string, bool, std::vector<TextMark>> cases[] = {
       {"Das <b>Not</b>zeichen der", "notzeichen", false, {{2, 0, 3}, {3, 0, 7}}},
       {"Zwei stra\337enweit.", "strasse", true, {{2, 0, 6}}},  // all of the "\xDF"
       {"\334ber Ueber", "ueber", true, {{1, 0, 4}, {2, 0, 5}}},  // the "e" read into "U"
@@ -163,10 +156,10 @@ TEST(EntryTextTest, HighlightedPiecesAndCopiedText) {
       {"eins", "", true, {}},
   };
   // clang-format on
-  for (const Case& c : cases) {
+  for (const auto& [text, search, fold, marks] : cases) {
     const std::vector<EntryLabel> labels =
-        RenderEntry("T", "", c.text, false, false, 100000, FixedTextMetrics());
-    EXPECT_EQ(FindTextMarks(labels, c.search, c.fold), c.marks) << c.text << " / " << c.search;
+        RenderEntry("T", "", text, false, false, 100000, FixedTextMetrics());
+    EXPECT_EQ(FindTextMarks(labels, search, fold), marks) << text << " / " << search;
   }
   EXPECT_EQ(EntryCopyText({1, "SOS   ", "Betrieb  ", "", "Rufe <Morse>SOS</Morse> und <br>warte."}),
             "SOS\n[Thema: Betrieb]\n\nRufe SOS und\nwarte.");
@@ -232,14 +225,9 @@ TEST_F(TextSearchTest, SuggestionsWithinOneOrTwoClosestFirst) {
 }
 
 TEST_F(TextSearchTest, TheWindowFallsBackToFoldedHitsThenSuggestions) {
-  struct Case {
-    std::string text;
-    bool fullText;
-    FoundBy by;
-    std::vector<std::string> terms;
-  };
+  // The text, full text or not, how the hits were found, the hits.
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<std::string, bool, FoundBy, std::vector<std::string>> cases[] = {
       {"antenne", false, FoundBy::kExact, {"Antenne", "Antennen", "Dipol"}},
       {"ueber", false, FoundBy::kFolded, {"\334berreichweite"}},
       {"Antene", false, FoundBy::kSuggestion, {"Antenne", "Antenna", "Antennen"}},
@@ -247,13 +235,13 @@ TEST_F(TextSearchTest, TheWindowFallsBackToFoldedHitsThenSuggestions) {
       {"strasse", true, FoundBy::kFolded, {"Dipol"}}, {"", true, FoundBy::kNothing, {}},
   };
   // clang-format on
-  for (const Case& c : cases) {
-    const FoundEntries found = FindForField(*lex_, c.text, c.fullText);
+  for (const auto& [text, fullText, by, want] : cases) {
+    const FoundEntries found = FindForField(*lex_, text, fullText);
     std::vector<std::string> terms;
     for (const SearchHit& h : found.hits)
       terms.push_back(h.term.substr(0, h.term.find_last_not_of(' ') + 1));
-    EXPECT_EQ(found.by, c.by) << c.text;
-    EXPECT_EQ(terms, c.terms) << c.text;
+    EXPECT_EQ(found.by, by) << text;
+    EXPECT_EQ(terms, want) << text;
   }
   const LexEntry sos = *FindEntryByTerm(*lex_, "SOS");
   EXPECT_FALSE(HitsOutsideText(sos, "notzeichen", true));

@@ -9,8 +9,6 @@
 namespace qorvex::testing {
 namespace {
 
-using isam::testing::TempDir;
-
 TEST(WavFileTest, EncodesA44ByteHeaderThenTheSamples) {
   const int16_t samples[] = {1, -2, 0x1234};
   const std::string expected(
@@ -35,16 +33,10 @@ std::string Fmt(uint16_t channels, uint32_t rate, uint16_t align) {
 
 TEST(WavFileTest, ReadsTheHeaderOfWhatEverTheFileHolds) {
   TempDir dir;
-  struct Case {
-    const char* what;
-    std::string bytes;
-    bool ok;
-    uint64_t frames;  // when ok
-    std::string why;  // when not
-  };
   const std::string riff = "RIFF" + U32(0) + "WAVE";
   const std::string data8 = Chunk("data", std::string(8, '\0'), 8);
-  const Case cases[] = {
+  // What, the bytes, read or not, the frames when read, else the problem.
+  const std::tuple<const char*, std::string, bool, uint64_t, std::string> cases[] = {
       {"plain", riff + Fmt(1, 8000, 2) + data8, true, 4, ""},
       {"stereo frames", riff + Fmt(2, 8000, 4) + data8, true, 2, ""},
       {"odd chunk padded before fmt",
@@ -63,16 +55,16 @@ TEST(WavFileTest, ReadsTheHeaderOfWhatEverTheFileHolds) {
       {"chunk size past the end", riff + Chunk("junk", "", 0xFFFFFFF0) + Fmt(1, 8000, 2) + data8,
        false, 0, "WAV-Datei ohne g\xFCltiges Format"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [what, bytes, ok, frames, problem] : cases) {
     const std::string path = dir / "f.wav";
-    isam::testing::WriteAll(path, isam::testing::Bytes(c.bytes.begin(), c.bytes.end()));
+    WriteAll(path, Bytes(bytes.begin(), bytes.end()));
     WavInfo info;
     std::string why;
-    EXPECT_EQ(ReadWavInfo(path, info, why), c.ok) << c.what;
-    if (c.ok)
-      EXPECT_EQ(info.Frames(), c.frames) << c.what;
+    EXPECT_EQ(ReadWavInfo(path, info, why), ok) << what;
+    if (ok)
+      EXPECT_EQ(info.Frames(), frames) << what;
     else
-      EXPECT_EQ(why, c.why) << c.what;
+      EXPECT_EQ(why, problem) << what;
   }
   WavInfo info;
   std::string why;

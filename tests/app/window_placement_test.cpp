@@ -19,24 +19,19 @@ TEST_F(PlacementTest, ClosingKeepsTheNormalBoundsWhileMaximized) {
 
   // Each run: the start copies the record into ToSetups, the close stores
   // what PlacementAtClose gives; the next start reads it back.
-  struct Run {
-    WindowPlacement current;
-    bool maximized;
-    WindowPlacement stored;
-  };
   const WindowPlacement a{100, 50, 600, 800}, b{7, 8, 400, 500};
-  const Run runs[] = {
+  // The window at the close, maximized or not; the placement stored.
+  const std::tuple<WindowPlacement, bool, WindowPlacement> runs[] = {
       {a, false, a},
       {b, true, {100, 50, 600, 800, true}},  // maximized: a's bounds stay
       {b, true, {100, 50, 600, 800, true}},
       {b, false, b},
   };
-  for (const Run& r : runs) {
+  for (const auto& [current, maximized, stored] : runs) {
     SetLayoutPlacement(ToSetups, *ReadPlacement());
-    const WindowPlacement closing =
-        PlacementAtClose(LayoutPlacement(ToSetups), r.current, r.maximized);
+    const WindowPlacement closing = PlacementAtClose(LayoutPlacement(ToSetups), current, maximized);
     ASSERT_TRUE(WritePlacement(closing));
-    EXPECT_EQ(ReadPlacement(), r.stored);
+    EXPECT_EQ(ReadPlacement(), stored);
     EXPECT_TRUE(ReadPlacement()->Stored());
   }
   // A maximized first close, before any placement was stored, stores none.

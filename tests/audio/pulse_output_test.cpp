@@ -3,7 +3,6 @@
 // lost or stalled server is an error, never a hang.
 #include "app/audio/pulse_output.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -23,37 +22,13 @@
 #include "app/core/wavfile.h"
 #include "tests/audio/signal.h"
 #include "tests/isam/testutil.h"
+#include "tests/tools/run_program.h"
 
 namespace qorvex::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kRate = 44100;
-
-// Starts program with env added; stdin from in, stdout and stderr to out.
-// Everything is prepared before fork: the child of a threaded process may
-// only call what is safe after fork.
-pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
-            const std::string& in, const std::string& out) {
-  std::vector<std::string> vars = env;
-  for (char** e = environ; *e != nullptr; ++e) vars.emplace_back(*e);  // ours come first
-  std::vector<char*> argv, envp;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  for (const std::string& v : vars) envp.push_back(const_cast<char*>(v.c_str()));
-  argv.push_back(nullptr);
-  envp.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int i = open(in.c_str(), O_RDONLY);
-    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(i, 0);
-    dup2(o, 1);
-    dup2(o, 2);
-    execvpe(argv[0], argv.data(), envp.data());
-    _exit(127);
-  }
-  return pid;
-}
 
 void Stop(pid_t& pid, int signal = SIGTERM) {
   if (pid <= 0) return;
@@ -83,14 +58,15 @@ class PrivateServer {
   PrivateServer() {
     const std::string d = dir_.path();
     env_ = {"XDG_RUNTIME_DIR=" + d, "HOME=" + d, "PULSE_SERVER=" + Address()};
-    server_ = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-                     "--use-pid-file=no", "--log-target=stderr", "-L",
-                     "module-native-protocol-unix auth-anonymous=1 socket=" + Socket(), "-L",
-                     "module-null-sink sink_name=rec"},
-                    env_, "/dev/null", dir_ / "server.log");
+    server_ = Run(
+        "pulseaudio",
+        {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--log-target=stderr",
+         "-L", "module-native-protocol-unix auth-anonymous=1 socket=" + Socket(), "-L",
+         "module-null-sink sink_name=rec"},
+        "server.log");
     const bool up = WaitFor(
         [&] {
-          pid_t info = Spawn({"pactl", "info"}, env_, "/dev/null", dir_ / "pactl.log");
+          const pid_t info = Run("pactl", {"info"}, "pactl.log");
           int status = 0;
           waitpid(info, &status, 0);
           return WIFEXITED(status) && WEXITSTATUS(status) == 0;
@@ -113,18 +89,19 @@ class PrivateServer {
   // A low-latency stream of silence: the sink then mixes in small steps, so
   // that the gaps between sounds come out as played.
   void StartKeeper() {
-    keeper_ = Spawn(
-        {"pacat", "--raw", "--format=s16le", "--rate=44100", "--channels=1", "--latency-msec=10"},
-        env_, "/dev/zero", dir_ / "keeper.log");
+    keeper_ = Run("pacat",
+                  {"--raw", "--format=s16le", "--rate=44100", "--channels=1", "--latency-msec=10"},
+                  "keeper.log", "/dev/zero");
   }
   // Records the sink's monitor (mono, 16 bit, 44100 Hz) until StopRecording.
   // The recorder asks for latencyMs: a small one holds the sink at a small
   // latency as a keeper stream does, 2000 leaves the sink as it would be.
   void StartRecording(int latencyMs = 10) {
     recorderLatencyMs_ = latencyMs;
-    recorder_ = Spawn({"parec", "-d", "rec.monitor", "--raw", "--format=s16le", "--rate=44100",
-                       "--channels=1", "--latency-msec=" + std::to_string(latencyMs)},
-                      env_, "/dev/null", Recording());
+    recorder_ = StartProgram("parec",
+                             {"-d", "rec.monitor", "--raw", "--format=s16le", "--rate=44100",
+                              "--channels=1", "--latency-msec=" + std::to_string(latencyMs)},
+                             Recording(), dir_ / "parec.log", {.env = env_});
     ASSERT_TRUE(WaitFor([&] { return FileSize(Recording()) > 0; },
                         std::chrono::milliseconds(latencyMs) + std::chrono::seconds(10)))
         << "the recorder wrote nothing";
@@ -140,6 +117,11 @@ class PrivateServer {
     return s;
   }
 
+  // Runs program with the server's variables; its output and errors to log.
+  pid_t Run(const std::string& program, const std::vector<std::string>& args,
+            const std::string& log, const std::string& in = "/dev/null") const {
+    return StartProgram(program, args, dir_ / log, dir_ / log, {.in = in, .env = env_});
+  }
   void Pause() { kill(server_, SIGSTOP); }
   void Continue() { kill(server_, SIGCONT); }
   void Kill() { Stop(server_, SIGKILL); }
@@ -320,8 +302,8 @@ TEST_F(PulseOutputTest, EndingTheProcessAfterTheWatchdogFiredLeavesNoThreadRunni
   const std::string modes[] = {"exit", "return"};
   std::vector<pid_t> probes;
   for (const std::string& m : modes)
-    probes.push_back(Spawn({QORVEX_EXIT_PROBE, m, dir / (m + ".sock"), QORVEX_RECORDINGS}, {},
-                           "/dev/null", dir / (m + ".log")));
+    probes.push_back(StartProgram(QORVEX_EXIT_PROBE, {m, dir / (m + ".sock"), QORVEX_RECORDINGS},
+                                  dir / (m + ".log"), dir / (m + ".log")));
   for (size_t i = 0; i < probes.size(); ++i) {
     int status = 0;
     const bool ended = WaitFor([&] { return waitpid(probes[i], &status, WNOHANG) == probes[i]; },

@@ -257,13 +257,8 @@ void RunModel(FileBlockHandle& fb, uint32_t seed, int operations, std::vector<Mo
       key = RandomKey(rng, m.keyLength);
       ref = 1 + static_cast<int32_t>(rng() % 100000);
       const bool present = m.duplicates ? e.count({key, ref}) > 0 : findKey(key) != e.end();
-      AddKey(fb, k, ref, key);
-      if (present) {
-        ASSERT_EQ(EngineError, 10230) << where();
-      } else {
-        ASSERT_TRUE(EngineOK) << where() << " error " << EngineError;
-        e.insert({key, ref});
-      }
+      ASSERT_EQ(ErrorOf(AddKey, fb, k, ref, key), present ? 10230 : 0) << where();
+      if (!present) e.insert({key, ref});
       if (!m.hasCursor) ClearKey(fb, k);
     } else if (kind < (draining ? 70 : 60)) {  // delete an entry, or a missing one
       if (!e.empty() && rng() % 8 != 0) {
@@ -271,38 +266,31 @@ void RunModel(FileBlockHandle& fb, uint32_t seed, int operations, std::vector<Mo
         std::advance(it, rng() % std::min<size_t>(e.size(), 64));
         if (rng() % 2)
           it = std::prev(e.end(), 1 + static_cast<long>(rng() % std::min<size_t>(e.size(), 64)));
-        key = it->first;
-        ref = it->second;
-        ASSERT_TRUE(Ok(DeleteKey, fb, k, ref, key)) << where() << " error " << EngineError;
+        ASSERT_EQ(ErrorOf(DeleteKey, fb, k, it->second, it->first), 0) << where();
         e.erase(it);
       } else {
         key = RandomKey(rng, m.keyLength);
         ref = 100001;
         const auto it = findKey(key);
         const bool present = !m.duplicates && it != e.end();
-        DeleteKey(fb, k, ref, key);
-        if (present) {
-          ASSERT_TRUE(EngineOK) << where();
-          e.erase(it);
-        } else {
-          ASSERT_EQ(EngineError, 10220) << where();
-        }
+        ASSERT_EQ(ErrorOf(DeleteKey, fb, k, ref, key), present ? 0 : 10220) << where();
+        if (present) e.erase(it);
       }
       if (!m.hasCursor) ClearKey(fb, k);
     } else if (kind < 78) {  // find the key, or search the first entry at or above it
       const bool find = kind < 70;
       const std::string asked = key = RandomKey(rng, m.keyLength);
-      find ? FindKey(fb, k, ref, asked) : SearchKey(fb, k, ref, key);
       const auto it = find ? findKey(asked) : e.lower_bound({asked, INT32_MIN});
-      if (it == e.end()) {
-        ASSERT_EQ(EngineError, find ? 10200 : 10210) << where();
-        ClearKey(fb, k);
-        m.hasCursor = false;
-      } else {
-        ASSERT_TRUE(EngineOK) << where();
+      const int32_t want = it != e.end() ? 0 : find ? 10200 : 10210;
+      ASSERT_EQ(find ? ErrorOf(FindKey, fb, k, ref, asked) : ErrorOf(SearchKey, fb, k, ref, key),
+                want)
+          << where();
+      m.hasCursor = want == 0;
+      if (m.hasCursor) {
         ASSERT_EQ(std::make_pair(key, ref), *it) << where();
-        m.hasCursor = true;
         m.cursor = *it;
+      } else {
+        ClearKey(fb, k);
       }
     } else if (kind < 98) {  // next or prev
       const bool next = rng() % 2;
@@ -313,17 +301,14 @@ void RunModel(FileBlockHandle& fb, uint32_t seed, int operations, std::vector<Mo
       auto it = next ? (m.hasCursor ? above : e.begin()) : (m.hasCursor ? below : e.end());
       if (!next) it = it == e.begin() ? e.end() : std::prev(it);
       std::tie(key, ref) = c;
-      (next ? NextKey : PrevKey)(fb, k, ref, key);
-      if (it == e.end()) {
-        ASSERT_EQ(EngineError, next ? 10250 : 10260)
-            << where() << " cursor " << m.hasCursor << " '" << m.cursor.first << "' "
-            << m.cursor.second << " got '" << key << "' " << ref << " size " << e.size();
-        m.hasCursor = false;
-      } else {
-        ASSERT_TRUE(EngineOK) << where() << " error " << EngineError;
+      const int32_t want = it != e.end() ? 0 : next ? 10250 : 10260;
+      ASSERT_EQ(ErrorOf(next ? NextKey : PrevKey, fb, k, ref, key), want)
+          << where() << " cursor " << m.hasCursor << " '" << m.cursor.first << "' "
+          << m.cursor.second << " got '" << key << "' " << ref << " size " << e.size();
+      m.hasCursor = want == 0;
+      if (m.hasCursor) {
         ASSERT_EQ(std::make_pair(key, ref), *it) << where();
         m.cursor = *it;
-        m.hasCursor = true;
       }
     } else if (kind < 99) {  // clear
       ClearKey(fb, k);

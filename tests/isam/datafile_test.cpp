@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -393,21 +394,18 @@ TEST_F(DataFileTest, CreateRejectsBadArgumentsAndLeavesNothing) {
 TEST(EngineControl, StartStopAndErrorClasses) {
   int32_t ref = 0;
   EXPECT_EQ(ErrorOf(AddRecord, nullptr, ref, nullptr), 10455);
-  ExitEngine();
-  EXPECT_EQ(EngineError, 10455);
-  EXPECT_EQ(InitEngine(0, 7), 0);
-  EXPECT_EQ(EngineError, 10451);
-  EXPECT_EQ(InitEngine(1, 160), 0);
-  EXPECT_EQ(EngineError, 10310);
-  EXPECT_EQ(InitEngine(0, 8), 8);
-  EXPECT_TRUE(EngineOK);
-  EXPECT_EQ(InitEngine(0, 8), 0);
-  EXPECT_EQ(EngineError, 10450);
+  EXPECT_EQ(ErrorOf(ExitEngine), 10455);
+  // Network kind, buffers, the buffers started, the error: too few buffers,
+  // an unknown kind, the smallest start, a second start.
+  for (auto [kind, buffers, started, error] :
+       {std::array{0, 7, 0, 10451}, {1, 160, 0, 10310}, {0, 8, 8, 0}, {0, 8, 0, 10450}}) {
+    EXPECT_EQ(InitEngine(static_cast<uint8_t>(kind), buffers), started) << kind << " " << buffers;
+    EXPECT_EQ(EngineOK ? 0 : EngineError, error) << kind << " " << buffers;
+  }
   EXPECT_FALSE(CheckEngineReady(false));
   EXPECT_TRUE(EngineOK);
   EXPECT_EQ(ErrorOf(AddRecord, nullptr, ref, nullptr), 10445);
-  ExitEngine();
-  EXPECT_TRUE(EngineOK);
+  EXPECT_EQ(ErrorOf(ExitEngine), 0);
   EXPECT_FALSE(CheckEngineReady(false));
   EXPECT_EQ(EngineError, 10455);
 

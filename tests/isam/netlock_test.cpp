@@ -124,8 +124,7 @@ TEST_F(NetLockTest, ChangesReachTheOtherStation) {
   ASSERT_EQ(b->Ask("rlock").error, 0);
   EXPECT_EQ(b->Ask("find " + crash::KeyOf(900)).value, 601);
   ASSERT_EQ(b->Ask("unlock").error, 0);
-  a->Ask("close");
-  b->Ask("close");
+  Succeed(a, "close", b, "close");
   EXPECT_TRUE(CheckFileBlock(name_ + ".DAT", name_ + ".IX").ok());
 }
 
@@ -188,8 +187,7 @@ TEST_F(NetLockTest, SaveModeStationsShareTheDialogWithTheLog) {
   }
   AddLocked(*b, {"Z"});
   EXPECT_EQ(a->Ask("find Z").value, 91);
-  a->Ask("close");
-  b->Ask("close");
+  Succeed(a, "close", b, "close");
   EXPECT_TRUE(CheckFileBlock(name_ + ".DAT", name_ + ".IX").ok());
 }
 

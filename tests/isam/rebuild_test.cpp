@@ -207,12 +207,9 @@ TEST_F(RebuildTest, AnInterruptedReindexIsRebuiltAgain) {
 TEST_F(RebuildTest, AKillAtAnyStepLosesNoRecord) {
   constexpr int kRecords = 1700;  // three block writes in the copy
   std::vector<Bytes> records;
-  for (int i = 0; i < kRecords; ++i) {
-    char k[5];
-    std::snprintf(k, sizeof k, "%04d", i);
+  for (int i = 0; i < kRecords; ++i)
     records.push_back(
-        Rec(std::string(1, static_cast<char>('a' + i % 26)), k, static_cast<uint8_t>(i)));
-  }
+        Rec(std::string(1, static_cast<char>('a' + i % 26)), Digits(i), static_cast<uint8_t>(i)));
   Make(records, {});
   std::multiset<std::string> want;
   for (const Bytes& r : records) want.emplace(r.begin(), r.end());

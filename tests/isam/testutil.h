@@ -277,6 +277,7 @@ int FailEachCall(FaultLayer& faults, FaultLayer::Kind kind, FaultLayer::Mode mod
 namespace qorvex::testing {
 using isam::testing::Bytes;
 using isam::testing::ErrorOf;
+using isam::testing::FaultLayer;
 using isam::testing::Le16;
 using isam::testing::Le32;
 using isam::testing::Ok;

@@ -46,7 +46,7 @@ TEST_F(LexTest, AddsNumberFromOneLookupsFoldCaseAndCutClearStartsAgain) {
   // Next at the end: false, and the images reloaded from the last record read.
   EXPECT_EQ(lex_->Rec.Id, 2);
   EXPECT_EQ(lex_->Count(), 3);
-  EXPECT_TRUE(isam::CheckFileBlock(Path("QDLex.DAT"), Path("QDLex.IX"), {true, true}).ok());
+  EXPECT_TRUE(CheckFiles().ok());
   // Clear starts the numbers again from one.
   DatLex.Clear(0);
   EXPECT_FALSE(lex_->FindTerm("dipol"));

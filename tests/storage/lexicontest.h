@@ -5,7 +5,9 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
+#include "isam/check.h"
 #include "storage/dblex.h"
 #include "tests/storage/storagetest.h"
 
@@ -29,6 +31,17 @@ class LexiconTest : public StorageTest {
   void Detach() {
     lex_.reset();
     DatLex.Close(SlotBit(0), true);
+  }
+  // The data and index files as the last detach leaves them; attached again.
+  std::pair<Bytes, Bytes> Files() {
+    Detach();
+    std::pair<Bytes, Bytes> files{ReadAll(Path("QDLex.DAT")), ReadAll(Path("QDLex.IX"))};
+    Attach();
+    return files;
+  }
+  // The checker on the files, variable records and all.
+  isam::CheckReport CheckFiles() const {
+    return isam::CheckFileBlock(Path("QDLex.DAT"), Path("QDLex.IX"), {true, true});
   }
   // Adds an entry as the import adds it; the lexicon must take it.
   void Add(const std::string& topic, const std::string& term, const std::string& seeAlso = "",

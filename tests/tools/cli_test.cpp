@@ -1,7 +1,10 @@
-// What the commands of qorvex-db share: causes in words, arguments.
+// What the commands of qorvex-db share: causes in words, arguments, and the
+// JSON writer with its separators in nested documents and escapes.
 #include "tools/cli.h"
 
 #include <gtest/gtest.h>
+
+#include "tools/json.h"
 
 namespace qorvex::cli {
 namespace {
@@ -28,6 +31,19 @@ TEST(Cli, ArgumentsAreTakenAsWindows1252) {
   EXPECT_TRUE(TakeFlag(args, "--json"));
   EXPECT_EQ(args, std::vector<std::string>{"a"});
   EXPECT_FALSE(TakeFlag(args, "--json"));
+}
+
+TEST(JsonWriter, SeparatesMembersAndEscapesStrings) {
+  JsonWriter w;
+  w.BeginArray();
+  w.BeginObject().Key("a").Int(-1).Key("b").Null().Key("c").BeginArray().EndArray().EndObject();
+  w.BeginObject().EndObject().String("q\"\\\n\t\x01\xC3\xA4").Bool(false);
+  w.EndArray();
+  EXPECT_EQ(w.str(),
+            "[{\"a\":-1,\"b\":null,\"c\":[]},{},\"q\\\"\\\\\\n\\t\\u0001\xC3\xA4\",false]\n");
+  JsonWriter open;
+  open.BeginObject().Key("x");
+  EXPECT_EQ(open.str(), "{\"x\":");  // no line end before the document is complete
 }
 
 }  // namespace

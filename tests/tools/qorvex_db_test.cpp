@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,13 +22,6 @@
 namespace qorvex::testing {
 namespace {
 
-// qorvex-db with args: stdin is /dev/null (no terminal to ask); it may
-// write files of at most fileLimit bytes (a full disk; 0 for no limit).
-Outcome Tool(const std::vector<std::string>& args, const std::string& scratch,
-             rlim_t fileLimit = 0) {
-  return RunProgram(QORVEX_DB, args, scratch, {.fileLimit = fileLimit});
-}
-
 std::string DeliveryFile(int n) {
   std::mt19937 rng(7);
   std::string csv;
@@ -46,16 +38,10 @@ class ToolTest : public ::testing::Test {
     const std::string csv = DeliveryFile(10000);
     WriteAll(csv_, Bytes(csv.begin(), csv.end()));
   }
-  Outcome Db(std::vector<std::string> args) {
-    args.insert(args.begin(), {"--dir", lex_.path()});
-    return Tool(args, scratch_.path());
-  }
   std::string Lex(const std::string& name) const { return lex_ / name; }
-  // Imports a small delivery file of these lines.
-  void ImportLines(const std::string& lines) {
-    const std::string small = scratch_ / "small.csv";
-    WriteAll(small, Bytes(lines.begin(), lines.end()));
-    ASSERT_EQ(Db({"import", small}).code, 0);
+  // Any other tool run: stdin is /dev/null (no terminal to ask).
+  Outcome Tool(const std::vector<std::string>& args) const {
+    return RunProgram(QORVEX_DB, args, scratch_.path());
   }
   // Starts qorvex-db with args and kills it after the given time, counted
   // from the moment the file waitFor appears when one is named.
@@ -73,7 +59,11 @@ class ToolTest : public ::testing::Test {
 
   TempDir scratch_, lex_;
   std::string csv_ = scratch_ / "ZEL_LEX.CSV";
+  FolderTool Db{QORVEX_DB, lex_.path(), scratch_.path()};
 };
+
+// A small delivery file of two entries.
+const std::string kTwoLines = "Dipol;<Antennen>Text;\r\nYagi;<Antennen>Text;\r\n";
 
 constexpr size_t kSection = 616;
 const std::string kAllSound = "QDLex: 10000 records, index entries 10000/10000/10000: ok";
@@ -125,7 +115,9 @@ TEST_F(ToolTest, KillsDuringImportAndRebuildLoseNothingTheNextCommandCanKeep) {
   std::mt19937 rng(std::random_device{}());
   int oldSeen = 0, newSeen = 0;
   for (int round = 0; round < 10; ++round) {
-    if (round == 0 || newSeen > 0) ImportLines("Dipol;<Antennen>Text;\r\nYagi;<Antennen>Text;\r\n");
+    if (round == 0 || newSeen > 0) {
+      ASSERT_EQ(Db.Import(kTwoLines), 0);
+    }
     Kill({"import", csv_}, std::chrono::milliseconds(rng() % 350));
     const Outcome r = Db({round % 2 ? "dump" : "check"});
     ASSERT_EQ(r.code, 0) << "round " << round << ": " << r.err;
@@ -165,8 +157,9 @@ TEST_F(ToolTest, KillsDuringImportAndRebuildLoseNothingTheNextCommandCanKeep) {
 }
 
 TEST_F(ToolTest, AFullDiskLeavesTheOldLexicon) {
-  ImportLines("Dipol;<Antennen>Text;\r\nYagi;<Antennen>Text;\r\n");
-  const Outcome r = Tool({"--dir", lex_.path(), "import", csv_}, scratch_.path(), 2 << 20);
+  ASSERT_EQ(Db.Import(kTwoLines), 0);
+  // qorvex-db may write files of at most 2 MiB.
+  const Outcome r = Db({"import", csv_}, {.fileLimit = 2 << 20});
   EXPECT_EQ(r.code, 2);
   EXPECT_EQ(
       r.err,
@@ -194,19 +187,18 @@ TEST_F(ToolTest, MessagesSayWhatWentWrong) {
        "cannot read " + nowhere + ": no such file; the lexicon is unchanged"},
   };
   for (const auto& [args, line] : usage) {
-    const Outcome r = Tool(args, scratch_.path());
-    EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.err, "qorvex-db: " + line + "\n");
+    const Outcome r = Tool(args);
+    EXPECT_EQ(std::tie(r.code, r.err), std::make_tuple(2, "qorvex-db: " + line + "\n"));
   }
   EXPECT_FALSE(std::filesystem::exists(Lex("QDLex.DAT"))) << "nothing was made";
-  Outcome r = Tool({"--help"}, scratch_.path());
+  Outcome r = Tool({"--help"});
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out.rfind("usage: qorvex-db", 0), 0u);
-  r = Tool({"--version"}, scratch_.path());
+  r = Tool({"--version"});
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out, std::string("qorvex-db ") + kVersion + "\n");
 
-  ImportLines("Dipol;<Antennen>Text;\r\nYagi;<Antennen>Text;\r\n");
+  ASSERT_EQ(Db.Import(kTwoLines), 0);
   const Bytes dat = ReadAll(Lex("QDLex.DAT")), ix = ReadAll(Lex("QDLex.IX"));
   const std::string leftInUse =
       "qorvex-db: QDLex: the block was left in use, or its index file cannot be used (10010): "

@@ -30,19 +30,12 @@ class QueryTest : public LexiconTest {
     LexiconTest::SetUp();
     Detach();
   }
-  Outcome Db(std::vector<std::string> args) {
-    args.insert(args.begin(), {"--dir", dir_.path()});
-    return RunProgram(QORVEX_DB, args, scratch_.path());
-  }
-  void ImportFile(const std::string& cp1252) {
-    WriteAll(scratch_ / "in.csv", Bytes(cp1252.begin(), cp1252.end()));
-    ASSERT_EQ(Db({"import", scratch_ / "in.csv"}).code, 0);
-  }
   TempDir scratch_;
+  FolderTool Db{QORVEX_DB, dir_.path(), scratch_.path()};
 };
 
 TEST_F(QueryTest, EachCommandPrintsWhatTheViewerWouldShow) {
-  ImportFile(kSmall);
+  ASSERT_EQ(Db.Import(kSmall), 0);
   const struct {
     std::vector<std::string> args;
     int code;
@@ -72,9 +65,7 @@ TEST_F(QueryTest, EachCommandPrintsWhatTheViewerWouldShow) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.args.back());
     const Outcome r = Db(c.args);
-    EXPECT_EQ(r.code, c.code);
-    EXPECT_EQ(r.out, c.out);
-    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(std::tie(r.code, r.out, r.err), std::tie(c.code, c.out, c.err));
   }
   const Outcome json = Db({"tree", "--json"});
   EXPECT_NE(json.out.find("{\"caption\":\"Dipol" + std::string(45, ' ') +
@@ -117,7 +108,7 @@ std::string Generated(int n) {
 }
 
 TEST_F(QueryTest, TheToolPrintsWhatTheCoreComputes) {
-  ImportFile(Generated(400));
+  ASSERT_EQ(Db.Import(Generated(400)), 0);
   const Outcome tree = Db({"tree", "--search", "wort 1"});
   std::vector<std::string> related;
   for (int i = 0; i < 60; i += 7)

@@ -1,4 +1,4 @@
-// Child processes for the tools' tests; see run_program.h.
+// Child processes for the tests that run programs; see run_program.h.
 #include "tests/tools/run_program.h"
 
 #include <fcntl.h>
@@ -9,6 +9,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <string_view>
 
 namespace qorvex::testing {
 namespace {
@@ -18,25 +19,36 @@ std::string Slurp(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// The arguments and variables of a child, made before fork: the child of a
+// threaded process may only call what is safe after fork.
+struct Command {
+  Command(const std::string& program, const std::vector<std::string>& args,
+          const RunOptions& options)
+      : strings(args), vars(options.env) {
+    strings.insert(strings.begin(), program);
+    if (options.terminal) vars.insert(vars.begin(), "TERM=xterm");
+    for (char** e = environ; *e != nullptr; ++e)
+      if (!options.terminal || !std::string_view(*e).starts_with("NO_COLOR=")) vars.push_back(*e);
+    for (std::string& a : strings) argv.push_back(a.data());
+    for (std::string& v : vars) envp.push_back(v.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+  }
+  std::vector<std::string> strings, vars;
+  std::vector<char*> argv, envp;
+};
+
 // In the child: never returns.
-[[noreturn]] void Exec(const std::string& program, const std::vector<std::string>& args, int out,
-                       int err, const RunOptions& options) {
+[[noreturn]] void Exec(const Command& c, int out, int err, const RunOptions& options) {
   if (options.fileLimit != 0) {
     const rlimit limit{options.fileLimit, options.fileLimit};
     setrlimit(RLIMIT_FSIZE, &limit);
     signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
   }
-  dup2(open("/dev/null", O_RDONLY), 0);
+  dup2(open(options.in.c_str(), O_RDONLY), 0);
   dup2(out, 1);
   dup2(err, 2);
-  if (options.terminal) {
-    setenv("TERM", "xterm", 1);
-    unsetenv("NO_COLOR");
-  }
-  std::vector<char*> argv{const_cast<char*>(program.c_str())};
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  execv(program.c_str(), argv.data());
+  execvpe(c.argv[0], c.argv.data(), c.envp.data());
   _exit(127);
 }
 
@@ -44,10 +56,13 @@ std::string Slurp(const std::string& path) {
 
 pid_t StartProgram(const std::string& program, const std::vector<std::string>& args,
                    const std::string& out, const std::string& err, const RunOptions& options) {
+  const Command command(program, args, options);
   const pid_t pid = fork();
-  if (pid == 0)
-    Exec(program, args, open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
-         open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), options);
+  if (pid == 0) {
+    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    Exec(command, o, err == out ? o : open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
+         options);
+  }
   return pid;
 }
 
@@ -60,9 +75,10 @@ Outcome RunProgram(const std::string& program, const std::vector<std::string>& a
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return r;
     const std::string slave = ptsname(master);
+    const Command command(program, args, options);
     pid = fork();
     if (pid == 0)
-      Exec(program, args, open(slave.c_str(), O_WRONLY),
+      Exec(command, open(slave.c_str(), O_WRONLY),
            open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), options);
     // Read until the child's side is gone, so that it never blocks.
     char buffer[4096];
@@ -77,6 +93,17 @@ Outcome RunProgram(const std::string& program, const std::vector<std::string>& a
   if (!options.terminal) r.out = Slurp(out);
   r.err = Slurp(err);
   return r;
+}
+
+Outcome FolderTool::operator()(std::vector<std::string> args, const RunOptions& options) const {
+  args.insert(args.begin(), {"--dir", dir_});
+  return RunProgram(program_, args, scratch_, options);
+}
+
+int FolderTool::Import(const std::string& bytes) const {
+  const std::string file = scratch_ + "/import.csv";
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+  return (*this)({"import", file}).code;
 }
 
 }  // namespace qorvex::testing

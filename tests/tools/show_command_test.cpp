@@ -11,12 +11,6 @@
 namespace qorvex::testing {
 namespace {
 
-// qorvex-db; its standard output is a file, or a terminal when terminal is
-// set.
-Outcome Tool(const std::vector<std::string>& args, const std::string& scratch, bool terminal) {
-  return RunProgram(QORVEX_DB, args, scratch, {.terminal = terminal});
-}
-
 class ShowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -26,14 +20,11 @@ class ShowTest : public ::testing::Test {
         "<Ton=a.wav>pfeif</Ton> <fontcolor=blue>blau</font> (http://x.de/\xD8) "
         "<Morse>SOS</Morse><br></blockquote></blockquote><br>neg\x1b[31m;Antenne\r\n"
         "Lang;<X>aaaa bbbb cccc dddd eeee;\r\n";
-    WriteAll(scratch_ / "ZEL_LEX.CSV", Bytes(csv.begin(), csv.end()));
-    ASSERT_EQ(Db({"import", scratch_ / "ZEL_LEX.CSV"}).code, 0);
-  }
-  Outcome Db(std::vector<std::string> args, bool terminal = false) {
-    args.insert(args.begin(), {"--dir", lex_.path()});
-    return Tool(args, scratch_.path(), terminal);
+    ASSERT_EQ(Db.Import(csv), 0);
   }
   TempDir scratch_, lex_;
+  // Its standard output is a file, or a terminal when asked for.
+  FolderTool Db{QORVEX_DB, lex_.path(), scratch_.path()};
 };
 
 TEST_F(ShowTest, PlainTextIsTheGridOfTheLabels) {
@@ -80,7 +71,7 @@ TEST_F(ShowTest, JsonHoldsEveryLabel) {
 }
 
 TEST_F(ShowTest, ATerminalGetsStylesAndLinksButNoRawControlBytes) {
-  const Outcome r = Db({"show", "Dipol", "--width", "320"}, true);
+  const Outcome r = Db({"show", "Dipol", "--width", "320"}, {.terminal = true});
   ASSERT_EQ(r.code, 0) << r.err;
   // The title: bold white on red; Morse in green, bold, italic, underlined.
   EXPECT_NE(r.out.find("\x1b[0;1;38;5;231;48;5;196mDipol"), std::string::npos) << r.out;
@@ -92,9 +83,7 @@ TEST_F(ShowTest, ATerminalGetsStylesAndLinksButNoRawControlBytes) {
 
 TEST_F(ShowTest, RefusalsAndMisses) {
   Outcome r = Db({"show", "Nix", "--json"});
-  EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "qorvex-db: no entry Nix\n");
+  EXPECT_EQ(std::tie(r.code, r.out, r.err), std::make_tuple(1, "", "qorvex-db: no entry Nix\n"));
   // Ω is not in Windows-1252.
   // clang-format off
   const std::vector<std::string> usage[] = {
@@ -110,7 +99,7 @@ TEST_F(ShowTest, RefusalsAndMisses) {
   }
   EXPECT_EQ(Db({"show", "Dipol", "--width", "100"}).code, 0);
   EXPECT_EQ(Db({"show", "Dipol", "--width", "100000"}).code, 0);
-  r = Tool({"--dir", scratch_.path(), "show", "Dipol"}, scratch_.path(), false);
+  r = FolderTool(QORVEX_DB, scratch_.path(), scratch_.path())({"show", "Dipol"});
   EXPECT_EQ(r.code, 2);
   EXPECT_EQ(r.err, "qorvex-db: QDLex: no data file in the folder\n");
 }

@@ -38,19 +38,10 @@ void Enter(TvxBitBtn* button) {
   QApplication::sendEvent(button, &enter);
 }
 
-void Leave(TvxBitBtn* button) {
-  QEvent leave(QEvent::Leave);
-  QApplication::sendEvent(button, &leave);
-}
-
 TEST(BitBtn, KindTable) {
-  struct Row {
-    TvxBitBtnKind kind;
-    const char* caption;
-    int result;
-  };
+  // The kind, its caption and its result.
   // clang-format off
-  const Row rows[] = {
+  const std::tuple<TvxBitBtnKind, const char*, int> rows[] = {
       {bkOK, "OK", 1}, {bkCancel, "Abbrechen", 2}, {bkHelp, "&Hilfe", 0}, {bkYes, "&Ja", 6},
       {bkNo, "&Nein", 7}, {bkClose, "&Schließen", 0}, {bkAbort, "Abbruch", 3},
       {bkRetry, "&Wiederholen", 4}, {bkIgnore, "&Ignorieren", 5}, {bkAll, "&Alles", 8},
@@ -60,9 +51,9 @@ TEST(BitBtn, KindTable) {
       {bkGAmpelgelb, "Warte", 0}, {bkGStart, "&Start", 0}, {bkGLabel, "&QSL-Label", 0},
       {bkKSchliessen, "", 0}};
   // clang-format on
-  for (const Row& r : rows) {
-    EXPECT_STREQ(KindInfo(r.kind).caption, r.caption) << KindInfo(r.kind).name;
-    EXPECT_EQ(KindInfo(r.kind).result, r.result) << KindInfo(r.kind).name;
+  for (const auto& [kind, caption, result] : rows) {
+    EXPECT_STREQ(KindInfo(kind).caption, caption) << KindInfo(kind).name;
+    EXPECT_EQ(KindInfo(kind).result, result) << KindInfo(kind).name;
   }
   EXPECT_STREQ(KindInfo(bkGSpalten).glyph, "VXBBGOPTION");
   EXPECT_STREQ(KindInfo(bkExportWeb).glyph, "VXBBEXPORT");
@@ -141,11 +132,8 @@ TEST(BitBtn, CaptionLinesAndAccessKey) {
 }
 
 TEST(BitBtn, DefaultAndCancelInDialogsAndWindows) {
-  struct Case {
-    Qt::Key key;
-    int result;
-  };
-  for (const Case& c : {Case{Qt::Key_Return, 6}, Case{Qt::Key_Enter, 6}, Case{Qt::Key_Escape, 7}}) {
+  for (auto [key, result] :
+       {std::pair{Qt::Key_Return, 6}, {Qt::Key_Enter, 6}, {Qt::Key_Escape, 7}}) {
     QDialog dialog;
     auto* edit = new QLineEdit(&dialog);
     auto* yes = new TvxBitBtn(&dialog);
@@ -155,9 +143,9 @@ TEST(BitBtn, DefaultAndCancelInDialogsAndWindows) {
     dialog.show();
     edit->setFocus();
     QSignalSpy finished(&dialog, &QDialog::finished);
-    QTest::keyClick(edit, c.key);
-    ASSERT_EQ(finished.count(), 1) << c.key;
-    EXPECT_EQ(finished.at(0).at(0).toInt(), c.result);
+    QTest::keyClick(edit, key);
+    ASSERT_EQ(finished.count(), 1) << key;
+    EXPECT_EQ(finished.at(0).at(0).toInt(), result);
   }
   // In a plain window the same keys click the buttons.
   Host host;
@@ -205,7 +193,8 @@ TEST(BitBtn, FlatUntilTheMouseEnters) {
   const QPalette& pal = b->palette();
   EXPECT_EQ(raised.pixel(b->width() - 1, b->height() - 1), pal.color(QPalette::Shadow).rgb());
   EXPECT_EQ(raised.pixel(1, 1), pal.color(QPalette::Light).rgb());
-  Leave(b);
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(b, &leave);
   EXPECT_EQ(left.count(), 1);
   EXPECT_EQ(b->grab().toImage(), flat);
 

@@ -43,11 +43,9 @@ TEST(DialogLayout, SizesToTheWidestLine) {
     text.naturalHeight = c.natural;
     text.lineBreaks = c.breaks;
     const TMessageGeometry g = LayoutMessage(text, c.scale, c.picture, c.minWidth);
-    EXPECT_EQ(g.clientWidth, c.width) << c.what;
-    EXPECT_EQ(g.clientHeight, c.height) << c.what;
-    EXPECT_EQ(g.labelWidth, c.labelWidth) << c.what;
-    EXPECT_EQ(g.labelHeight, c.labelHeight) << c.what;
-    EXPECT_EQ(g.wordWrap, c.wrap) << c.what;
+    EXPECT_EQ(std::tie(g.clientWidth, g.clientHeight, g.labelWidth, g.labelHeight, g.wordWrap),
+              std::tie(c.width, c.height, c.labelWidth, c.labelHeight, c.wrap))
+        << c.what;
   }
   // Wrapped text that needs more lines than the rule counts is not cut off.
   TMessageText two;
@@ -64,35 +62,30 @@ TEST(DialogLayout, SizesToTheWidestLine) {
   EXPECT_EQ(LayoutMessage(two, 1.0, 64).labelHeight, 45) << "the rule's height when enough";
 }
 
+// At 320 pixels: the forms below.
 TEST(DialogLayout, PlacesTheButtons) {
-  EXPECT_EQ(PlaceButtonPair(320, 81).firstLeft, 79);
-  EXPECT_EQ(PlaceButtonPair(320, 81).secondLeft, 161);
   EXPECT_EQ(PlaceButtonPair(321, 81).firstLeft, 79);  // half rounds down
   EXPECT_EQ(PlaceButtonPair(321, 81).secondLeft, 161);
-  EXPECT_EQ(PlaceOneButton(320, 105), 108);
-  EXPECT_EQ(PlaceOneButton(320, 113), 104);
   EXPECT_EQ(PlaceOneButton(728, 105), 312);
   EXPECT_EQ(PlaceOneButton(330, 105, 209), 209);
 }
 
 TEST(DialogLayout, FormsApplyTheRule) {
   const QString shortText = QString::fromUtf8("Kein Thema ausgewählt.");
-  struct Case {
-    TvxMessageForm* form;
-    int height;
-  };
   Tjaneinfrage frage;
   Thinweis hinweis;
   Tfehler fehler;
   Tachtung achtung;
-  for (const Case& c :
-       {Case{&frage, 146}, Case{&hinweis, 146}, Case{&fehler, 143}, Case{&achtung, 143}}) {
-    c.form->SetMessage(shortText);
-    c.form->ApplyLayout();
-    EXPECT_EQ(c.form->size(), QSize(320, c.height)) << c.form->windowTitle().toStdString();
-    EXPECT_EQ(c.form->Panel2->geometry(), QRect(0, c.height - 66, 320, 66));
-    EXPECT_EQ(c.form->Bevel1->geometry(), QRect(0, 20, 320, 2));
-    EXPECT_FALSE(c.form->Label2->wordWrap());
+  for (auto [form, height] : {std::pair<TvxMessageForm*, int>{&frage, 146},
+                              {&hinweis, 146},
+                              {&fehler, 143},
+                              {&achtung, 143}}) {
+    form->SetMessage(shortText);
+    form->ApplyLayout();
+    EXPECT_EQ(form->size(), QSize(320, height)) << form->windowTitle().toStdString();
+    EXPECT_EQ(form->Panel2->geometry(), QRect(0, height - 66, 320, 66));
+    EXPECT_EQ(form->Bevel1->geometry(), QRect(0, 20, 320, 2));
+    EXPECT_FALSE(form->Label2->wordWrap());
   }
   EXPECT_EQ(frage.vxBitBtn1->geometry(), QRect(79, 25, 81, 35));
   EXPECT_EQ(frage.vxBitBtn2->geometry(), QRect(161, 25, 81, 35));

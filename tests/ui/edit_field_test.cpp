@@ -13,13 +13,9 @@ namespace qorvex {
 namespace {
 
 TEST(Edit, GetValueByDataType) {
-  struct Case {
-    vxeditdatatype type;
-    const char* text;  // UTF-8, as typed
-    TvxEditValue value;
-  };
+  // The data type, the text as typed (UTF-8), the value read.
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<vxeditdatatype, const char*, TvxEditValue> cases[] = {
       {dtInteger, "12a", int32_t{0}}, {dtInteger, " -42 ", int32_t{-42}},
       {dtInteger, "+7", int32_t{7}}, {dtInteger, "+-7", int32_t{0}}, {dtInteger, "", int32_t{0}},
       {dtLongint, "2147483647", int32_t{2147483647}}, {dtLongint, "2147483648", int32_t{0}},
@@ -30,13 +26,13 @@ TEST(Edit, GetValueByDataType) {
       {dtReal, "1.5", 0.0}, {dtReal, "1,2,3", 0.0}, {dtReal, "1e5", 0.0}, {dtSingle, "2,25", 2.25f},
       {dtString, "Gr\xC3\xBC\xC3\237e", std::string("Gr\xFC\337e")}};
   // clang-format on
-  for (const Case& c : cases) {
+  for (const auto& [type, text, want] : cases) {
     TvxEdit edit;
-    edit.SetDataType(c.type);
-    edit.setText(QString::fromUtf8(c.text));
+    edit.SetDataType(type);
+    edit.setText(QString::fromUtf8(text));
     TvxEditValue value;
     edit.GetValue(value);
-    EXPECT_EQ(value, c.value) << c.text;
+    EXPECT_EQ(value, want) << text;
   }
   TvxEdit edit;
   edit.setText(QString(300, QLatin1Char('a')));

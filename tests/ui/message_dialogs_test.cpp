@@ -27,13 +27,8 @@ using testing::Type;
 const std::string kShort = "Kein Thema ausgew\xE4hlt.";  // Windows-1252
 
 TEST(Messages, FrageAnswers) {
-  struct Case {
-    const char* what;
-    bool defaultYes;
-    std::function<void(Tjaneinfrage&)> answer;
-    int result;
-  };
-  const Case cases[] = {
+  // What, Ja the default or not, the answer given, the form's result.
+  const std::tuple<const char*, bool, std::function<void(Tjaneinfrage&)>, int> cases[] = {
       {"Enter, Ja default", true, [](Tjaneinfrage& f) { Type(f, Qt::Key_Return); }, 6},
       {"Enter, Nein default", false, [](Tjaneinfrage& f) { Type(f, Qt::Key_Return); }, 7},
       {"Enter reaching the form, Nein default", false,
@@ -50,7 +45,7 @@ TEST(Messages, FrageAnswers) {
        },
        7},
   };
-  for (const Case& c : cases) {
+  for (const auto& [what, defaultYes, answer, want] : cases) {
     int result = -1;
     bool noFocused = false, noDefault = false, yesDefault = false;
     AnswerNextDialog([&](TvxMessageForm& form) {
@@ -58,15 +53,15 @@ TEST(Messages, FrageAnswers) {
       noFocused = frage.focusWidget() == frage.vxBitBtn2;
       noDefault = frage.vxBitBtn2->Default();
       yesDefault = frage.vxBitBtn1->Default();
-      c.answer(frage);
+      answer(frage);
       result = frage.result();
     });
-    const bool yes = ToMessages.Frage("", "", kShort, c.defaultYes);
-    EXPECT_EQ(result, c.result) << c.what;
-    EXPECT_EQ(yes, c.result == 6) << c.what;
-    EXPECT_EQ(noFocused, !c.defaultYes) << c.what;
-    EXPECT_EQ(noDefault, !c.defaultYes) << c.what;
-    EXPECT_EQ(yesDefault, c.defaultYes) << c.what;
+    const bool yes = ToMessages.Frage("", "", kShort, defaultYes);
+    EXPECT_EQ(result, want) << what;
+    EXPECT_EQ(yes, want == 6) << what;
+    EXPECT_EQ(noFocused, !defaultYes) << what;
+    EXPECT_EQ(noDefault, !defaultYes) << what;
+    EXPECT_EQ(yesDefault, defaultYes) << what;
   }
 }
 
