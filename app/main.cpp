@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qorvex: the viewer, a glossary of amateur-radio terms with a German user
 // interface. Takes no arguments but --help, --version and Qt's own; its
 // program folder is the current directory, where it keeps its lexicon and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's work without a window on a lexicon of N generated entries
 // (default 10,000; text 600 bytes on average, see-also lists of 0..6
 // words), with the program's 160 page buffers: the tree build and sort, a

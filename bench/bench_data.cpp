@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The benchmarks' generated data; see bench_data.h.
 #include "bench/bench_data.h"
 

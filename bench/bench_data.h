@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the benchmarks share: the generated lexicons and entries they time,
 // so that every figure is taken on the same kind of data, and the median.
 #pragma once

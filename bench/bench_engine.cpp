@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The glossary workload on Qorvex's engine and on SQLite, in one run:
 // bulk insert with three keys, exact lookups by term with the record, a
 // full scan in topic+term order, and lookups after close and reopen.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up import on a delivery file of N entries (default 10,000, text
 // 600 bytes on average) into an empty program folder, as the viewer runs it:
 // driver started, lexicon attached, file read, lexicon cleared and filled.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's window on the offscreen platform:
 //  - render64k: showing an entry of 64,000 characters (about 10,000 word
 //    pieces, with bold words, line breaks, links and Morse) in the main

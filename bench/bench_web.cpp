@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The web site's export on lexicons of N entries (default 10,000): the
 // generated lexicon of the other benchmarks (plain texts of 600 bytes on
 // average), and the sample's entries repeated until N (its markup: columns,

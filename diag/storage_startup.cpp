@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Driver start and stop, dump names, retry questions; see storage_startup.h.
 #include "diag/storage_startup.h"
 

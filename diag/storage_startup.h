@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Driver start and stop for the programs, the dump file names, and the
 // retry questions (diagnostics layer). The questions and the start-up error
 // are shown through handlers that the viewer (dialogs) or the command-line

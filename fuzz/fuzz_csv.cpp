@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the reading of a delivery file (core layer): the
 // byte-order mark and the UTF-8 conversion, the cutting into lines, the four
 // pieces of a line and the unquoting. Any input is parsed without a crash,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target over the entry layout: any bytes as an entry, laid out with
 // the fixed text metrics; a broken invariant of the labels aborts. Input:
 //   bytes 0-1  u16 LE: view width 100 + value % 1901 (100 to 2000)

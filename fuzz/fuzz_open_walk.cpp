@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target over a whole file block. Input layout:
 //   byte 0     flags: bit 0 = the data file holds variable records; bit 1 =
 //              rebuild the block first (it must then pass the checker)

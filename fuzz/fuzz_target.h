@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What every fuzz target of ours provides: the fuzzing engine's entry point,
 // and seed inputs for its corpus (replay_main.cpp runs both without the
 // fuzzing engine).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs saved fuzz inputs through the target without the fuzzing engine:
 //   fuzz_replay FILE|DIR ...        every input (a directory: its files)
 //   fuzz_replay --make-corpus DIR   writes the seed inputs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads and writes of an open block's data and index files (isam layer):
 // reads served from a shared mapping of the file, appends to the data file
 // gathered in memory, index pages stored through the mapping. What reaches

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // blockio.cpp's calls: the reads and writes of an open block's data and
 // index files, through a mapping or system calls (isam layer).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // B-tree of one index: search, stepping, insertion with rotation and split,
 // deletion with borrowing and merging.
 //

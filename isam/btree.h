@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // B-tree of one index (isam layer): search, positioned stepping, insertion
 // with rotation and split, deletion with borrowing and merging. Works on an
 // index Descriptor and a PageStore; knows nothing of files or the cache.

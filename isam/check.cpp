@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Independent checker of a file block on disk (isam layer); see check.h.
 // The layouts it reads and the rules it enforces: isam/FORMAT.md 1-3 and 9.
 #include "isam/check.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Independent checker of a file block on disk (isam layer). Reads the DAT and
 // IX files with plain file reads, never through the engine, so that it can
 // verify what the engine wrote. Used by engine tests, crash tests and

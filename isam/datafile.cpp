@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File blocks and their data files: names, create, open, flush, close,
 // delete, slot allocation and the fixed-length record operations.
 #include <sys/file.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // datafile.cpp's steps shared by the engine's units: block file names, the
 // data header, slots and the free chain, flush and open (isam layer).
 // The data file's bytes: isam/FORMAT.md section 1.

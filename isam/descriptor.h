@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // In-memory descriptor of one file of a file block (isam layer): entry 0 of
 // a file block describes its data file, entry k its index k.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Engine control: start and stop, the open list, the entry check and the
 // exit step around every operation, the variable-record work buffer.
 //

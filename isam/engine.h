@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The indexed-file engine's interface (isam layer): plain functions over a
 // file-block handle; every outcome is left in the global status (status.h).
 // Every operation starts with ClearStatus and the entry check and runs only

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The in-memory file block shared by the engine's units (isam layer); their
 // steps are in the unit headers (datafile.h, indexfile.h, pagecache.h, ...).
 // Not for use above the engine: see engine.h.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The index file: rows of pages, one per index; row 0 holds the headers.
 // Layout: isam/FORMAT.md section 3.
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // indexfile.cpp's steps shared by the engine's units: the index file's
 // headers, page offsets and rows (isam layer). Layout: isam/FORMAT.md 3.
 #pragma once

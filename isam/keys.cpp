@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Key operations: the entry check, in-use marking and save-mode logging
 // around the B-tree of the index named by its key number.
 #include "isam/btree.h"

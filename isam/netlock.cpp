@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Network locking: the per-process region-lock table, station numbers, the
 // file-block read and write locks with resynchronisation and broadcast
 // through the dialog file, and record locks. Layout: isam/FORMAT.md 4.2, 5.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Network locking between programs sharing a file block (isam layer).
 // Without network use (engine kind 0, or a file block opened without the
 // network flag) every lock succeeds at once and every query is false.

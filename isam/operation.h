@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // engine.cpp's steps shared by the engine's units: the started flag, the open
 // list, the entry check and exit step around every operation, the
 // variable-record work buffer (isam layer).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // OS file layer; see osfile.h.
 #include "isam/osfile.h"
 

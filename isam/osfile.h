@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // OS file layer of the engine (isam layer). Every file call of the engine
 // passes through here: the call goes to the current OsLayer (the real one,
 // or a fault-injecting one in tests), and a failure records EngineIoFunction

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversion of B-tree pages between the in-memory and the on-disk stride.
 #include "isam/page.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // B-tree page in memory and on disk (isam layer). On disk: isam/FORMAT.md
 // section 3.2. In memory the items stand at the fixed stride kItemStride (59,
 // room for the longest key); PackPage and UnpackPage convert in place.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The page cache shared by all indexes of all file blocks: a fixed ring of
 // buffers reused least recently used first, pages kept unpacked, dirty pages
 // written back only on eviction, flush or close.

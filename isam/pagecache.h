@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pagecache.cpp's calls: the page cache shared by all indexes, and the
 // PageStore of one index of an open file block over it (isam layer).
 #pragma once

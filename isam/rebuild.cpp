@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rebuild of a file block from its data file, in two phases:
 //  1. reorganise: the data file is renamed to ".SAV" and every record in
 //     use is copied, in slot order, into a new data file; deleted slots and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replacing a file block whole by one built beside it (isam layer): the
 // staged block X + "NEU" takes the place of X in an order whose every crash
 // point leaves the old block or the new one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // replace.cpp's step shared by the engine's units: clearing what an
 // interrupted replacement left (isam layer).
 #pragma once

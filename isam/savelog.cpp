@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Save-mode log: before-images of headers and pages in the dialog file, so
 // that an interrupted add or delete can be undone. Entries and replay:
 // isam/FORMAT.md section 4.1.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // savelog.cpp's calls: the save-mode log in the dialog file (isam layer).
 // Entries: isam/FORMAT.md section 4.1.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Engine status and error classes; see status.h.
 #include "isam/status.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Engine status (isam layer): the global outcome of the last engine
 // operation, the OS failure behind it, and the engine's error numbers.
 //

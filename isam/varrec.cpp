@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Variable-length records: chains of sections of the data file's record
 // length L, added tail first. Layout: isam/FORMAT.md section 2.
 #include <algorithm>

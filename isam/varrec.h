@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // varrec.cpp's section layout shared with the rebuild (isam layer).
 #pragma once
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Install step: writes the desktop entry whose Exec is the installed
 # launcher's absolute path. The prefix is known only now (--prefix and the
 # package build choose it after configuring); DESTDIR does not belong in it.

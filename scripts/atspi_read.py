@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reads the viewer as a screen reader does (run by scripts/atspi-check).
 
 Finds the application "Qorvex" on the accessibility bus, checks the search

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Typed database base; see dbbase.h.
 #include "storage/dbbase.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Typed database base (storage layer): the owners of file blocks attach them
 // through the driver (sharing one block by name with a share count), and
 // typed database objects position, look up, add, update and delete records

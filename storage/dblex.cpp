@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lexicon database; see dblex.h.
 #include "storage/dblex.h"
 

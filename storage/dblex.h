@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lexicon database (storage layer): the glossary's records in the file block
 // QDLex, one owner (DatLex) sharing it among the typed objects (TdbLex) of
 // the process. Records are variable-length: 360 bytes of fields and the used

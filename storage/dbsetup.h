@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Settings database (storage layer): four small fixed-length file blocks
 // shared with other programs of the family. Slot 0 (QDSETUP) holds this
 // program's window placement in a record of 3530 bytes whose other bytes are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Error stack, severities, EDBError and the error dump; see debugstack.h.
 //
 // Dump (appended to the dump file, lines ending CR LF):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Error stack of the storage layer: every failure of a driver operation is
 // recorded here with its severity; the error level (the highest severity
 // since the operation began) tells the typed layer whether it succeeded, a

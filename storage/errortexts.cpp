@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The error texts; see errortexts.h.
 #include "storage/errortexts.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What an engine or driver error number means, in words (storage layer):
 // English for the command-line tool, German for the window. Numbers without
 // a text of their own are named by their kind (the driver's severity, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File-block driver (storage layer): one driver object per file block
 // between the typed databases and the engine. It opens the engine block only
 // when an operation needs it (keeping at most a fixed number of engine files

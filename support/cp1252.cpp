@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Windows-1252 tables: upper-casing and the mapping to Unicode.
 #include "support/cp1252.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Windows-1252, the code page of all stored text: upper-casing for keys and
 // the one conversion to and from UTF-8 used at the UI and command-line edges.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Day-number arithmetic; see date_utils.h.
 #include "support/date_utils.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dates as whole day numbers (support layer): day 0 is 1 January 1600,
 // valid dates run to 31 December 3999, BadDate (-1) marks a missing date.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Design and screen pixels; see dpi_scale.h.
 #include "support/dpi_scale.h"
 

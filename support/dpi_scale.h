@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pixel sizes between the design resolution of 96 dots per inch and the
 // screen's (support layer, no window): the arithmetic behind ToWinskal and
 // the message dialogs' sizing. [x] rounds to the nearest integer, halves to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File existence and delivered-file lookup; see file_lookup.h.
 #include "support/file_lookup.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File existence for the viewer (support layer), and the case-insensitive
 // lookup of files that users deliver (ZEL_LEX.CSV, WAV and tone files).
 #pragma once

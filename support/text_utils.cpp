@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text operations of the whole program; see text_utils.h.
 #include "support/text_utils.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text operations of the whole program (support layer): trimming, key
 // upper-casing, fixed widths, pieces around a separator, number pictures and
 // the 204-byte key buffers of the storage layer. Text is Windows-1252 bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block commands of qorvex-db (tool layer): import a delivery file, and
 // check, dump and rebuild the file blocks of a program folder.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Messages and conversions shared by the commands of qorvex-db.
 #include <algorithm>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the commands of qorvex-db share (tool layer): the command table,
 // the one-line messages on standard error, and the conversions at the
 // terminal's edge (the terminal speaks UTF-8, the lexicon Windows-1252).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // JSON output of qorvex-db: separators and string escapes.
 #include "tools/json.h"
 

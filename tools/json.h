@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small writer of one JSON document (tool layer), for the --json output of
 // qorvex-db. Strings go in as UTF-8 and come out escaped as JSON requires.
 #pragma once

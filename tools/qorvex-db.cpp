@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qorvex-db: the command-line companion of the viewer. Imports the delivery
 // file into the lexicon, and checks, dumps and rebuilds the file blocks of a
 // program folder, starting and stopping the storage driver as the viewer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qorvex-morsewav: writes the recordings the viewer plays, one WAV per Morse
 // character (the blank has none) and the tone files the sample lexicon names;
 // the build runs it into its data folder.

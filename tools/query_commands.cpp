@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The query commands of qorvex-db (tool layer): lookup, search, related,
 // tree and export, thin printers over the viewer's own core functions, on
 // the lexicon opened as the viewer opens it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The show command of qorvex-db (tool layer): an entry laid out by the
 // viewer's own layout with the fixed text metrics, printed as a grid of
 // characters (styled on a terminal) or as JSON.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real sound output; see pulse_output.h.
 //
 // Threads: the caller's (Open, PlayAndWait) and the server thread of a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's real sound output (audio layer, beside the window; only the
 // viewer links it): decodes a file with libsndfile and plays it through the
 // sound server, returning when the sound has ended.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The media error; see audio_output.h.
 #include "app/core/audio_output.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sound output the viewer plays through (core layer, no Qt, no sound
 // library): the operations of a media player that plays one file at a time
 // and returns when it has finished, and the one error they raise. (Tests

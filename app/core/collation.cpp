@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The captions' collation; see collation.h.
 #include "app/core/collation.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The order of the entry tree's captions (core layer, no Qt): one function,
 // so that the viewer and qorvex-db sort alike, whatever the locale.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's history and zoom steps; see entry_history.h.
 #include "app/core/entry_history.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's history and zoom steps (core layer, no Qt): the entries shown
 // while the program runs, to go back and forward through, and the zoom
 // levels of the entry view.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The entry view's layout: tags, words and lines to labels.
 #include "app/core/entry_layout.h"
 

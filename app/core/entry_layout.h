@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The entry view's layout (core layer, no Qt): an entry's term, topic and
 // marked-up text become the labels the window draws, each with its caption,
 // place, font, colours and what a click on it does. Text is Windows-1252.

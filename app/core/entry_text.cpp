@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An entry as text; see entry_text.h.
 #include "app/core/entry_text.h"
 

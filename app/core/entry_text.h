@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An entry as text (core layer, no Qt): the laid-out labels read as one
 // string, the text a copy puts on the clipboard, and where a search text
 // lies inside the labels (for highlighting). Text is Windows-1252.

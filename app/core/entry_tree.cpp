@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The entry tree; see entry_tree.h.
 #include "app/core/entry_tree.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The entry tree as data (core layer, no Qt): what the viewer's tree shows,
 // built from the lexicon in index-2 order (topic, then term), and the
 // lookups behind selecting a node. The window only mirrors these nodes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lexicon entries as values; see lexicon_entry.h.
 #include "app/core/lexicon_entry.h"
 

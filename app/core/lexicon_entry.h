@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A lexicon entry as a value (core layer): what the window shows and keeps,
 // read from the lexicon's working record once, so that no later call
 // depends on where the lexicon was left.

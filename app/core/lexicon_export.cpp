@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The export; see lexicon_export.h.
 #include "app/core/lexicon_export.h"
 

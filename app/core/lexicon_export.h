@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lexicon written back as a delivery file (core layer, no Qt): one line
 // "Term;<Topic>Text;SeeAlso" per entry in Id order, CR LF, so that the
 // import rebuilds the same lexicon (the same data and index files).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lexicon import; see lexicon_import.h.
 #include "app/core/lexicon_import.h"
 

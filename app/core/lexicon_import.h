@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lexicon's import from the delivery file ZEL_LEX.CSV (core layer, no
 // Qt): one entry per line, "Term;<Topic>Text;SeeAlso". The viewer runs it at
 // start-up; qorvex-db runs it on request.

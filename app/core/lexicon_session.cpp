@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The storage session of a program folder; see lexicon_session.h.
 #include "app/core/lexicon_session.h"
 

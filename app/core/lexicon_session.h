@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One open of a program folder's storage (core layer): starts the storage
 // driver as the programs do, makes the settings record when it is missing,
 // opens the lexicon; closes everything in reverse order. The one open path

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Morse and tone playback; see morse.h.
 #include "app/core/morse.h"
 

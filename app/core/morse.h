@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Morse and tone playback (core layer, no Qt): a Morse word is spelled out
 // one recording per character, a tone word plays the file its tag names; the
 // sound goes through an AudioOutput.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The search; see search.h.
 #include "app/core/search.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The search over terms and see-also lists (core layer, no Qt): the
 // upper-cased search text, the hits in index-2 order, and their place in
 // the entry tree.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's search with its fallbacks; see search_fallback.h.
 #include "app/core/search_fallback.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's search with its fallbacks (core layer, no Qt): the specified
 // search first (over the text too when asked), then, when it finds nothing,
 // the forgiving search, then the spelling suggestions.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The see-also ranking; see see_also.h.
 #include "app/core/see_also.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "siehe auch" ranking (core layer, no Qt): which entries are related to
 // one, by shared words of the comma-separated see-also lists and the terms,
 // best first.

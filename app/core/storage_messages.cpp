@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The storage layer's messages to the window; see storage_messages.h.
 #include "app/core/storage_messages.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window sees of the storage layer's failures and questions (core
 // layer): the database error type and its causes in words, and the one
 // place where a program connects its dialogs to the driver's questions,

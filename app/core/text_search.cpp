@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Forgiving and full-text search; see text_search.h.
 #include "app/core/text_search.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Forgiving and full-text search (core layer, no Qt): the folding of text,
 // the plain text of an entry, searches with folding or over the text too,
 // and spelling suggestions. The specified search (search.h) is the special

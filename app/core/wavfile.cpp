@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // WAV encoding and header reading; see wavfile.h.
 #include "app/core/wavfile.h"
 

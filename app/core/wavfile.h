@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // WAV files (RIFF, little-endian): 16-bit mono PCM written by our recording
 // generator and read back by tests, and the header facts (length, format) of
 // any WAV that the recording output needs (core layer, no sound library).

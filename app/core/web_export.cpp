@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lexicon written as a web site; see web_export.h.
 #include "app/core/web_export.h"
 

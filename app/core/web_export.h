@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lexicon written as a static web site (core layer, no Qt): the pages
 // of web_pages.h in a folder, with the stylesheet, the script, the index
 // data and the tone files the entries name (looked up as the viewer looks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The web site's pages as text; see web_pages.h.
 #include "app/core/web_pages.h"
 

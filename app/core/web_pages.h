@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The static web site's pages as text (core layer, no Qt, no files): an
 // entry's markup as flowing HTML, the entry and index pages, the stylesheet
 // with the rules the texts need, the index data, the pages' file names.

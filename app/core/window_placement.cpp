@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's placement in the settings; see window_placement.h.
 #include "app/core/window_placement.h"
 

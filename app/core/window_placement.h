@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's placement in the settings (core layer, no Qt): the five
 // fields of the settings record of slot 0, their copy in the in-memory
 // window-layout record of ToSetups, and the reads and writes the window

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a screen reader sees of the window's own controls; see accessibility.h.
 #include "app/ui/accessibility.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a screen reader sees of the window's own controls (window layer):
 // the painted entry view as a read-only document with a text interface (the
 // entry as shown, line by line), each link, Morse and tone word a child with

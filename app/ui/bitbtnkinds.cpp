@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The kind table of TvxBitBtn; see bitbtnkinds.h.
 #include "app/ui/bitbtnkinds.h"
 

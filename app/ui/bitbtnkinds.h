@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 147 predefined kinds of the command button TvxBitBtn (window layer):
 // per kind its number, name, glyph resource, caption and dialog result. Pure
 // data, no Qt, so the table can be checked without a window.

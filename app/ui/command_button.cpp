@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's command button; see command_button.h.
 #include "app/ui/command_button.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TvxBitBtn, the program's command button (window layer): a push button
 // that draws itself with QPainter. A glyph or a PNG picture beside a caption
 // that may break into lines ("|"), a flat look that shows the raised edge

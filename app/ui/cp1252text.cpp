@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Windows-1252 text at the window's edge; see cp1252text.h.
 #include "app/ui/cp1252text.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Windows-1252 text at the window's edge (window layer): the core's bytes
 // to QString and back, through the code page's one table.
 #pragma once

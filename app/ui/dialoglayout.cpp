@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sizing of the message dialogs; see dialoglayout.h.
 #include "app/ui/dialoglayout.h"
 

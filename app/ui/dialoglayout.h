@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sizing of the message dialogs (window layer, but no widget: testable
 // without a window). The dialog's width follows the message's widest line
 // between a minimum and a wrap threshold; beyond it the message wraps at a

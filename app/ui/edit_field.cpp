@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's edit field; see edit_field.h.
 #include "app/ui/edit_field.h"
 

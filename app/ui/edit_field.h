@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TvxEdit, the program's single-line edit field (window layer): a text
 // alignment, a second tag, a picture mask, and a typed reading of the text
 // (GetValue). Text leaves the field as Windows-1252 bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The entry tree on screen; see entrytreemodel.h.
 #include "app/ui/entrytreemodel.h"
 

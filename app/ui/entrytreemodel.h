@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The entry tree on screen (window layer): an item model over the core's
 // EntryTree, which builds and sorts the nodes as data, and the tree view
 // that reports clicks as the main window's TreeClick wants them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The entry view; see entryview.h.
 #include "app/ui/entryview.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The entry view (window layer): the labels that the core's layout computes
 // for an entry, kept as one vector and painted as lightweight items by one
 // widget inside the scrolling area. Each item behaves as a label of its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The error message; see error_dialog.h.
 #include "app/ui/error_dialog.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tfehler, the error message (window layer): "&Abbrechen" closes it with 2
 // and is the cancel button (Escape).
 #pragma once

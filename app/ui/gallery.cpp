@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qorvex-gallery DIR: grabs the client area of each message dialog, with a
 // short and a long message, and each command-button kind the program uses
 // in its normal, mouse-over, default and deactivated states, as PNG files in

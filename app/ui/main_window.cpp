@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window; see main_window.h.
 #include "app/ui/main_window.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TZELLex, the main window (window layer): the entry tree on the left, the
 // entry view and the "siehe auch" list on the right, the search field and
 // the buttons below. It works on a storage session and a sound output that

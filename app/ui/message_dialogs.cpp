@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message service; see message_dialogs.h.
 #include "app/ui/message_dialogs.h"
 

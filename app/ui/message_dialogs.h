@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ToMessages, the program's message service (window layer): the question,
 // note, warning and error dialogs, each shown modally and freed before the
 // call returns.

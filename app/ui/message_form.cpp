@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The common design of the message dialogs; see message_form.h.
 #include "app/ui/message_form.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The common design of the four message dialogs (window layer): a picture,
 // a bold heading and the message on Panel1, the buttons on Panel2 at the
 // bottom below a bevel line. The form sizes itself to its message

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The storage layer's questions and failures; see messagehandlers.h.
 #include "app/ui/messagehandlers.h"
 

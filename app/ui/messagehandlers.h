@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the storage layer's questions and failures reach the user (window
 // layer): the retry question and the start-up error through the message
 // dialogs, and a guard that keeps a database error inside the event handler

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The note; see notice_dialog.h.
 #include "app/ui/notice_dialog.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Thinweis, the note (window layer): "&Schließen" closes it; a check box
 // "Meldung nicht mehr anzeigen" is shown when asked for.
 #pragma once

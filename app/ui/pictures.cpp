@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Embedded pictures; see pictures.h.
 #include "app/ui/pictures.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window layer's embedded pictures (button glyphs, dialog pictures),
 // drawn by pictures/makepictures.cpp and committed as PNG files.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The yes/no question; see question_dialog.h.
 #include "app/ui/question_dialog.h"
 

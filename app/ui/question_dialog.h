@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tjaneinfrage, the yes/no question (window layer): "&Ja" closes with 6,
 // "&Nein" with 7 and is the cancel button (Escape).
 #pragma once

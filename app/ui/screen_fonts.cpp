@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The font service; see screen_fonts.h.
 #include "app/ui/screen_fonts.h"
 

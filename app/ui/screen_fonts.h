@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TScreenSS, the font service (window layer): the font in which the program
 // shows its title, chosen once from the installed fonts. Also the font
 // substitutions that make the designed font names available on Linux.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The screen-scaling service; see screen_scaling.h.
 #include "app/ui/screen_scaling.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ToWinskal, the screen-scaling service (window layer): pixel sizes between
 // the design resolution of 96 dots per inch and the screen's. The screen is
 // asked afresh on every call; the arithmetic is support/dpi_scale.h.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's program start; see viewerapp.h.
 #include "app/ui/viewerapp.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's program start (window layer), shared by the qorvex program
 // (app/main.cpp, which builds the session and the sound output) and the
 // tests that run a second viewer as a process of its own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The warning; see warning_dialog.h.
 #include "app/ui/warning_dialog.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tachtung, the warning (window layer): "&Weiter" closes it with 11; there
 // is no cancel button, so Escape does nothing.
 #pragma once

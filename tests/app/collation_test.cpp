@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The captions' collation: a list in the expected order, every pair of it.
 #include "app/core/collation.h"
 

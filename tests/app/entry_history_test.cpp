@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The history of shown entries and the zoom steps.
 #include "app/core/entry_history.h"
 

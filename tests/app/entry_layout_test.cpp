@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The entry layout with fixed metrics (8 pixels a character, 16 a label, so
 // lines are 22 apart): tags, words, wrapping, columns, indents, links.
 #include "app/core/entry_layout.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The entry tree and the search: the tree's shape on a lexicon that holds
 // every awkward case, the lookups behind its nodes, and the search hits.
 #include "app/core/entry_tree.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The export: how one entry is written, and the round trip import, export,
 // import into fresh files giving the same data and index files.
 #include "app/core/lexicon_export.h"

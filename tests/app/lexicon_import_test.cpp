@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lexicon import: how lines are split, cut into pieces and unquoted, and
 // what an import does to the lexicon files.
 #include "app/core/lexicon_import.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The storage session of a program folder: how far an open comes, and that
 // it closes what it opened in reverse order whatever fails on the way.
 #include "app/core/lexicon_session.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Morse and tone playback through the recording output: which files play in
 // which order, the pauses, lookup of the files, and errors ending a word.
 #include "app/core/morse.h"

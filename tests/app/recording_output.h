@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A sound output for tests (test double of the core's AudioOutput): plays
 // nothing. Open reads the WAV header (a file that is no WAV raises
 // EMediaError, as a player would), PlayAndWait logs "play <file> <ms>" with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bundled sample lexicon data/ZEL_LEX.CSV: it imports without losing or
 // cutting a line, its see-also words name entries, and its texts use every tag
 // of the entry markup, and only tags the renderer knows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The see-also ranking: how lists fall into words, and the ranked list of
 // one entry on a lexicon that holds the awkward cases.
 #include "app/core/see_also.h"

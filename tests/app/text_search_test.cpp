@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Forgiving and full-text search: folding, the plain text of an entry, the
 // searches' hits and their order, the suggestions, the window's fallbacks,
 // the highlighted pieces and the copied text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // WAV files: the exact bytes we write, and what the header reader makes of
 // damaged or unusual files.
 #include "app/core/wavfile.h"

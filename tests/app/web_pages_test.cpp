@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The web site's pages: hostile text in every field stays text, the markup's
 // tags as HTML, file names, the fold the script must match, and the export's
 // folder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window placement through the settings file as the main window keeps
 // it from start to start, maximized or not.
 #include "app/core/window_placement.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // audio_exit_probe: ends the process while the real sound output has just
 // given up on a server that never answers, as the viewer does when its
 // window system goes away under an open error dialog.

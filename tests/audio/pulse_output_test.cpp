@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real sound output against a private sound server with a null sink:
 // what it plays (recorded from the sink's monitor), and that a missing,
 // lost or stalled server is an error, never a hang.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading sounds back in tests: the samples of a recording, where a signal
 // sounds, and its pitch.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A program that ends with a fatal storage error left by its last
 // operation: started in FOLDER, it attaches the lexicon and stops the driver
 // while the block is still attached.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Driver start and stop for the programs, and the retry questions.
 #include "diag/storage_startup.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads through a mapping, gathered appends and pages stored through the
 // mapping: the files and the answers are the same as with a system call for
 // everything; a file the engine cuts, or another station cuts, is never read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // B-tree indexes through the engine's key operations: golden index bytes,
 // ordering, stepping, and a model-based random test against std::set.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the file-block checker: files are built byte by byte here, then
 // damaged at known places; each damage must give its exact fault line.
 #include "isam/check.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Damaged file blocks: starting from small valid blocks, every header byte
 // and every byte of the first pages is changed, the files are cut at every
 // 512-byte boundary and chains are made to loop; each damaged block is then

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The workload of the crash tests, shared by the child that runs it and the
 // parent that checks what survived: operation i adds the records of key i to
 // a fixed and a variable block, or deletes a live key's records. The same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Crash recovery: a child process adds and deletes records and keys in a
 // fixed and a variable block and is killed with SIGKILL at a random moment.
 // Without save mode it reports each flush, and after the kill the blocks are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Data files, fixed and variable records, engine control and the save-mode
 // log: bytes on disk after known call sequences, and failures injected into
 // the OS layer.

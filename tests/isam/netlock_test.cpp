@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sharing a file block between processes: each station is a peer process
 // (fork and exec), so the locks are the ones other programs would meet.
 #include <gtest/gtest.h>

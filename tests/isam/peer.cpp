@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A station for the multi-process tests: reads one command per line from
 // standard input, runs it on the engine and answers one line
 // "<engine error> <value> <milliseconds>". The crash workload instead runs

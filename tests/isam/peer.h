@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parent's side of a peer station (peer.cpp): a child process started
 // with fork and exec, driven one command line at a time.
 #pragma once

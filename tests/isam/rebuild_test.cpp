@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rebuild of a file block from its data file: reorganise through ".SAV",
 // re-index with duplicates logged to ".MSG", resume and refuse cases, the
 // way back on failure.

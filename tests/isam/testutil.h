@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared helpers of the engine tests: a scratch folder, whole-file reads and
 // writes, an engine started for the test's lifetime and a fault-injecting OS
 // layer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opens a file block on disk, reads it through every kind of operation and
 // changes it a little: the exercise that damaged blocks must survive. Used by
 // the corrupt-file tests and the fuzz target.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # cmake --install into a scratch prefix with a blank in its path: the files
 # land where the desktop expects them, the entry validates and names the
 # installed launcher, and the real viewer starts through the launcher in a

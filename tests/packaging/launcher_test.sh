@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The launcher seeds the work folder without overwriting and execs the viewer
 # there: a fake prefix with a fake viewer that records where it ran.
 #   launcher_test.sh LAUNCHER

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The viewer's command line: --help and --version answer without a display
 # (Qt is forced onto an X server that is not there, which would abort a
 # viewer that made its application first), anything else of ours is refused

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lexicon database as the viewer and the import use it.
 #include "storage/dblex.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings blocks: the first start, the placement kept with every other
 // byte, and other programs using the same files at the same time.
 #include "storage/dbsetup.h"

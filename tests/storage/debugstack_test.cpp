@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The error stack: severities, the fifth error, EDBError's message and the
 // dump's text and file.
 #include "storage/debugstack.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file-block driver: files created, rebuilt and restored on open, the
 // pool of open files, automatic numbering, the in-step keys, positioning and
 // the errors it records and raises.

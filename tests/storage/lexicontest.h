@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fixture of the tests that use the lexicon as the viewer does: DatLex
 // attached and one TdbLex on slot 0, filled entry by entry as the import
 // fills it.

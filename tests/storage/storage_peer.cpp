@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A second program using the shared settings blocks, for the multi-process
 // tests: reads commands from standard input, one answer line each:
 // "<0 or the EDBError message> <value>".

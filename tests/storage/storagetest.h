@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared fixture of the storage tests: a program folder of its own, the
 // driver started as the programs start it, and the retry handler answering
 // as the programs' does (yes to rebuilding and creating, no to the rest).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Upper-casing table and UTF-8 conversion of Windows-1252 text.
 #include "support/cp1252.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Day numbers: the fixed points, the two-digit window and the round trip.
 #include "support/date_utils.h"
 

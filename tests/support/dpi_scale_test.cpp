@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Design and screen pixels: rounding half to even, both directions.
 #include "support/dpi_scale.h"
 

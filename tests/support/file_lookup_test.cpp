@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File existence and the case-insensitive lookup of delivered files.
 #include "support/file_lookup.h"
 

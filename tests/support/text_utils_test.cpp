@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text operations: trimming, widths, number pictures, pieces, key buffers.
 #include "support/text_utils.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the commands of qorvex-db share: causes in words, arguments, and the
 // JSON writer with its separators in nested documents and escapes.
 #include "tools/cli.h"

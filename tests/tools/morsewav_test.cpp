@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The generated recordings, read back: the Morse code and rhythm of every
 // character, the pitch, and that no sound starts or ends with a click.
 #include <gtest/gtest.h>

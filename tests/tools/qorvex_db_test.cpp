@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qorvex-db as a user runs it: a child process with arguments, its exit
 // code, output and error line.
 #include <fcntl.h>

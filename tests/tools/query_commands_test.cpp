@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qorvex-db's query commands as a user runs them: their exact output on a
 // small lexicon, the exit codes and usage errors, and agreement with the
 // core functions on a larger one.

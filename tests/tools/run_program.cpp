@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Child processes for the tests that run programs; see run_program.h.
 #include "tests/tools/run_program.h"
 

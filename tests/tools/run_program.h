@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a program as a user would, for the tests of the tools and of the
 // sound output: a child process with arguments, standard input from
 // /dev/null unless told, and its exit code, output and errors.

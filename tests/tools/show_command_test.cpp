@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qorvex-db show as a user runs it: the grid of plain text, the styled
 // terminal output, JSON, and the refusals.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command button: its kinds, keys, clicks, menu, and how it looks.
 #include "app/ui/command_button.h"
 

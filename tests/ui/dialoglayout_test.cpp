@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Message dialog sizing: the pure rule, and the forms that apply it.
 #include "app/ui/dialoglayout.h"
 

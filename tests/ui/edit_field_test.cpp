@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The edit field's typed reading, and the font and scaling services.
 #include "app/ui/edit_field.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as a user meets it, offscreen, each test in a program
 // folder of its own: start and placement, the import, the search, selecting
 // entries, the see-also list, resizing, sound, and a second viewer started

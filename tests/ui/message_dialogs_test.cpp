@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message dialogs as the program meets them: answers, keys, captions,
 // and the storage layer's questions and errors routed to them.
 #include "app/ui/message_dialogs.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window-layer tests' main: one QApplication for all of them, on the
 // offscreen platform unless another one is asked for, with a configuration
 // folder of its own.

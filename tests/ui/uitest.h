@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers of the window-layer tests: answering a modal dialog from inside
 // its own event loop, and looking at rendered pixels.
 #pragma once

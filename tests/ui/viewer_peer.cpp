@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A viewer for the two-process tests and the screen-reader check: the
 // viewer's own start in the current directory, with every message dialog
 // answered at once and its text printed on standard output as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The exported web site in headless Chromium: the sample's index, search,
 // entry pages, Morse timing and sound, a hostile delivery file, HTML
 // validity, and screenshots of one entry at 1280 and 360 pixels.

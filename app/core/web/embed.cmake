@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes the web site's stylesheet and script into a C++ header as raw
 # string literals: cmake -DCSS=style.css -DJS=qorvex.js -DOUT=web_assets.h -P embed.cmake
 set(delimiter "qorvex_web")

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The web site's one script: Morse words played through Web Audio, tone
 // words through their recordings, and on the index page the entry tree and
 // the search over the index data (index-data.js, loaded before this file).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the window layer's pictures and writes them as PNG files, each at
 // its logical size and as an "@2x" variant for high-resolution screens, plus
 // the resource list pictures.qrc. Run by hand after changing a drawing:
