@@ -390,7 +390,9 @@ bool NetSetUpDialog(TFileBlock* fb) {
   }
   if (size > 1 && !LogReplay(fb)) return false;
   std::vector<uint8_t> area(2 + n.slotAreaLength, 0);
-  SetOthersAll(fb, area);  // no station yet: every slot gets every bit
+  // No station claimed yet (station 0): every station's slot gets every bit;
+  // slot 0, nobody's, stays zero.
+  SetOthersAll(fb, area);
   return WriteDialog(fb, area);
 }
 

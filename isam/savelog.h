@@ -10,6 +10,7 @@
 namespace qorvex::isam {
 
 inline constexpr uint16_t kLogHeaderEntry = 1000;
+// Read by the replay as the log's end; the engine never writes it.
 inline constexpr uint16_t kLogEnd = 2000;
 
 void LogBeginOperation(TFileBlock* fb);
