@@ -38,10 +38,6 @@ bool EngineStarted() {
   return started;
 }
 
-bool IsNetwork(const TFileBlock* fb) {
-  return fb != nullptr && fb->net != nullptr;
-}
-
 uint8_t EngineNetworkKind() {
   return networkKind;
 }

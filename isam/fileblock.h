@@ -75,6 +75,11 @@ struct TFileBlock {
   uint32_t chainHint = 0;
 };
 
+// A block opened for network use (it has a dialog state).
+inline bool IsNetwork(const TFileBlock* fb) {
+  return fb != nullptr && fb->net != nullptr;
+}
+
 namespace isam {
 
 // Mapped accesses that faulted and were made with a system call instead

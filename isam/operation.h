@@ -37,7 +37,6 @@ constexpr uint16_t kEngineWide = 0x1000;
 
 void RegisterOpen(TFileBlock* fb);
 bool UnregisterOpen(TFileBlock* fb);  // false when not in the open list
-bool IsNetwork(const TFileBlock* fb);
 // Grows the variable-record work buffer to at least n bytes (10040).
 bool GrowVariableBuffer(size_t n, uint8_t*& buffer);
 

@@ -9,7 +9,6 @@
 #include "isam/blockio.h"
 #include "isam/datafile.h"
 #include "isam/indexfile.h"
-#include "isam/operation.h"
 #include "isam/osfile.h"
 #include "isam/page.h"
 #include "isam/pagecache.h"
