@@ -15,6 +15,12 @@
 namespace qorvex {
 
 inline constexpr size_t kShortMax = 255;
+
+// text without the blanks (code 32 only) that pad it on the right, as terms
+// and captions are stored.
+inline std::string_view WithoutTrailingBlanks(std::string_view text) {
+  return text.substr(0, text.find_last_not_of(' ') + 1);  // npos + 1 is 0
+}
 inline constexpr size_t kKeyBufferChars = 200;
 
 // Key buffer, 204 bytes: 00-03 length (int32, little-endian), 04-203 up to

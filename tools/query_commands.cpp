@@ -18,6 +18,7 @@
 #include "app/core/text_search.h"
 #include "app/core/web_export.h"
 #include "storage/dblex.h"
+#include "support/text_utils.h"
 #include "tools/cli.h"
 #include "tools/json.h"
 
@@ -43,11 +44,6 @@ int WithLexicon(const std::string& folder, const std::function<int(TdbLex&)>& wo
 
 void Print(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
-}
-
-std::string TrimTrailingBlanks(std::string s) {
-  s.erase(s.find_last_not_of(' ') + 1);
-  return s;
 }
 
 // Converts an argument; false with a usage error.
@@ -140,13 +136,13 @@ int Search(TdbLex& lex, const std::string& text, const std::string&, const Flags
     for (const SearchHit& h : hits)
       w.BeginObject()
           .Key("term")
-          .String(Utf8(TrimTrailingBlanks(h.term)))
+          .String(Utf8(WithoutTrailingBlanks(h.term)))
           .Key("topic")
           .String(Utf8(h.topic))
           .EndObject();
     Print(w.EndArray().str());
   } else {
-    for (const SearchHit& h : hits) Print(Utf8(TrimTrailingBlanks(h.term)) + "\n");
+    for (const SearchHit& h : hits) Print(Utf8(WithoutTrailingBlanks(h.term)) + "\n");
   }
   return hits.empty() ? 1 : 0;
 }
@@ -179,12 +175,12 @@ int Related(TdbLex& lex, const std::string& term, const std::string& typed, cons
           .Key("score")
           .Int(r.score)
           .Key("term")
-          .String(Utf8(TrimTrailingBlanks(r.caption)))
+          .String(Utf8(WithoutTrailingBlanks(r.caption)))
           .EndObject();
     Print(w.EndArray().str());
   } else {
     for (const RelatedEntry& r : list)
-      Print(std::to_string(r.score) + "\t" + Utf8(TrimTrailingBlanks(r.caption)) + "\n");
+      Print(std::to_string(r.score) + "\t" + Utf8(WithoutTrailingBlanks(r.caption)) + "\n");
   }
   return list.empty() ? 1 : 0;
 }
@@ -212,9 +208,9 @@ int Tree(TdbLex& lex, const std::optional<std::string>& search, bool json) {
   }
   std::string out;
   for (const TreeNode& root : tree.roots) {
-    out += Utf8(TrimTrailingBlanks(root.caption)) + "\n";
+    out += Utf8(WithoutTrailingBlanks(root.caption)) + "\n";
     for (const TreeNode& c : root.children)
-      out += "  " + Utf8(TrimTrailingBlanks(c.caption)) + "\n";
+      out += "  " + Utf8(WithoutTrailingBlanks(c.caption)) + "\n";
   }
   Print(out);
   return 0;

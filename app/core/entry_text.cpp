@@ -14,11 +14,6 @@ bool IsBodyLabel(const EntryLabel& l) {
   return l.kind != LabelKind::Title && l.kind != LabelKind::Topic;
 }
 
-std::string TrimmedRight(std::string_view s) {
-  const size_t end = s.find_last_not_of(' ');
-  return std::string(s.substr(0, end == std::string_view::npos ? 0 : end + 1));
-}
-
 std::string Join(const std::vector<EntryLabel>& labels, bool lineBreaks, bool headings,
                  std::vector<TextOrigin>* origins) {
   std::string out;
@@ -72,7 +67,8 @@ std::string EntryCopyText(const LexEntry& entry) {
       RenderEntry(entry.term, entry.topic, entry.text, false, false, 100000, FixedTextMetrics());
   std::string text = JoinLabels(labels, true);
   text.erase(text.find_last_not_of(' ') + 1);
-  return TrimmedRight(entry.term) + "\n[Thema: " + TrimmedRight(entry.topic) + "]\n\n" + text;
+  return std::string(WithoutTrailingBlanks(entry.term)) +
+         "\n[Thema: " + std::string(WithoutTrailingBlanks(entry.topic)) + "]\n\n" + text;
 }
 
 std::vector<TextMark> FindTextMarks(const std::vector<EntryLabel>& labels,

@@ -9,6 +9,7 @@
 
 #include "app/core/entry_layout.h"
 #include "support/cp1252.h"
+#include "support/text_utils.h"
 
 namespace qorvex {
 namespace {
@@ -216,7 +217,7 @@ std::vector<Suggestion> Suggest(TdbLex& lex, std::string_view fieldText) {
   std::string folded;
   for (bool ok = lex.First(1); ok; ok = lex.Next(false, true)) {
     std::string_view term = lex.TermView();
-    term = term.substr(0, term.find_last_not_of(' ') + 1);
+    term = WithoutTrailingBlanks(term);
     FoldInto(term, folded);
     // Lengths further apart than the limit cannot be within it.
     const size_t gap = folded.size() > needle.size() ? folded.size() - needle.size()

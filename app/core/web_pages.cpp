@@ -14,6 +14,7 @@
 #include "app/core/morse.h"
 #include "app/core/web_assets.h"
 #include "support/cp1252.h"
+#include "support/text_utils.h"
 
 namespace qorvex::web {
 namespace {
@@ -250,10 +251,6 @@ void AppendHead(std::string& out, std::string_view title, std::string_view root,
   out += "\" defer></script>\n</head>\n";
 }
 
-std::string TrimmedTerm(std::string_view term) {
-  return std::string(term.substr(0, term.find_last_not_of(' ') + 1));
-}
-
 void AppendEntryLink(std::string& out, const PageLink& link, std::string_view prefix,
                      std::string_view rel = {}) {
   out += "<a href=\"";
@@ -266,7 +263,7 @@ void AppendEntryLink(std::string& out, const PageLink& link, std::string_view pr
     out += "\"";
   }
   out += ">";
-  AppendHtml(out, TrimmedTerm(link.term));
+  AppendHtml(out, WithoutTrailingBlanks(link.term));
   out += "</a>";
 }
 
@@ -398,7 +395,7 @@ std::string EntryPageHtml(const LexEntry& entry, std::string_view textHtml,
                           const std::vector<PageLink>& related,
                           const std::optional<PageLink>& previous,
                           const std::optional<PageLink>& next) {
-  const std::string term = TrimmedTerm(entry.term);
+  const std::string term(WithoutTrailingBlanks(entry.term));
   std::string out;
   out.reserve(textHtml.size() + 2048);
   AppendHead(out, Html(term) + " \xE2\x80\x93 Qorvex", "../", false);

@@ -38,6 +38,7 @@
 #include "app/ui/pictures.h"
 #include "app/ui/screen_fonts.h"
 #include "support/file_lookup.h"
+#include "support/text_utils.h"
 
 namespace qorvex {
 namespace {
@@ -59,11 +60,6 @@ QSettings UserSettings() {
 }
 constexpr const char* kFullTextKey = "Suche/AuchImText";
 constexpr const char* kZoomKey = "Ansicht/Zoom";
-
-std::string TrimmedRight(std::string s) {
-  s.erase(s.find_last_not_of(' ') + 1);
-  return s;
-}
 
 QFont PixelFont(const char* family, int pixels) {
   QFont font{QString::fromLatin1(family)};
@@ -769,7 +765,8 @@ void TZELLex::CopyEntry() {
 }
 
 void TZELLex::CopyTerm() {
-  if (EntryShown()) QGuiApplication::clipboard()->setText(FromCp1252(TrimmedRight(Shown.term)));
+  if (EntryShown())
+    QGuiApplication::clipboard()->setText(FromCp1252(WithoutTrailingBlanks(Shown.term)));
 }
 
 void TZELLex::EntryViewMenu(const QPoint& at) {
