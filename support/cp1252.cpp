@@ -56,6 +56,11 @@ uint8_t Cp1252Upper(uint8_t c) {
   return kUpper[c];
 }
 
+void Cp1252UpperInto(std::string_view text, std::string& out) {
+  out.assign(text);
+  for (char& c : out) c = static_cast<char>(kUpper[static_cast<uint8_t>(c)]);
+}
+
 char32_t Cp1252ToUnicode(uint8_t c) {
   return (c >= 0x80 && c < 0xA0) ? kHigh[c - 0x80] : c;
 }

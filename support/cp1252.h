@@ -13,6 +13,8 @@ namespace qorvex {
 // Upper case of one Windows-1252 byte: a-z and 0xE0-0xFE except 0xF7 minus
 // 0x20; 0x9A->0x8A, 0x9C->0x8C, 0x9E->0x8E, 0xFF->0x9F; all else (ß, µ) stays.
 uint8_t Cp1252Upper(uint8_t c);
+// text upper-cased so, into out (replaced; its room is reused).
+void Cp1252UpperInto(std::string_view text, std::string& out);
 
 // Unicode code point of a Windows-1252 byte. The five bytes the code page
 // leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 controls of

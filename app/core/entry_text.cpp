@@ -76,16 +76,13 @@ std::vector<TextMark> FindTextMarks(const std::vector<EntryLabel>& labels,
   std::vector<TextMark> marks;
   std::vector<TextOrigin> origins;
   const std::string joined = JoinLabels(labels, false, &origins);
-  std::string needle, haystack;
+  const std::string needle = SearchNeedle(fieldText, fold);
+  std::string haystack;
   std::vector<uint32_t> folded;  // fold: the joined byte of each compared byte
-  if (fold) {
-    needle = FoldText(fieldText.substr(0, kShortMax));
+  if (fold)
     haystack = FoldText(joined, folded);
-  } else {
-    needle = SearchTextOf(fieldText);
-    haystack = joined;
-    for (char& c : haystack) c = static_cast<char>(Cp1252Upper(static_cast<uint8_t>(c)));
-  }
+  else
+    Cp1252UpperInto(joined, haystack);
   if (needle.empty()) return marks;
   // The joined byte where compared byte i starts; past the end, the end.
   const auto source = [&](size_t i) -> size_t {

@@ -6,16 +6,6 @@
 #include "support/text_utils.h"
 
 namespace qorvex {
-namespace {
-
-// Upper-cases text into out, reusing out's storage.
-void UpperInto(std::string_view text, std::string& out) {
-  out.assign(text);
-  for (char& c : out) c = static_cast<char>(Cp1252Upper(static_cast<uint8_t>(c)));
-}
-
-}  // namespace
-
 std::string SearchTextOf(std::string_view fieldText) {
   return ToStrings.UpperCase(fieldText.substr(0, kShortMax));
 }
@@ -26,10 +16,10 @@ std::vector<SearchHit> SearchLexicon(TdbLex& lex, std::string_view searchText) {
   std::string upper;
   for (bool ok = lex.First(2); ok; ok = lex.Next(false, true)) {
     std::string term = lex.GetTerm();
-    UpperInto(term, upper);
+    Cp1252UpperInto(term, upper);
     bool hit = upper.find(searchText) != std::string::npos;
     if (!hit) {
-      UpperInto(lex.GetSeeAlso(), upper);
+      Cp1252UpperInto(lex.GetSeeAlso(), upper);
       hit = upper.find(searchText) != std::string::npos;
     }
     if (hit) hits.push_back({std::move(term), lex.GetTopic()});

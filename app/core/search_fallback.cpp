@@ -3,8 +3,6 @@
 #include "app/core/search_fallback.h"
 
 #include "app/core/text_search.h"
-#include "support/cp1252.h"
-#include "support/text_utils.h"
 
 namespace qorvex {
 
@@ -54,16 +52,13 @@ std::vector<EntryLabel> SearchHintLabels(FoundBy by, int32_t viewWidth,
 }
 
 bool HitsOutsideText(const LexEntry& entry, std::string_view fieldText, bool fold) {
-  const auto compared = [fold](std::string_view s) {
-    if (fold) return FoldText(s);
-    std::string up(s);
-    for (char& c : up) c = static_cast<char>(Cp1252Upper(static_cast<uint8_t>(c)));
-    return up;
+  const std::string needle = SearchNeedle(fieldText, fold);
+  std::string compared;
+  const auto holds = [&](std::string_view text) {
+    ComparedInto(text, fold, compared);
+    return compared.find(needle) != std::string::npos;
   };
-  const std::string needle =
-      fold ? FoldText(fieldText.substr(0, kShortMax)) : SearchTextOf(fieldText);
-  return !needle.empty() && (compared(entry.term).find(needle) != std::string::npos ||
-                             compared(entry.seeAlso).find(needle) != std::string::npos);
+  return !needle.empty() && (holds(entry.term) || holds(entry.seeAlso));
 }
 
 }  // namespace qorvex

@@ -15,11 +15,6 @@ namespace {
 
 constexpr int kSkipWidth = 20, kScoreDigits = 6;
 
-void UpperInto(std::string_view text, std::string& out) {
-  out.assign(text);
-  for (char& c : out) c = static_cast<char>(Cp1252Upper(static_cast<uint8_t>(c)));
-}
-
 std::string_view TrimView(std::string_view s) {
   auto blank = [](char c) { return static_cast<uint8_t>(c) <= 32; };
   while (!s.empty() && blank(s.front())) s.remove_prefix(1);
@@ -49,7 +44,7 @@ bool SameFirst20(std::string_view a, std::string_view b) {
 
 std::vector<std::string> SeeAlsoWords(std::string_view seeAlso) {
   std::string upper;
-  UpperInto(seeAlso, upper);
+  Cp1252UpperInto(seeAlso, upper);
   std::vector<std::string_view> words;
   SplitWords(upper, words);
   return {words.begin(), words.end()};
@@ -76,9 +71,9 @@ std::vector<RelatedEntry> RankRelated(TdbLex& lex, const LexEntry& entry) {
   std::string term, field;
   std::vector<std::string_view> theirs;
   for (bool ok = lex.First(1); ok; ok = lex.Next(false, true)) {
-    UpperInto(lex.GetTerm(), term);
+    Cp1252UpperInto(lex.GetTerm(), term);
     if (SameFirst20(term, ownTerm)) continue;
-    UpperInto(lex.GetSeeAlso(), field);
+    Cp1252UpperInto(lex.GetSeeAlso(), field);
     SplitWords(field, theirs);
     int score = 0;
     for (const std::string& w : own) {
@@ -110,7 +105,7 @@ RelatedIndex::RelatedIndex(const std::vector<LexEntry>& entries)
     upperTerms_.push_back(ToStrings.UpperCase(entries[i].term));
     captions_.push_back(EntryCaption(entries[i].term));
     upperCaptions_.push_back(ToStrings.UpperCase(captions_.back()));
-    UpperInto(entries[i].seeAlso, field);
+    Cp1252UpperInto(entries[i].seeAlso, field);
     SplitWords(field, words);
     words.push_back(upperTerms_.back());
     // Each distinct word once, with its count.

@@ -55,12 +55,6 @@ const std::array<Spelling, 256>& FoldTable() {
   return table;
 }
 
-// Upper-cases into out as the specified search does.
-void UpperInto(std::string_view text, std::string& out) {
-  out.assign(text);
-  for (char& c : out) c = static_cast<char>(Cp1252Upper(static_cast<uint8_t>(c)));
-}
-
 }  // namespace
 
 namespace {
@@ -159,20 +153,27 @@ std::string PlainTextOf(const LexEntry& entry) {
   return out;
 }
 
+std::string SearchNeedle(std::string_view fieldText, bool fold) {
+  return fold ? FoldText(fieldText.substr(0, kShortMax)) : SearchTextOf(fieldText);
+}
+
+void ComparedInto(std::string_view text, bool fold, std::string& out) {
+  if (fold)
+    FoldInto(text, out);
+  else
+    Cp1252UpperInto(text, out);
+}
+
 std::vector<SearchHit> SearchEntries(TdbLex& lex, std::string_view fieldText,
                                      SearchOptions options) {
-  const std::string needle =
-      options.fold ? FoldText(fieldText.substr(0, kShortMax)) : SearchTextOf(fieldText);
+  const std::string needle = SearchNeedle(fieldText, options.fold);
   std::vector<SearchHit> hits;
   if (needle.empty()) return hits;
   // Two buffers for the whole walk: an entry that does not hit allocates
   // nothing.
   std::string compared, plain;
   const auto holds = [&](std::string_view text) {
-    if (options.fold)
-      FoldInto(text, compared);
-    else
-      UpperInto(text, compared);
+    ComparedInto(text, options.fold, compared);
     return std::string_view(compared).find(needle) != std::string_view::npos;
   };
   for (bool ok = lex.First(2); ok; ok = lex.Next(false, true)) {

@@ -33,6 +33,12 @@ std::string FoldText(std::string_view cp1252, std::vector<uint32_t>& origins);
 
 std::string PlainTextOf(const LexEntry& entry);
 
+// The field's search text as the searches compare it: SearchTextOf's
+// upper-casing, or folded (its first 255 characters).
+std::string SearchNeedle(std::string_view fieldText, bool fold);
+// text as the searches compare it with such a needle, into out (replaced).
+void ComparedInto(std::string_view text, bool fold, std::string& out);
+
 struct SearchOptions {
   bool fold = false;      // fold both sides instead of upper-casing them
   bool fullText = false;  // an entry whose plain text holds the text hits too
