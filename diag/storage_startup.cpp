@@ -56,26 +56,26 @@ void DoneFileManager() {
 std::string RetryQuestion(std::string_view blockName, uint8_t kind) {
   std::string text;
   switch (kind) {
-    case 1:
+    case kRetryLocked:
       text = SelectText(" Record oder Datei gelockt. Noch einmal versuchen? ",
                         " Record or file locked. Retry ? ");
       break;
-    case 2:
+    case kRetryRecordLock:
       text =
           SelectText(" LockRec gescheitert. Noch einmal versuchen? ", " LockRec failed. Retry ? ");
       break;
-    case 3:
+    case kRetryFileBlockLock:
       text = SelectText(" LockFileBlock gescheitert. Noch einmal versuchen? ",
                         " LockFileBlock failed. Retry ? ");
       break;
-    case 4:
+    case kRetryDeletedMeanwhile:
       text = SelectText(" Satz bereits gel\xF6scht. Neuanlegen? ",
                         " Record already deleted. New add ? ");
       break;
-    case 5:
-    case 6:
+    case kRetryIndexUnusable:
+    case kRetryFilesMissing:
       return {};
-    case 7:
+    case kRetryDriveNotReady:
       text = SelectText(" Laufwerk nicht bereit. Noch einmal versuchen? ",
                         " Drive not ready. Retry ? ");
       break;
@@ -88,7 +88,7 @@ std::string RetryQuestion(std::string_view blockName, uint8_t kind) {
 }
 
 bool AskRetry(std::string_view blockName, uint8_t kind) {
-  if (kind == 5 || kind == 6) return true;
+  if (kind == kRetryIndexUnusable || kind == kRetryFilesMissing) return true;
   return question && question("", "", RetryQuestion(blockName, kind));
 }
 

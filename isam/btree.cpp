@@ -202,7 +202,7 @@ bool StepPrev(Descriptor& d, PageStore& s, int32_t& ref, std::string& key) {
 }
 
 bool IsNotFound(int32_t e) {
-  return e == 0 || (e >= 10200 && e <= 10299);
+  return e == 0 || IsIndexMiss(e);
 }
 
 // Writes items [from, from + n) of run into page, with the given first child.

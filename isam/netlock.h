@@ -12,25 +12,6 @@
 
 namespace qorvex::isam {
 
-enum : int32_t {
-  kNetErrNoStation = 10306,
-  kNetErrUnknownKind = 10310,
-  kNetErrShutdown = 10315,
-  kNetErrCloseFileBlockLock = 10322,
-  kNetErrCloseRecordLocks = 10323,
-  kNetErrWriteLock = 10330,
-  kNetErrReadLock = 10332,
-  kNetErrRecordLock = 10335,
-  kNetErrNoRecordLockMemory = 10337,
-  kNetErrRelease = 10340,
-  kNetErrReleaseStation = 10341,
-  kNetErrReleaseOpenLock = 10342,
-  kNetErrRegionUnlock = 10345,
-  kNetErrOpenLock = 10355,
-  kNetErrNoStateMemory = 10356,
-  kNetErrDialogBusy = 10360,
-};
-
 inline constexpr int kMaxStations = 5;
 inline constexpr uint16_t kDialogValid = 2000;
 

@@ -34,16 +34,6 @@ namespace qorvex {
 namespace isam {
 namespace {
 
-enum : int32_t {
-  kErrRebuildRename = 10399,
-  kErrRebuildNoFile = 10410,
-  kErrRebuildMemory = 10411,
-  kErrRebuildLength = 10412,
-  kErrRebuildStopped = 10460,
-  kErrRebuildInterrupted = 10465,
-  kErrMessageFileBase = 9500,
-};
-
 constexpr uint32_t kBufferBytes = 32768;
 constexpr uint32_t kMaxBufferedLength = 16384;
 constexpr uint32_t kMaxFixedLength = 65535, kMaxVariableLength = 65520;
@@ -268,7 +258,7 @@ bool Reorganise(const std::string& dataPart, uint32_t L, bool variable, bool kee
     if (datExists && !DropUnfinishedCopy(dat, savFd)) return FileClose(savFd), false;
   } else if (!FileRename(dat, sav)) {
     FileClose(savFd);
-    return Fail(kErrRebuildRename);
+    return Fail(kErrRebuildMoveAside);
   }
 
   TFileBlock* fb = nullptr;

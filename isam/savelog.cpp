@@ -210,7 +210,7 @@ void LogFinish(TFileBlock* fb, int32_t restoredError) {
   // Keep the cause in the first-error copies; the status tells the restore.
   // A key not found or already there changed nothing: that answer stands.
   const int32_t cause = EngineError;
-  const bool unchanged = cause >= 10200 && cause <= 10299;
+  const bool unchanged = IsIndexMiss(cause);
   const uint16_t io = EngineFirstIoFunction;
   const uint32_t os = EngineFirstOsError;
   ClearStatus();

@@ -48,26 +48,7 @@ void RestoreStatus(const TStatusArea& a) {
 }
 
 int ErrorClass() {
-  const int32_t e = EngineError;
-  if (e == 0) return 0;
-  if (e == 9903 || (e >= 10200 && e <= 10299) || e == 10410) return 1;
-  switch (e) {
-    case 9900:
-    case 10065:
-    case 10110:
-    case 10306:
-    case 10330:
-    case 10332:
-    case 10335:
-    case 10355:
-    case 10360:
-    case 10390:
-    case 10397:
-    case 10399:
-      return 2;
-  }
-  if (e >= 10001 && e <= 10009) return 3;
-  return 4;
+  return ErrorClassOf(EngineError);
 }
 
 namespace isam {

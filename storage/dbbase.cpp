@@ -47,9 +47,15 @@ int AttachFileBlock(ToDatBase* owner, IFDriver**& driverRef, IFDriver*& driver, 
   };
   try {
     driver = new IFDriver;
-    if (!driver->Open(&driver, blockName.substr(0, 40), fileName, false, shared,
-                      recordLength != sectionLength, true, sectionLength, indexCount, buffer,
-                      recordLength, std::move(keyBuilder), 32)) {
+    if (!driver->Open(&driver, blockName.substr(0, 40), fileName,
+                      {.shared = shared,
+                       .variableLength = recordLength != sectionLength,
+                       .rebuildAllowed = true,
+                       .sectionLength = sectionLength,
+                       .indexCount = indexCount,
+                       .recordBuffer = buffer,
+                       .recordLength = recordLength,
+                       .keyBuilder = std::move(keyBuilder)})) {
       cleanUp();
       return 2;
     }

@@ -22,8 +22,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "isam/engine.h"
-#include "storage/ifdriver.h"
+#include "isam/status.h"
 #include "support/text_utils.h"
 
 namespace qorvex {
@@ -43,7 +42,7 @@ struct ExitRoutine {
 } exitRoutine;
 
 int32_t Shown(int32_t number) {
-  return number >= 12288 ? (number & 0xFFF) : number;
+  return number >= kFirstDriverError ? (number & 0xFFF) : number;
 }
 
 std::string Hex2(unsigned v) {
@@ -95,22 +94,6 @@ bool AppendToFile(const std::string& path, const std::string& text) {
 
 }  // namespace
 
-int32_t ErrorSeverity(int32_t number) {
-  if (number == 28770) return 1;
-  if (number >= 12288) {
-    const int32_t s = ((number & 0xF000) >> 12) - 2;
-    return s >= 1 && s <= 5 ? s : 99;
-  }
-  const int32_t saved = EngineError;
-  const bool savedOk = EngineOK;
-  EngineError = number;
-  EngineOK = number == 0;
-  const int32_t s = ErrorClass();
-  EngineError = saved;
-  EngineOK = savedOk;
-  return s;
-}
-
 DumpTime DumpTime::Now() {
   const std::time_t t = std::time(nullptr);
   std::tm tm{};
@@ -119,9 +102,9 @@ DumpTime DumpTime::Now() {
 }
 
 void DebugStack::Record(DriverOwner owner, int32_t severity, int32_t step, int32_t reference,
-                        uint16_t index, int32_t number) {
+                        uint16_t index, int32_t number, BlockFileTag file) {
   TErrorEntry e;
-  e.severity = severity != 0 ? severity : ErrorSeverity(number);
+  e.severity = severity != 0 ? severity : ErrorClassOf(number);
   e.number = number;
   e.index = index;
   e.reference = reference;
@@ -131,6 +114,7 @@ void DebugStack::Record(DriverOwner owner, int32_t severity, int32_t step, int32
   e.osError = static_cast<uint16_t>(EngineFirstOsError);
   e.osFunction = EngineFirstIoFunction;
   e.owner = owner;
+  e.file = std::move(file);
   if (count_ < kMaxEntries) ++count_;
   entries_[count_ - 1] = e;
   if (e.severity > errorLevel) errorLevel = e.severity;
@@ -140,6 +124,7 @@ void DebugStack::Clear() {
   count_ = 0;
   errorLevel = 0;
   firstBlock_ = nullptr;
+  firstFile_.reset();
   ClearStatus();
 }
 
@@ -149,8 +134,10 @@ uint16_t DebugStack::SetSubOperation(uint16_t code) {
   return previous;
 }
 
-void DebugStack::SetFirstBlock(DriverOwner owner) {
-  if (firstBlock_ == nullptr) firstBlock_ = owner;
+void DebugStack::SetFirstBlock(DriverOwner owner, BlockFileTag file) {
+  if (firstBlock_ != nullptr) return;
+  firstBlock_ = owner;
+  firstFile_ = std::move(file);
 }
 
 const TErrorEntry* DebugStack::Worst() const {
@@ -170,11 +157,11 @@ std::string DebugStack::DumpText(const DumpTime& when) const {
   bool otherBlock = false;
   for (int i = 0; i < count_; ++i)
     if (entries_[i].owner != firstBlock_) otherBlock = true;
-  if (otherBlock && IFDriverValid(firstBlock_))
-    out += "     InitialFileblock  " + IFDriverFileName(firstBlock_) + nl;
+  if (const auto file = firstFile_.lock(); otherBlock && file)
+    out += "     InitialFileblock  " + *file + nl;
   for (int i = 0; i < count_; ++i) {
     const TErrorEntry& e = entries_[i];
-    if (IFDriverValid(e.owner)) out += "     Fileblock  " + IFDriverFileName(e.owner) + nl;
+    if (const auto file = e.file.lock()) out += "     Fileblock  " + *file + nl;
     out += "     - Err: " + s.IntToStr(Shown(e.number)) + " (" + s.IntToStr(e.severity) + ")" +
            "  MP: " + s.IntToStr(e.marker) + "/" + s.IntToStr(e.mainOperation & 0xFFF) +
            "  [SP: " + s.IntToStr(e.subOperation) + "  SN: " + s.IntToStr(e.step) + "]" +

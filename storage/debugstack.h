@@ -5,7 +5,8 @@
 // level above 2 becomes an EDBError, and a fatal level left at program end
 // is written to the dump file.
 //
-// Severity: 1 not found (harmless), 2 busy or locked, 3 and above fatal.
+// Severity: 1 not found (harmless), 2 busy or locked, 3 and above fatal;
+// an error recorded without one gets ErrorClassOf(number) (isam/errors.h).
 // Invariants:
 //  1. count <= 4; a fifth entry overwrites entry 4.
 //  2. ErrorLevel() == the highest severity of the entries since Clear.
@@ -14,6 +15,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -22,6 +24,10 @@ namespace qorvex {
 class IFDriver;
 // The variable that holds a block's driver: it names the block in entries.
 using DriverOwner = IFDriver* const*;
+// A block's file name as its driver hands it to the stack: it expires when
+// the driver closes, so a dump names only blocks that are still open and
+// the stack never calls back into the driver.
+using BlockFileTag = std::weak_ptr<const std::string>;
 
 struct TErrorEntry {
   int32_t severity = 0;
@@ -35,11 +41,8 @@ struct TErrorEntry {
   uint16_t osError = 0;     // the engine's first OS error (low 16 bits)
   uint16_t osFunction = 0;  // the engine's first failed OS function code
   DriverOwner owner = nullptr;
+  BlockFileTag file;  // the block's file name while it is open
 };
-
-// Severity of an error number: driver numbers (12288 and above) carry it in
-// their high nibble, engine numbers get the engine's error class.
-int32_t ErrorSeverity(int32_t number);
 
 // The local date and time a dump is stamped with.
 struct DumpTime {
@@ -60,14 +63,14 @@ class DebugStack {
   // severity 0: computed from the number. Engine status fields come from
   // the engine's first-error copies.
   void Record(DriverOwner owner, int32_t severity, int32_t step, int32_t reference, uint16_t index,
-              int32_t number);
+              int32_t number, BlockFileTag file = {});
   // Count 0, error level 0, engine status cleared, first block forgotten;
   // the delete-key flag and the dump name stay.
   void Clear();
   void SetMainOperation(uint16_t code) { mainOperation_ = code; }
   // Returns the previous sub operation, for nested steps to restore.
   uint16_t SetSubOperation(uint16_t code);
-  void SetFirstBlock(DriverOwner owner);
+  void SetFirstBlock(DriverOwner owner, BlockFileTag file = {});
   void SetDeleteKeyFlag() { deleteKey_ = true; }
   bool deleteKeyFlag() const { return deleteKey_; }
   void SetDumpFileName(std::string name) { dumpFileName_ = std::move(name); }
@@ -92,6 +95,7 @@ class DebugStack {
   std::array<TErrorEntry, kMaxEntries> entries_{};
   bool deleteKey_ = false;
   DriverOwner firstBlock_ = nullptr;
+  BlockFileTag firstFile_;
   std::string dumpFileName_ = kDefaultDumpName;
   uint16_t mainOperation_ = 0, subOperation_ = 0;
 };

@@ -10,29 +10,26 @@
 // operation, check and open as its code's high nibble asks), the work when
 // the error level is still 0, Leave (an error level above 2 raises
 // EDBError; the in-operation flag then stays set, so the next operation
-// records 28770 and does nothing). Results are read from ErrorLevel(); the
+// records kDriverReentered and does nothing). Results are read from ErrorLevel(); the
 // boolean returned is ErrorLevel() == 0.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "isam/engine.h"
 #include "storage/debugstack.h"
+#include "storage/retry_policy.h"
 
 namespace qorvex {
 
 // The key a record image has in an index (at most 50 characters are used).
 using DriverKeyBuilder =
     std::function<void(const uint8_t* record, uint16_t index, std::string& key)>;
-// Asked when automatic retries ran out: (block name, kind) -> try again.
-// Kinds: 1 locked, 2 record lock failed, 3 file-block lock failed, 4 record
-// deleted meanwhile (add it again?), 5 index unusable (rebuild?), 6 files
-// missing (create?), 7 drive not ready, 8 path not found.
-using RetryHandler = std::function<bool(const std::string& blockName, uint8_t kind)>;
 // Told once per rebuild that moved records to the block's ".MSG" file
 // (their unique key was taken): the block's file name and the count.
 using RebuildNotice = std::function<void(const std::string& fileName, int32_t dropped)>;
@@ -40,8 +37,6 @@ void SetRebuildNotice(RebuildNotice notice);
 // Called during rebuilds with a phase number and a record count.
 using ProgressHook = std::function<void(int phase, int32_t count)>;
 
-// The handler every block copies when it is opened (default: never retry).
-void SetRetryHandler(RetryHandler handler);
 // The folder relative file names resolve against (default: the current
 // directory at the first use), with its trailing '/'.
 void SetProgramFolder(std::string folder);
@@ -54,6 +49,26 @@ int32_t KeyToLong(std::string_view key);
 // Block names compare after this mapping: a-z to A-Z, 0x84 to 0x8E, 0x94 to
 // 0x99, cut to 40 characters.
 std::string BlockNameKey(std::string_view name);
+
+// 0 when the open engine block has this layout (record length, and per
+// index key length and duplicates), else the difference:
+// kDriverRecordLengthDiffers or kDriverIndexLayoutDiffers.
+int32_t LayoutDifference(FileBlockHandle fb, uint16_t sectionLength,
+                         std::span<const KeyDescriptor> keys);
+
+// How Open sets up a block (the arguments after its names).
+struct BlockOptions {
+  bool readOnly = false;
+  bool shared = false;  // opened by other programs too (network locks)
+  bool variableLength = false;
+  bool rebuildAllowed = false;  // missing files may be made or rebuilt
+  uint16_t sectionLength = 0;   // the engine's record length
+  uint16_t indexCount = 0;
+  uint8_t* recordBuffer = nullptr;  // nullptr: the driver keeps its own
+  uint16_t recordLength = 0;        // the buffer's length
+  DriverKeyBuilder keyBuilder;
+  uint16_t retryCount = 32;
+};
 
 // Operation codes (recorded in the error stack).
 enum DriverOp : uint16_t {
@@ -153,6 +168,8 @@ class IFDriver : public IFDriverLow {
   IFDriver& operator=(const IFDriver&) = delete;
 
   // owner: the variable that holds this driver (the registry's entry).
+  bool Open(IFDriver** owner, std::string_view blockName, std::string_view fileName,
+            BlockOptions options);
   bool Open(IFDriver** owner, std::string_view blockName, std::string_view fileName, bool readOnly,
             bool shared, bool variableLength, bool rebuildAllowed, uint16_t sectionLength,
             uint16_t indexCount, uint8_t* recordBuffer, uint16_t recordLength,
@@ -194,12 +211,16 @@ class IFDriver : public IFDriverLow {
   int32_t currentRef() const { return currentRef_; }
   bool valid() const { return owner_ != nullptr && magic_ == kMagic; }
   bool engineOpen() const { return handle_ != nullptr; }
+  bool shared() const { return shared_; }
+  // Does this program hold a lock on the block?
+  bool HoldsLocks() const;
   // Engine files this block uses while open.
   int FilesNeeded() const { return 1 + (indexCount_ > 0 ? 1 : 0) + (shared_ ? 1 : 0); }
 
  private:
   bool Enter(uint16_t code);
   bool Leave(bool navigation);
+  // Records a failure of this block.
   void Fail(int32_t number, int32_t severity = 0, int32_t step = 0, int32_t ref = 0,
             uint16_t index = 0);
   // Runs an engine call in the retry loop; a failure is recorded.
@@ -211,10 +232,8 @@ class IFDriver : public IFDriverLow {
   bool EnsureOpen();
   bool OpenEngineBlock();
   bool ValidateDescriptor();
-  bool CompareLayout();
+  int32_t CompareLayout();
   void CloseEngineBlock();
-  bool HoldsLocks() const;
-  bool HoldsLocksElsewhere() const;
   bool CheckIndex(uint16_t index);
 
   bool ReadRecord(int32_t ref, uint16_t index);
@@ -233,12 +252,9 @@ class IFDriver : public IFDriverLow {
   static bool EnterProgram(uint16_t code);
   static bool LeaveProgram();
 
-  friend bool IFDriverValid(DriverOwner owner);
-  friend std::string IFDriverFileName(DriverOwner owner);
+  // The file name as the error stack's entries see it: alive while the
+  // block is open.
+  std::shared_ptr<const std::string> fileTag_;
 };
-
-// The dump's view of an entry's block.
-bool IFDriverValid(DriverOwner owner);
-std::string IFDriverFileName(DriverOwner owner);
 
 }  // namespace qorvex

@@ -19,13 +19,11 @@
 #include "storage/dblex.h"
 #include "storage/dbsetup.h"
 #include "storage/errortexts.h"
+#include "storage/ifdriver.h"
 #include "tools/cli.h"
 
 namespace qorvex::cli {
 namespace {
-
-// The engine's rebuild finds neither a data file nor its ".SAV" file.
-constexpr int32_t kNoDataFile = 10410;
 
 // The file blocks of a program folder.
 struct BlockInfo {
@@ -103,20 +101,6 @@ bool Rebuild(const BlockInfo& b, const std::string& path) {
   return EngineOK;
 }
 
-// 0 when the open block has the block's layout, else the driver's number
-// for the difference (24591 record length, 24653 indexes).
-int32_t LayoutDifference(FileBlockHandle fb, const BlockInfo& b) {
-  if (RecordLength(fb) != b.sectionLength) return 24591;
-  if (IndexCount(fb) != static_cast<int32_t>(b.keys.size())) return 24653;
-  for (size_t k = 1; k <= b.keys.size(); ++k) {
-    const KeyDescriptor d = IndexLayout(fb, static_cast<int>(k));
-    if (d.keyLength != b.keys[k - 1].keyLength ||
-        (d.duplicates != 0) != (b.keys[k - 1].duplicates != 0))
-      return 24653;
-  }
-  return 0;
-}
-
 // Does to the block what the viewer's driver does when it opens it: an
 // empty data file (a crash while it was written) gives way to its backup
 // ".ALT"; what an interrupted import left is cleared; a block left in use
@@ -139,14 +123,13 @@ int PrepareBlock(const BlockInfo& b, const std::string& path, int32_t& dropped) 
   OpenFileBlock(fb, path, true, false, false, false);
   int32_t error = EngineOK ? 0 : EngineError;
   if (error == 0) {
-    error = LayoutDifference(fb, b);
+    error = LayoutDifference(fb, b.sectionLength, b.keys);
     CloseFileBlock(fb);
     if (error == 0) return 0;
   }
-  const bool missing = error == 9903;
+  const bool missing = error == kErrFileNotFound;
   if (missing && !IsFile(path + ".SAV")) return Fail(b.name + ": no data file in the folder");
-  if (!missing && error != 10010 && error != 24653 && (error < 10120 || error > 10122))
-    return Fail(b.name + ": " + EngineCause(error));
+  if (!missing && !IsIndexUnusable(error)) return Fail(b.name + ": " + EngineCause(error));
   if (!Rebuild(b, path)) return Fail(b.name + ": " + EngineCause(EngineError));
   const RebuildOutcome outcome = LastRebuildOutcome();
   if (outcome.resumed)
@@ -188,14 +171,14 @@ int Check(const BlockInfo& b, const std::string& path) {
   int32_t dropped = 0;
   if (const int code = PrepareBlock(b, path, dropped)) return code;
   SharedHold hold(path + ".DAT");
-  if (hold.busy()) return Fail(b.name + ": " + Cause(10140));
+  if (hold.busy()) return Fail(b.name + ": " + Cause(kErrFile));
   const isam::CheckReport report = CheckBlock(b, path);
   const size_t faults = PrintReport(report);
   if (IsFile(path + ".SAV"))
     std::printf(
-        "note: %s.SAV lies beside %s.DAT: a rebuild stops (10465) until one of them is "
+        "note: %s.SAV lies beside %s.DAT: a rebuild stops (%d) until one of them is "
         "moved away\n",
-        b.name.c_str(), b.name.c_str());
+        b.name.c_str(), b.name.c_str(), int{kErrRebuildInterrupted});
   std::string entries;
   for (uint32_t n : report.indexEntries) {
     if (!entries.empty()) entries += '/';
@@ -280,7 +263,7 @@ int Dump(const BlockInfo& b, const std::string& path) {
 
 int RebuildCommand(const BlockInfo& b, const std::string& path) {
   if (!Rebuild(b, path)) {
-    if (EngineError == kNoDataFile) return Fail(b.name + ": no data file in the folder");
+    if (EngineError == kErrRebuildNoFile) return Fail(b.name + ": no data file in the folder");
     return Fail(b.name + ": " + EngineCause(EngineError));
   }
   const RebuildOutcome outcome = LastRebuildOutcome();
@@ -301,7 +284,7 @@ int RebuildCommand(const BlockInfo& b, const std::string& path) {
 int Import(const std::string& folder, const std::string& file) {
   ToolSession session(folder, true);
   if (session.state() == LexiconSession::State::kLexiconHeld)
-    return Fail("import refused: QDLex: " + Cause(isam::kErrFile) + "; the lexicon is unchanged");
+    return Fail("import refused: QDLex: " + Cause(kErrFile) + "; the lexicon is unchanged");
   if (const int code = session.Failure()) return code;
   try {
     const ImportResult r = ImportLexicon(file, session.lexicon());

@@ -38,7 +38,7 @@ int ToolSession::Failure() {
     case LexiconSession::State::kOpen:
       return reported_ ? 2 : 0;
     case LexiconSession::State::kLexiconHeld:
-      return Fail("QDLex: " + Cause(isam::kErrFile));
+      return Fail("QDLex: " + Cause(kErrFile));
     default:
       return 2;  // said by the report or the driver's start
   }

@@ -209,7 +209,7 @@ ImportResult ImportLexicon(const std::string& path, TdbLex& lex, const DeliveryR
   };
   const auto worst = [] {
     const TErrorEntry* w = CurrentDebugStack().Worst();
-    return w != nullptr ? w->number : isam::kErrFile;
+    return w != nullptr ? w->number : kErrFile;
   };
   try {
     // Opening the block first refuses a lexicon that another program holds.

@@ -47,7 +47,7 @@ LexiconSession::LexiconSession(const std::string& folder, SessionOptions options
     lex_->First(2);
   } catch (const EDBError& error) {
     const TErrorEntry* worst = CurrentDebugStack().Worst();
-    if (worst != nullptr && worst->number == isam::kErrFile) {
+    if (worst != nullptr && worst->number == kErrFile) {
       CurrentDebugStack().Clear();  // a state, not a failure: no dump for it
       CloseLexicon();
       state_ = State::kLexiconHeld;

@@ -28,7 +28,7 @@ TEST_F(DebugStackTest, SeveritiesAndMessagesComeFromTheNumber) {
       {12289, 1},   {16478, 2},   {24592, 4}, {28715, 5}, {28770, 1},
       {0xF000, 99}, {0xC000, 99}, {10200, 1}, {10330, 2}, {10070, 4},
   };
-  for (auto [number, severity] : severities) EXPECT_EQ(ErrorSeverity(number), severity) << number;
+  for (auto [number, severity] : severities) EXPECT_EQ(ErrorClassOf(number), severity) << number;
   // A message says the level, the number (a storage one cut to 12 bits) and
   // the block.
   EXPECT_STREQ(EDBError(4, 10070, "QDLex").what(), "Datenbankfehler 4(10070) QDLEX");

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "isam/check.h"
 #include "tests/storage/storagetest.h"
@@ -296,16 +297,22 @@ TEST_F(DriverTest, AReadPastTheEndIsFatalWithItsNumber) {
   // The data file loses its last record while no program holds it (a block
   // held unshared is changed by its holder only).
   ASSERT_EQ(::truncate(Path("QDLex.DAT").c_str(), 2 * kLength), 0);
-  Block b("QDLex");
-  ASSERT_TRUE(b->First(1));
-  EXPECT_EQ(Raised([&] { b->FindKey(1, Key8("c")); }), "Datenbankfehler 4(10070) QDLEX");
-  const TErrorEntry& e = CurrentDebugStack().entry(1);
-  EXPECT_EQ(e.number, 10070);
-  EXPECT_EQ(e.mainOperation, kOpFindKey);
-  EXPECT_EQ(e.reference, 3);
-  EXPECT_TRUE(IFDriverValid(e.owner));
-  EXPECT_EQ(IFDriverFileName(e.owner), Path("QDLex"));
-  b->First(1);
+  const std::string named = "     Fileblock  " + Path("QDLex") + "\r\n";
+  std::optional<DebugStack> stack;
+  {
+    Block b("QDLex");
+    ASSERT_TRUE(b->First(1));
+    EXPECT_EQ(Raised([&] { b->FindKey(1, Key8("c")); }), "Datenbankfehler 4(10070) QDLEX");
+    const TErrorEntry& e = CurrentDebugStack().entry(1);
+    EXPECT_EQ(e.number, kErrReadPastEnd);
+    EXPECT_EQ(e.mainOperation, kOpFindKey);
+    EXPECT_EQ(e.reference, 3);
+    stack = CurrentDebugStack();
+    // The dump names the block while it is open, and not once it is closed.
+    EXPECT_NE(stack->DumpText({}).find(named), std::string::npos);
+    b->First(1);
+  }
+  EXPECT_EQ(stack->DumpText({}).find(named), std::string::npos);
 }
 
 TEST_F(DriverTest, ALockedRecordIsRetriedThenPutToTheHandler) {
