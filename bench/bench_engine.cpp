@@ -152,7 +152,7 @@ Times RunQorvex(const std::string& dir, const std::vector<Entry>& entries,
   qorvex::CreateFileBlock(name, kSection, 3, keys);
   CheckEngine("CreateFileBlock");
   qorvex::FileBlockHandle fb = nullptr;
-  qorvex::OpenFileBlock(fb, name, false, false, false, false);
+  qorvex::OpenFileBlock(fb, name, {});
   CheckEngine("OpenFileBlock");
   for (const Entry& e : entries) {
     int32_t ref = 0;
@@ -168,7 +168,7 @@ Times RunQorvex(const std::string& dir, const std::vector<Entry>& entries,
   auto t1 = Clock::now();
   t.insert = Ms(t0, t1);
 
-  qorvex::OpenFileBlock(fb, name, false, false, false, false);
+  qorvex::OpenFileBlock(fb, name, {});
   CheckEngine("OpenFileBlock");
   Mark("lookup");
   t0 = Clock::now();
@@ -184,7 +184,7 @@ Times RunQorvex(const std::string& dir, const std::vector<Entry>& entries,
   for (;;) {
     int32_t ref = 0;
     qorvex::NextKey(fb, 3, ref, key);
-    if (!qorvex::EngineOK && qorvex::EngineError == 10250) break;
+    if (!qorvex::EngineOK && qorvex::EngineError == qorvex::kErrNoNextKey) break;
     CheckEngine("NextKey");
     if (key < previous) Die("the scan is out of order");
     previous = key;
@@ -202,7 +202,7 @@ Times RunQorvex(const std::string& dir, const std::vector<Entry>& entries,
   t0 = Clock::now();
   qorvex::CloseFileBlock(fb);
   CheckEngine("CloseFileBlock");
-  qorvex::OpenFileBlock(fb, name, false, false, false, false);
+  qorvex::OpenFileBlock(fb, name, {});
   CheckEngine("OpenFileBlock");
   QorvexLookups(fb, entries, reopenLookups, buf);
   t1 = Clock::now();

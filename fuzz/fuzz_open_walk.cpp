@@ -68,7 +68,7 @@ Bytes Made(bool variable, int records, int keyCount) {
   for (int k = 0; k < keyCount; ++k) keys.push_back({static_cast<uint8_t>(4 + 4 * k), k > 0});
   CreateFileBlock(name, variable ? 40 : 24, keyCount, keys);
   FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, name, false, false, false, false);
+  OpenFileBlock(fb, name, {});
   if (!EngineOK) std::abort();
   Bytes r(200, 0x33);
   std::memset(r.data(), 0, 4);

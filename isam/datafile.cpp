@@ -289,12 +289,12 @@ bool RereadDataHeader(TFileBlock* fb) {
   return true;
 }
 
-bool OpenBlock(TFileBlock*& handle, std::string_view name, bool readOnly, bool network,
-               bool saveMode, bool noLock, bool acceptInUse) {
+bool OpenBlock(TFileBlock*& handle, std::string_view name, OpenOptions o, bool acceptInUse) {
   handle = nullptr;
-  if (noLock) readOnly = true;
-  if (readOnly) saveMode = false;
-  const bool net = network && EngineNetworkKind() == 2;
+  const bool noLock = o.noLock;
+  const bool readOnly = o.readOnly || noLock;
+  const bool saveMode = o.saveMode && !readOnly;
+  const bool net = o.network && EngineNetworkKind() == 2;
 
   std::unique_ptr<TFileBlock> owned(new (std::nothrow) TFileBlock);
   if (!owned) return Fail(kErrNoOpenMemory);
@@ -510,12 +510,16 @@ void CreateMissingFileBlock(std::string_view name, int32_t recordLength, int32_t
   RestoreStatus(saved);
 }
 
-void OpenFileBlock(FileBlockHandle& handle, std::string_view name, bool readOnly, bool network,
-                   bool saveMode, bool noLock) {
+void OpenFileBlock(FileBlockHandle& handle, std::string_view name, OpenOptions o) {
   handle = nullptr;
   Operation op(NoFileBlock(), kEngineWide);
   if (!op.ok()) return;
-  OpenBlock(handle, name, readOnly, network, saveMode, noLock, false);
+  OpenBlock(handle, name, o, false);
+}
+
+void OpenFileBlock(FileBlockHandle& handle, std::string_view name, bool readOnly, bool network,
+                   bool saveMode, bool noLock) {
+  OpenFileBlock(handle, name, {readOnly, network, saveMode, noLock});
 }
 
 void CloseFileBlock(FileBlockHandle fb) {

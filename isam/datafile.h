@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "isam/engine.h"
 #include "isam/fileblock.h"
 #include "isam/osfile.h"
 
@@ -56,7 +57,6 @@ bool ForceToDisk(TFileBlock* fb, FileEntry& file);
 
 // Opens a file block (OpenFileBlock without the entry check). acceptInUse
 // opens a data file left in use, for the rebuild that repairs it.
-bool OpenBlock(TFileBlock*& handle, std::string_view name, bool readOnly, bool network,
-               bool saveMode, bool noLock, bool acceptInUse);
+bool OpenBlock(TFileBlock*& handle, std::string_view name, OpenOptions options, bool acceptInUse);
 
 }  // namespace qorvex::isam

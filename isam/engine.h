@@ -51,6 +51,15 @@ void CreateFileBlock(std::string_view name, int32_t recordLength, int32_t indexC
 // another program has the block open or is creating it: 10355 (try again).
 void CreateMissingFileBlock(std::string_view name, int32_t recordLength, int32_t indexCount,
                             std::span<const KeyDescriptor> keys);
+// How a file block is opened: no-lock forces read-only, read-only switches
+// save mode off, network counts only when the engine runs with kind 2.
+struct OpenOptions {
+  bool readOnly = false;
+  bool network = false;
+  bool saveMode = false;
+  bool noLock = false;
+};
+void OpenFileBlock(FileBlockHandle& fb, std::string_view name, OpenOptions options);
 void OpenFileBlock(FileBlockHandle& fb, std::string_view name, bool readOnly, bool network,
                    bool saveMode, bool noLock);
 void CloseFileBlock(FileBlockHandle fb);

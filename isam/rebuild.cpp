@@ -292,7 +292,7 @@ bool Reorganise(const std::string& dataPart, uint32_t L, bool variable, bool kee
   // before it takes the data file's, so no program sees it half made.
   const std::string fresh = BuildFileName(dataPart, "NEW");
   if (!CreateDataFile(fresh, L, 0, true) || !newGuard.Take(fresh) || !FileRename(fresh, dat) ||
-      !OpenBlock(fb, dataPart, false, false, false, false, true))
+      !OpenBlock(fb, dataPart, {}, true))
     return undo();
   SlotReader reader(savFd, L);
   SlotWriter writer(fb);
@@ -423,7 +423,7 @@ bool Reindex(std::string_view name, int indexCount, std::span<const KeyDescripto
   if (!FileClose(fd) || !marked) return false;
 
   TFileBlock* fb = nullptr;
-  if (!OpenBlock(fb, name, false, false, false, false, true)) return false;
+  if (!OpenBlock(fb, name, {}, true)) return false;
   fb->inUse = true;  // the byte on disk is 1 already
   auto close = [&](bool ok) {
     TStatusArea saved;

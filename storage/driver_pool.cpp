@@ -301,7 +301,7 @@ bool IFDriver::OpenEngineBlock() {
   // Bounded: a block that still fails after being rebuilt reports it.
   for (int attempt = 0;; ++attempt) {
     FileBlockHandle h = nullptr;
-    Retried([&] { OpenFileBlock(h, fileName_, readOnly_, shared_, false, false); },
+    Retried([&] { OpenFileBlock(h, fileName_, {.readOnly = readOnly_, .network = shared_}); },
             static_cast<uint16_t>(retryCount_ * 7 / 8));
     int32_t error = EngineOK ? 0 : EngineError;
     if (error == 0) {

@@ -120,7 +120,7 @@ int PrepareBlock(const BlockInfo& b, const std::string& path, int32_t& dropped) 
   FinishReplacement(path);
   if (!EngineOK) return Fail(b.name + ": " + EngineCause(EngineError));
   FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, path, true, false, false, false);
+  OpenFileBlock(fb, path, {.readOnly = true});
   int32_t error = EngineOK ? 0 : EngineError;
   if (error == 0) {
     error = LayoutDifference(fb, b.sectionLength, b.keys);
@@ -206,7 +206,7 @@ int Dump(const BlockInfo& b, const std::string& path) {
   int32_t dropped = 0;
   if (const int code = PrepareBlock(b, path, dropped)) return code;
   FileBlockHandle fb = nullptr;
-  OpenFileBlock(fb, path, true, false, false, false);
+  OpenFileBlock(fb, path, {.readOnly = true});
   if (!EngineOK) return Fail(b.name + ": " + EngineCause(EngineError));
   std::vector<uint8_t> h(21, 0);
   if (const int fd = ::open((path + ".DAT").c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {

@@ -65,7 +65,7 @@ TEST_F(DiagTest, StartNamesTheDumpsAndInstallsTheQuestions) {
   // A fatal start error: raised, with the start's dump name.
   EXPECT_THROW(InitFileManager(), EDBError);
   EXPECT_EQ(CurrentDebugStack().dumpFileName(), "VX.ERR");
-  EXPECT_EQ(CurrentDebugStack().Worst()->number, 28744);
+  EXPECT_EQ(CurrentDebugStack().Worst()->number, kDriverStartedTwice);
   CurrentDebugStack().SetDumpFileName("/dev/null");
   // The retry handler is AskRetry: a missing block is made without asking.
   {

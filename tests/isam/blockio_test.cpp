@@ -153,10 +153,10 @@ TEST_F(BlockIoTest, ACutByTheLogReplayIsNotReadThroughTheMapping) {
   FaultLayer faults;
   faults.Arm(FaultLayer::kSync, 2);  // the data file's, after the log's
   SetOsLayer(&faults);
-  ASSERT_EQ(ErrorOf(AddRecord, fb, ref, r.data()), 10001);
+  ASSERT_EQ(ErrorOf(AddRecord, fb, ref, r.data()), kErrAddRecordRestored);
   SetOsLayer(nullptr);
   EXPECT_EQ(ReadAll(Name("S.DAT")).size(), 2u * kBig);
-  EXPECT_EQ(ErrorOf(GetRecord, fb, 2, back.data(), false), 10070);
+  EXPECT_EQ(ErrorOf(GetRecord, fb, 2, back.data(), false), kErrReadPastEnd);
   EXPECT_EQ(MappedAccessFaults(), mappedFaults) << "the cut was known";
   CloseFileBlock(fb);
 }
@@ -179,7 +179,7 @@ TEST_F(BlockIoTest, AStationReadsTheLengthAgainUnderEachLock) {
   GetRecord(fb, 3, back.data(), false);  // under an automatic read lock
   ASSERT_TRUE(EngineOK && back == r) << EngineError;
   ASSERT_EQ(truncate(Name("N.DAT").c_str(), 3 * kBig), 0);
-  EXPECT_EQ(ErrorOf(GetRecord, fb, 3, back.data(), false), 10070);
+  EXPECT_EQ(ErrorOf(GetRecord, fb, 3, back.data(), false), kErrReadPastEnd);
   EXPECT_TRUE(Ok(GetRecord, fb, 2, back.data(), false) && back == r) << EngineError;
   EXPECT_EQ(MappedAccessFaults(), faults) << "the length was read under the lock";
   CloseFileBlock(fb);
@@ -201,7 +201,7 @@ TEST_F(BlockIoTest, AFileCutBehindTheEnginesBackFailsOverToAReadCall) {
   ASSERT_TRUE(Ok(GetRecord, fb, 3, back.data(), false) && back == r) << EngineError;
   const uint64_t faults = MappedAccessFaults();
   ASSERT_EQ(truncate(Name("U.DAT").c_str(), 2 * kBig), 0);
-  EXPECT_EQ(ErrorOf(GetRecord, fb, 3, back.data(), false), 10070);
+  EXPECT_EQ(ErrorOf(GetRecord, fb, 3, back.data(), false), kErrReadPastEnd);
   EXPECT_EQ(std::string(EngineFailedFile()), Name("U.DAT")) << "the error names the file";
   EXPECT_EQ(MappedAccessFaults(), faults + 1);
   EXPECT_TRUE(Ok(GetRecord, fb, 1, back.data(), false) && back == r) << EngineError;

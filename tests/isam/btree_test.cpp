@@ -84,14 +84,14 @@ TEST_F(BtreeTest, FreshIndexFileAndSplitPageAreExact) {
 TEST_F(BtreeTest, OrderDuplicatesAndStepping) {
   FileBlockHandle fb = Create({{5, 0}, {5, 1}});
   for (const char* k : {"abd", "abc", "ab", "a", "B"}) ASSERT_TRUE(Ok(AddKey, fb, 1, 7, k));
-  EXPECT_EQ(ErrorOf(AddKey, fb, 1, 8, "abc"), 10230);
-  EXPECT_EQ(ErrorOf(AddKey, fb, 1, 8, "abcdef"), 10125);
+  EXPECT_EQ(ErrorOf(AddKey, fb, 1, 8, "abc"), kErrDuplicateKey);
+  EXPECT_EQ(ErrorOf(AddKey, fb, 1, 8, "abcdef"), kErrKeyTooLong);
   std::string key;
   int32_t ref = 0;
   ClearKey(fb, 1);
   std::vector<std::string> order;
   for (NextKey(fb, 1, ref, key); EngineOK; NextKey(fb, 1, ref, key)) order.push_back(key);
-  EXPECT_EQ(EngineError, 10250);
+  EXPECT_EQ(EngineError, kErrNoNextKey);
   EXPECT_EQ(order, (std::vector<std::string>{"B", "a", "ab", "abc", "abd"}));
   EXPECT_TRUE(Ok(PrevKey, fb, 1, ref, key));
   EXPECT_EQ(key, "abd");
@@ -101,15 +101,16 @@ TEST_F(BtreeTest, OrderDuplicatesAndStepping) {
   EXPECT_EQ(key, "abd") << "next after prev moves forward again";
 
   for (int32_t r : {30, 10, 20}) AddKey(fb, 2, r, "dup");
-  EXPECT_EQ(ErrorOf(AddKey, fb, 2, 10, "dup"), 10230) << "same key and ref";
+  EXPECT_EQ(ErrorOf(AddKey, fb, 2, 10, "dup"), kErrDuplicateKey) << "same key and ref";
   EXPECT_TRUE(Ok(FindKey, fb, 2, ref, "dup"));
   EXPECT_EQ(ref, 10);
   NextKey(fb, 2, ref, key);
   EXPECT_EQ(ref, 20);
-  EXPECT_EQ(ErrorOf(FindKey, fb, 2, ref, "du"), 10200);
+  EXPECT_EQ(ErrorOf(FindKey, fb, 2, ref, "du"), kErrKeyNotFound);
   // FindKeyAndRef: the exact entry (mode 0), else the one before or after.
-  for (auto [from, mode, error, want] : {std::array{20, 0, 0, 20}, std::array{25, 0, 10270, 0},
-                                         std::array{25, -1, 0, 20}, std::array{25, 1, 0, 30}}) {
+  for (auto [from, mode, error, want] :
+       {std::array{20, 0, 0, 20}, std::array{25, 0, int{kErrKeyRefNotFound}, 0},
+        std::array{25, -1, 0, 20}, std::array{25, 1, 0, 30}}) {
     key = "dup";
     ref = from;
     EXPECT_EQ(ErrorOf(FindKeyAndRef, fb, 2, ref, mode, key), error) << from << " mode " << mode;
@@ -121,15 +122,15 @@ TEST_F(BtreeTest, OrderDuplicatesAndStepping) {
   EXPECT_FALSE(KeyExists(fb, 2, 31, "dup"));
   EXPECT_TRUE(KeyExists(fb, 2, 0, "dup"));
   key = "zzz";
-  EXPECT_EQ(ErrorOf(SearchKey, fb, 2, ref, key), 10210);
+  EXPECT_EQ(ErrorOf(SearchKey, fb, 2, ref, key), kErrSearchPastEnd);
   key = "zzz";
   EXPECT_TRUE(Ok(SearchKeyOrLast, fb, 2, ref, key));
   EXPECT_EQ(ref, 30);
   key = "";
   SearchKeyOrLast(fb, 2, ref, key);
   EXPECT_EQ(ref, 10);
-  EXPECT_EQ(ErrorOf(DeleteKey, fb, 2, 99, "dup"), 10220);
-  EXPECT_EQ(ErrorOf(NextKey, fb, 3, ref, key), 10164);
+  EXPECT_EQ(ErrorOf(DeleteKey, fb, 2, 99, "dup"), kErrDeleteKeyNotFound);
+  EXPECT_EQ(ErrorOf(NextKey, fb, 3, ref, key), kErrKeyNumber);
   CloseFileBlock(fb);
   EXPECT_TRUE(Check().ok());
 }
@@ -193,7 +194,7 @@ TEST_F(BtreeTest, SaveModeRestoresEveryInterruptedKeyOperation) {
         }
       };
       auto restored = [&](int) {
-        EXPECT_EQ(EngineError, op < 2 ? 10003 : 10004);
+        EXPECT_EQ(EngineError, op < 2 ? kErrAddKeyRestored : kErrDeleteKeyRestored);
         EXPECT_EQ(ReadAll(Name("K.DAT")), dat);
         // A page's bytes past its used part keep what the failed write left:
         // the log holds only the used part, as it is all that means anything.
@@ -258,7 +259,7 @@ void RunModel(FileBlockHandle& fb, uint32_t seed, int operations, std::vector<Mo
       key = RandomKey(rng, m.keyLength);
       ref = 1 + static_cast<int32_t>(rng() % 100000);
       const bool present = m.duplicates ? e.count({key, ref}) > 0 : findKey(key) != e.end();
-      ASSERT_EQ(ErrorOf(AddKey, fb, k, ref, key), present ? 10230 : 0) << where();
+      ASSERT_EQ(ErrorOf(AddKey, fb, k, ref, key), present ? kErrDuplicateKey : 0) << where();
       if (!present) e.insert({key, ref});
       if (!m.hasCursor) ClearKey(fb, k);
     } else if (kind < (draining ? 70 : 60)) {  // delete an entry, or a missing one
@@ -274,7 +275,8 @@ void RunModel(FileBlockHandle& fb, uint32_t seed, int operations, std::vector<Mo
         ref = 100001;
         const auto it = findKey(key);
         const bool present = !m.duplicates && it != e.end();
-        ASSERT_EQ(ErrorOf(DeleteKey, fb, k, ref, key), present ? 0 : 10220) << where();
+        ASSERT_EQ(ErrorOf(DeleteKey, fb, k, ref, key), present ? 0 : kErrDeleteKeyNotFound)
+            << where();
         if (present) e.erase(it);
       }
       if (!m.hasCursor) ClearKey(fb, k);
@@ -282,7 +284,7 @@ void RunModel(FileBlockHandle& fb, uint32_t seed, int operations, std::vector<Mo
       const bool find = kind < 70;
       const std::string asked = key = RandomKey(rng, m.keyLength);
       const auto it = find ? findKey(asked) : e.lower_bound({asked, INT32_MIN});
-      const int32_t want = it != e.end() ? 0 : find ? 10200 : 10210;
+      const int32_t want = it != e.end() ? 0 : find ? kErrKeyNotFound : kErrSearchPastEnd;
       ASSERT_EQ(find ? ErrorOf(FindKey, fb, k, ref, asked) : ErrorOf(SearchKey, fb, k, ref, key),
                 want)
           << where();
@@ -302,7 +304,7 @@ void RunModel(FileBlockHandle& fb, uint32_t seed, int operations, std::vector<Mo
       auto it = next ? (m.hasCursor ? above : e.begin()) : (m.hasCursor ? below : e.end());
       if (!next) it = it == e.begin() ? e.end() : std::prev(it);
       std::tie(key, ref) = c;
-      const int32_t want = it != e.end() ? 0 : next ? 10250 : 10260;
+      const int32_t want = it != e.end() ? 0 : next ? kErrNoNextKey : kErrNoPrevKey;
       ASSERT_EQ(ErrorOf(next ? NextKey : PrevKey, fb, k, ref, key), want)
           << where() << " cursor " << m.hasCursor << " '" << m.cursor.first << "' "
           << m.cursor.second << " got '" << key << "' " << ref << " size " << e.size();

@@ -219,7 +219,7 @@ TEST_F(CorruptTest, AnIndexFileCutUnderAReaderIsNamed) {
   ASSERT_NE(fb, nullptr);
   std::filesystem::resize_file(N() + ".IX", 200);
   int32_t ref = 0;
-  EXPECT_EQ(ErrorOf(FindKey, fb, 1, ref, std::string(4, 'k')), 10070);
+  EXPECT_EQ(ErrorOf(FindKey, fb, 1, ref, std::string(4, 'k')), kErrReadPastEnd);
   EXPECT_EQ(std::string(EngineFailedFile()), N() + ".IX");
   CloseFileBlock(fb);
 }

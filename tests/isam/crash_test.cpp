@@ -55,13 +55,13 @@ class CrashTest : public EngineTest {
   // Opens the block, rebuilding it when it asks for that.
   void Recover(const std::string& name, bool variable, bool saveMode, Totals& totals) {
     FileBlockHandle fb = nullptr;
-    if (Ok(OpenFileBlock, fb, name, false, false, saveMode, false)) {
+    if (OpenError(fb, name, {.saveMode = saveMode}) == 0) {
       CloseFileBlock(fb);
       ++totals.cleanOpens;
       return;
     }
     ASSERT_FALSE(saveMode) << "save mode needs no rebuild, open gave " << EngineError;
-    ASSERT_EQ(EngineError, 10010);
+    ASSERT_EQ(EngineError, kErrMustRebuild);
     variable ? RebuildVariableFileBlock(name, kSectionLength, 1, BuildKey, kKeys)
              : RebuildFileBlock(name, kFixedLength, 1, BuildKey, kKeys);
     ASSERT_TRUE(EngineOK) << "rebuild: " << EngineError;
@@ -84,7 +84,7 @@ class CrashTest : public EngineTest {
       EXPECT_EQ(back, variable ? VariableRecord(i) : FixedRecord(i)) << name << " key " << key;
     }
     // The end of the index (an empty one has no first entry).
-    EXPECT_EQ(EngineError, keys.empty() ? EngineError : 10250);
+    EXPECT_EQ(EngineError, keys.empty() ? EngineError : kErrNoNextKey);
     CloseFileBlock(fb);
     return keys;
   }

@@ -69,7 +69,8 @@ TEST_F(DataFileTest, NewFileAndAddDeleteSequenceAreExactOnDisk) {
   for (int i = 204; i < 300; ++i) ASSERT_EQ(d[i], 0x22) << "deleted slot keeps its bytes";
 
   // Out of range deletes change nothing.
-  for (int32_t bad : {0, 4, -1}) EXPECT_EQ(ErrorOf(DeleteRecord, fb, bad), 10135) << bad;
+  for (int32_t bad : {0, 4, -1})
+    EXPECT_EQ(ErrorOf(DeleteRecord, fb, bad), kErrDeleteRefRange) << bad;
   FlushFileBlock(fb);
   EXPECT_EQ(Dat(), d);
 
@@ -82,9 +83,9 @@ TEST_F(DataFileTest, NewFileAndAddDeleteSequenceAreExactOnDisk) {
   int32_t marker = -5;
   ReadRecordMarker(fb, 2, marker);
   EXPECT_EQ(marker, 0);
-  EXPECT_EQ(ErrorOf(GetRecord, fb, 4, back.data(), false), 10070)
+  EXPECT_EQ(ErrorOf(GetRecord, fb, 4, back.data(), false), kErrReadPastEnd)
       << "no range check: a read past the end";
-  EXPECT_EQ(ErrorOf(PutRecord, fb, 0, r.data(), false), 10130);
+  EXPECT_EQ(ErrorOf(PutRecord, fb, 0, r.data(), false), kErrPutRefZero);
   ASSERT_TRUE(Ok(CloseFileBlock, fb));
   EXPECT_EQ(DatHeader(Dat()), (Header{-1, 0, 3, 100, 0, 0}));
 }
@@ -101,7 +102,7 @@ TEST_F(DataFileTest, BrokenFreeChainIsAnErrorNotACrash) {
     Put32(d, 64, link);
     WriteAll(Name("T.DAT"), d);
     fb = Open(Name("T"));
-    EXPECT_EQ(ErrorOf(AddRecord, fb, ref, r.data()), 10170) << link;
+    EXPECT_EQ(ErrorOf(AddRecord, fb, ref, r.data()), kErrChainCorrupt) << link;
     CloseFileBlock(fb);
   }
 }
@@ -120,17 +121,19 @@ TEST_F(DataFileTest, OpenNamesWhatMakesABlockUnusable) {
   const Bytes dat = Dat(), ix = ReadAll(Name("T.IX"));
   // What, the damage to the data and index files, the error.
   const std::tuple<const char*, std::function<void(Bytes&, Bytes&)>, int32_t> cases[] = {
-      {"left in use", [&](Bytes& d, Bytes&) { d = crashed; }, 10010},
-      {"index file missing", [](Bytes&, Bytes& x) { x.clear(); }, 10010},
-      {"page size 1 over", [](Bytes&, Bytes& x) { Put32(x, 12, 1185); }, 10120},
-      {"key length 0", [](Bytes&, Bytes& x) { Put32(x, 12, 9 * 62 + 6); }, 10121},
-      {"key length 51", [](Bytes&, Bytes& x) { Put32(x, 12, 60 * 62 + 6); }, 10121},
-      {"63 keys per page", [](Bytes&, Bytes& x) { Put16(x, 26, 63); }, 10122},
+      {"left in use", [&](Bytes& d, Bytes&) { d = crashed; }, kErrMustRebuild},
+      {"index file missing", [](Bytes&, Bytes& x) { x.clear(); }, kErrMustRebuild},
+      {"page size 1 over", [](Bytes&, Bytes& x) { Put32(x, 12, 1185); }, kErrPageSizeMismatch},
+      {"key length 0", [](Bytes&, Bytes& x) { Put32(x, 12, 9 * 62 + 6); }, kErrDerivedKeyLength},
+      {"key length 51", [](Bytes&, Bytes& x) { Put32(x, 12, 60 * 62 + 6); }, kErrDerivedKeyLength},
+      {"63 keys per page", [](Bytes&, Bytes& x) { Put16(x, 26, 63); }, kErrKeysPerPage},
       // Every buffer sized by the record length (up to 4 GiB) would
       // otherwise be allocated on the first read.
-      {"record length beyond the file", [](Bytes& d, Bytes&) { Put32(d, 12, 65); }, 10010},
-      {"record length 2^31 - 1", [](Bytes& d, Bytes&) { Put32(d, 12, 0x7FFFFFFF); }, 10010},
-      {"record length 20", [](Bytes& d, Bytes&) { Put32(d, 12, 20); }, 10010},
+      {"record length beyond the file", [](Bytes& d, Bytes&) { Put32(d, 12, 65); },
+       kErrMustRebuild},
+      {"record length 2^31 - 1", [](Bytes& d, Bytes&) { Put32(d, 12, 0x7FFFFFFF); },
+       kErrMustRebuild},
+      {"record length 20", [](Bytes& d, Bytes&) { Put32(d, 12, 20); }, kErrMustRebuild},
   };
   for (const auto& [what, damage, error] : cases) {
     SCOPED_TRACE(what);
@@ -139,7 +142,7 @@ TEST_F(DataFileTest, OpenNamesWhatMakesABlockUnusable) {
     WriteAll(Name("T.DAT"), d);
     std::filesystem::remove(Name("T.IX"));
     if (!x.empty()) WriteAll(Name("T.IX"), x);
-    EXPECT_EQ(ErrorOf(OpenFileBlock, fb, Name("T"), false, false, false, false), error);
+    EXPECT_EQ(OpenError(fb, Name("T")), error);
     EXPECT_EQ(fb, nullptr);
   }
 }
@@ -212,8 +215,8 @@ TEST_F(DataFileTest, VariableRecordsSplitIntoSectionsInRecordOrder) {
   WriteAll(Name("T.DAT"), d);
   fb = Open(Name("T"));
   GetVar(fb, two, 100000);
-  EXPECT_EQ(EngineError, 10170);
-  EXPECT_EQ(ErrorOf(DeleteVariableRecord, fb, two), 10170);
+  EXPECT_EQ(EngineError, kErrChainCorrupt);
+  EXPECT_EQ(ErrorOf(DeleteVariableRecord, fb, two), kErrChainCorrupt);
   CloseFileBlock(fb);
 }
 
@@ -283,7 +286,7 @@ TEST_F(DataFileTest, SaveModeRestoresEveryInterruptedOperation) {
         op == 2 ? DeleteRecord(fb, 3) : AddRecord(fb, ref, w.data());
       };
       auto restored = [&](int) {
-        EXPECT_EQ(EngineError, op == 2 ? 10002 : 10001);
+        EXPECT_EQ(EngineError, op == 2 ? kErrDeleteRecordRestored : kErrAddRecordRestored);
         Bytes after = Dat();
         // A reused slot past its link word held a deleted record's bytes,
         // which no log keeps: those may differ.
@@ -295,7 +298,7 @@ TEST_F(DataFileTest, SaveModeRestoresEveryInterruptedOperation) {
       };
       EXPECT_GT(FailEachCall(faults, kind, FaultLayer::kErrno, run, restored), 1);
       // Only the forcing of the emptied log failed: the change is done.
-      EXPECT_TRUE(EngineError != 10140 || Dat() != before);
+      EXPECT_TRUE(EngineError != kErrFile || Dat() != before);
       ASSERT_TRUE(Ok(CloseFileBlock, fb));
       CloseFileBlock(Open(Name("T"), false, false, true));
     }
@@ -353,17 +356,17 @@ TEST_F(DataFileTest, ReadOnlyAndUnsharedOpens) {
   AddKey(fb, 1, ref, "key");
   // An unshared block cannot be opened a second time, not even read-only.
   FileBlockHandle other = nullptr;
-  EXPECT_EQ(ErrorOf(OpenFileBlock, other, Name("T"), false, false, false, false), 10140);
-  EXPECT_NE(ErrorOf(OpenFileBlock, other, Name("T"), true, false, false, false), 0);
+  EXPECT_EQ(OpenError(other, Name("T")), kErrFile);
+  EXPECT_NE(OpenError(other, Name("T"), {.readOnly = true}), 0);
   EXPECT_EQ(other, nullptr);
   ASSERT_TRUE(Ok(CloseFileBlock, fb));
 
   const Bytes dat = Dat(), ix = ReadAll(Name("T.IX"));
   fb = Open(Name("T"), true);
   CloseFileBlock(Open(Name("T"), true));  // read-only opens share
-  EXPECT_EQ(ErrorOf(AddRecord, fb, ref, r.data()), 10065);
-  EXPECT_EQ(ErrorOf(DeleteRecord, fb, 1), 10065);
-  EXPECT_EQ(ErrorOf(AddKey, fb, 1, 1, "more"), 10065);
+  EXPECT_EQ(ErrorOf(AddRecord, fb, ref, r.data()), kErrReadOnly);
+  EXPECT_EQ(ErrorOf(DeleteRecord, fb, 1), kErrReadOnly);
+  EXPECT_EQ(ErrorOf(AddKey, fb, 1, 1, "more"), kErrReadOnly);
   int32_t found = 0;
   EXPECT_TRUE(Ok(FindKey, fb, 1, found, "key"));
   EXPECT_EQ(found, 1);
@@ -379,53 +382,83 @@ TEST_F(DataFileTest, ReadOnlyAndUnsharedOpens) {
 
 TEST_F(DataFileTest, CreateRejectsBadArgumentsAndLeavesNothing) {
   CreateFileBlock(Name("A"), 20, 0, {});
-  EXPECT_EQ(EngineError, 10020);
+  EXPECT_EQ(EngineError, kErrRecordLengthTooSmall);
   std::vector<KeyDescriptor> keys(111, KeyDescriptor{10, 0});
-  EXPECT_EQ(ErrorOf(CreateFileBlock, Name("A"), 40, 111, keys), 10050);
+  EXPECT_EQ(ErrorOf(CreateFileBlock, Name("A"), 40, 111, keys), kErrTooManyIndexes);
   keys = {{10, 0}, {51, 0}};
-  EXPECT_EQ(ErrorOf(CreateFileBlock, Name("A"), 40, 2, keys), 10055);
+  EXPECT_EQ(ErrorOf(CreateFileBlock, Name("A"), 40, 2, keys), kErrBadKeyLength);
   EXPECT_FALSE(std::filesystem::exists(Name("A.DAT")));
   EXPECT_FALSE(std::filesystem::exists(Name("A.IX")));
   FileBlockHandle fb = nullptr;
-  EXPECT_EQ(ErrorOf(OpenFileBlock, fb, Name("missing"), false, false, false, false), 9903);
+  EXPECT_EQ(OpenError(fb, Name("missing")), kErrFileNotFound);
   EXPECT_EQ(fb, nullptr);
-  EXPECT_EQ(ErrorOf(CloseFileBlock, fb), 10445);
+  EXPECT_EQ(ErrorOf(CloseFileBlock, fb), kErrBadHandle);
 }
 
 TEST(EngineControl, StartStopAndErrorClasses) {
   int32_t ref = 0;
-  EXPECT_EQ(ErrorOf(AddRecord, nullptr, ref, nullptr), 10455);
-  EXPECT_EQ(ErrorOf(ExitEngine), 10455);
+  EXPECT_EQ(ErrorOf(AddRecord, nullptr, ref, nullptr), kErrNotStarted);
+  EXPECT_EQ(ErrorOf(ExitEngine), kErrNotStarted);
   // Network kind, buffers, the buffers started, the error: too few buffers,
   // an unknown kind, the smallest start, a second start.
-  for (auto [kind, buffers, started, error] :
-       {std::array{0, 7, 0, 10451}, {1, 160, 0, 10310}, {0, 8, 8, 0}, {0, 8, 0, 10450}}) {
+  for (auto [kind, buffers, started, error] : {std::array{0, 7, 0, int{kErrTooFewBuffersAsked}},
+                                               {1, 160, 0, kNetErrUnknownKind},
+                                               {0, 8, 8, 0},
+                                               {0, 8, 0, kErrStartedTwice}}) {
     EXPECT_EQ(InitEngine(static_cast<uint8_t>(kind), buffers), started) << kind << " " << buffers;
     EXPECT_EQ(EngineOK ? 0 : EngineError, error) << kind << " " << buffers;
   }
   EXPECT_FALSE(CheckEngineReady(false));
   EXPECT_TRUE(EngineOK);
-  EXPECT_EQ(ErrorOf(AddRecord, nullptr, ref, nullptr), 10445);
+  EXPECT_EQ(ErrorOf(AddRecord, nullptr, ref, nullptr), kErrBadHandle);
   EXPECT_EQ(ErrorOf(ExitEngine), 0);
   EXPECT_FALSE(CheckEngineReady(false));
-  EXPECT_EQ(EngineError, 10455);
+  EXPECT_EQ(EngineError, kErrNotStarted);
 
+  // Engine numbers: listed exceptions, the not-found and restored ranges,
+  // else 4. Driver numbers: the top nibble less 2 (0xF000 gives 13, outside
+  // 1..5: 99), the re-entry 1.
   const std::pair<int32_t, int> classes[] = {
-      {0, 0},     {9903, 1},  {10200, 1}, {10299, 1}, {10410, 1}, {10205, 1},
-      {9900, 2},  {10065, 2}, {10110, 2}, {10330, 2}, {10399, 2}, {10001, 3},
-      {10009, 3}, {10010, 4}, {10140, 4}, {10300, 4}, {9999, 4},  {-1, 4}};
+      {0, 0},
+      {kErrFileNotFound, 1},
+      {kErrKeyNotFound, 1},
+      {10299, 1},
+      {kErrRebuildNoFile, 1},
+      {kErrRecordLockedRestRead, 1},
+      {kErrPathNotFound, 2},
+      {kErrReadOnly, 2},
+      {kErrDriveNotReady, 2},
+      {kNetErrWriteLock, 2},
+      {kErrAutoReadLock, 2},
+      {kErrAddRecordRestored, 3},
+      {10009, 3},
+      {kErrMustRebuild, 4},
+      {kErrFile, 4},
+      {10300, 4},
+      {9999, 4},
+      {-1, 4},
+      {kDriverDeletedMeanwhile, 1},
+      {kDriverMustExist, 2},
+      {kDriverNumberOverflow, 4},
+      {kDriverNextNoCurrent, 5},
+      {28742, 5},
+      {kDriverReentered, 1},
+      {0xF000, 99},
+      {0xC000, 99},
+  };
   for (auto [error, cls] : classes) {
     EngineError = error;
     EXPECT_EQ(ErrorClass(), cls) << error;
+    EXPECT_EQ(ErrorClassOf(error), cls) << error;
   }
   ClearStatus();
-  EngineError = 10230;
+  EngineError = kErrDuplicateKey;
   EngineOK = false;
   TStatusArea area;
   SaveStatus(area);
   ClearStatus();
   RestoreStatus(area);
-  EXPECT_EQ(EngineError, 10230);
+  EXPECT_EQ(EngineError, kErrDuplicateKey);
   EXPECT_FALSE(EngineOK);
   ClearStatus();
 }

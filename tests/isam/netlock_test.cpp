@@ -56,7 +56,7 @@ TEST_F(NetLockTest, ReadLocksShareAndTheWriteLockWaitsForThem) {
   auto a = Station(), b = Station(), c = Station();
   Succeed(a, "rlock", b, "rlock");
   const Answer w = c->Ask("lock");
-  EXPECT_EQ(w.error, 10330);
+  EXPECT_EQ(w.error, kNetErrWriteLock);
   EXPECT_GE(w.ms, 3000);
   EXPECT_LT(w.ms, 6000);
   // A read lock is not an exclusion among readers: c still reads.
@@ -66,7 +66,7 @@ TEST_F(NetLockTest, ReadLocksShareAndTheWriteLockWaitsForThem) {
   EXPECT_LT(free.ms, 1000);
   // Closing another descriptor of the files keeps the lock.
   ASSERT_EQ(c->Ask("touch " + name_).error, 0);
-  EXPECT_EQ(a->Ask("rlock").error, 10332);
+  EXPECT_EQ(a->Ask("rlock").error, kNetErrReadLock);
   // Taking a read lock while holding the write lock gives the write lock up.
   Succeed(c, "rlock", a, "rlock", c, "close", a, "close", b, "close");
 }
@@ -85,7 +85,7 @@ TEST_F(NetLockTest, ABlockAStationHoldsIsNotRebuiltOrDeletedUnderIt) {
     if (step == 0) RebuildFileBlock(name_, crash::kFixedLength, 1, key, keys);
     if (step == 1) CreateFileBlock(name_, crash::kFixedLength, 1, keys);
     if (step == 2) DeleteFileBlock(name_);
-    EXPECT_EQ(EngineError, 10140) << "step " << step;
+    EXPECT_EQ(EngineError, kErrFile) << "step " << step;
     EXPECT_EQ(ReadAll(name_ + ".DIA"), dia) << "step " << step;
     EXPECT_FALSE(std::filesystem::exists(name_ + ".SAV"));
   }
@@ -95,13 +95,13 @@ TEST_F(NetLockTest, ABlockAStationHoldsIsNotRebuiltOrDeletedUnderIt) {
 TEST_F(NetLockTest, FiveStationsAtMost) {
   std::vector<std::unique_ptr<Peer>> stations;
   for (int i = 0; i < 5; ++i) stations.push_back(Station());
-  auto sixth = Station(10306);
+  auto sixth = Station(kNetErrNoStation);
   // A station that goes frees its number for the next one.
   EXPECT_EQ(stations[1]->Ask("close").error, 0);
   auto next = Station();
   stations[2]->Kill();
   auto last = Station();
-  EXPECT_EQ(sixth->Ask("open " + name_).error, 10306);
+  EXPECT_EQ(sixth->Ask("open " + name_).error, kNetErrNoStation);
 }
 
 TEST_F(NetLockTest, ChangesReachTheOtherStation) {
@@ -109,7 +109,7 @@ TEST_F(NetLockTest, ChangesReachTheOtherStation) {
   AddLocked(*a, Keys(0, 40));
   // b reads (and caches) the tree as it is now.
   EXPECT_EQ(b->Ask("find " + crash::KeyOf(7)).value, 8);
-  EXPECT_EQ(b->Ask("find " + crash::KeyOf(500)).error, 10200);
+  EXPECT_EQ(b->Ask("find " + crash::KeyOf(500)).error, kErrKeyNotFound);
   // a's adds fill b's cached root page, then split it: b's copy is stale.
   AddLocked(*a, Keys(40, 50));
   EXPECT_EQ(b->Ask("find " + crash::KeyOf(45)).value, 46);
@@ -119,7 +119,7 @@ TEST_F(NetLockTest, ChangesReachTheOtherStation) {
   EXPECT_EQ(found.value, 501);
   EXPECT_EQ(b->Ask("find " + crash::KeyOf(7)).value, 8);
   // Changes need the write lock.
-  EXPECT_EQ(b->Ask("add X").error, 10398);
+  EXPECT_EQ(b->Ask("add X").error, kErrNeedsWriteLock);
   // An explicit read lock resynchronises too.
   AddLocked(*a, Keys(900, 901));
   ASSERT_EQ(b->Ask("rlock").error, 0);
@@ -145,18 +145,18 @@ TEST_F(NetLockTest, AKilledStationLeavesNoLockBehind) {
   c->Kill();
   b->Ask("close");
   // Alone, the byte left by a killed station calls for a rebuild.
-  auto d = Station(10010);
+  auto d = Station(kErrMustRebuild);
 }
 
 TEST_F(NetLockTest, AnUnsharedOpenAndStationsExcludeEachOther) {
   FileBlockHandle fb = nullptr;
-  ASSERT_TRUE(Ok(OpenFileBlock, fb, name_, false, false, false, false)) << EngineError;
-  auto a = Station(10355);
+  ASSERT_EQ(OpenError(fb, name_), 0);
+  auto a = Station(kNetErrOpenLock);
   CloseFileBlock(fb);
   EXPECT_EQ(a->Ask("open " + name_).error, 0);
-  EXPECT_EQ(ErrorOf(OpenFileBlock, fb, name_, false, false, false, false), 10140);
+  EXPECT_EQ(OpenError(fb, name_), kErrFile);
   // Read-only programs may look on.
-  EXPECT_TRUE(Ok(OpenFileBlock, fb, name_, true, false, false, false)) << EngineError;
+  EXPECT_EQ(OpenError(fb, name_, {.readOnly = true}), 0);
   CloseFileBlock(fb);
   EXPECT_EQ(a->Ask("close").error, 0);
 }
@@ -169,7 +169,7 @@ TEST_F(NetLockTest, ADamagedDialogIsSetUpAgain) {
   EXPECT_EQ(Le16(dialog, 1), 2000);
   WriteAll(name_ + ".DIA", Bytes{0});
   // While a is open no one else may set it up.
-  auto b = Station(10360);
+  auto b = Station(kNetErrDialogBusy);
   // a's next lock finds no valid dialog, re-reads everything and repairs it.
   EXPECT_EQ(a->Ask("find K1").error, 0);
   EXPECT_EQ(ReadAll(name_ + ".DIA").size(), 9u);
@@ -198,7 +198,7 @@ TEST_F(NetLockTest, RecordLocksCountPerStation) {
   Succeed(a, "lockrec 1", a, "lockrec 1");
   EXPECT_EQ(a->Ask("isreclocked 1").value, 1);
   const Answer busy = b->Ask("lockrec 1");
-  EXPECT_EQ(busy.error, 10335);
+  EXPECT_EQ(busy.error, kNetErrRecordLock);
   EXPECT_GE(busy.ms, 700);
   EXPECT_EQ(b->Ask("isreclocked 1").value, 0);
   // Another record is free.
@@ -206,7 +206,7 @@ TEST_F(NetLockTest, RecordLocksCountPerStation) {
   EXPECT_EQ(a->Ask("isreclocked 1").value, 0);
   // a's lock is not held any more; closing releases b's record locks.
   Succeed(b, "lockrec 1");
-  EXPECT_EQ(a->Ask("unlockrec 1").error, 10345);
+  EXPECT_EQ(a->Ask("unlockrec 1").error, kNetErrRegionUnlock);
   Succeed(b, "close", a, "lockrec 1");
 }
 
@@ -249,7 +249,7 @@ TEST_F(NetworkSaveModeTest, ALogOverADialogLeavesNoStaleEntries) {
   FaultLayer faults;
   SetOsLayer(&faults);
   faults.Arm(FaultLayer::kWrite, 2);  // the record's slot, after the log entry
-  EXPECT_EQ(ErrorOf(AddRecord, fb, ref, r.data()), 10001);
+  EXPECT_EQ(ErrorOf(AddRecord, fb, ref, r.data()), kErrAddRecordRestored);
   SetOsLayer(nullptr);
   EXPECT_TRUE(Ok(AddRecord, fb, ref, r.data())) << EngineError;
   EXPECT_EQ(ref, 1);

@@ -56,8 +56,8 @@ bool Increment(bool recordLock) {
 }
 
 // Runs an engine operation; a failure ends the process (exit code 2).
-template <class... P, class... A>
-void Must(const char* what, void (*operation)(P...), A&&... args) {
+template <class F, class... A>
+void Must(const char* what, F&& operation, A&&... args) {
   operation(std::forward<A>(args)...);
   if (!EngineOK) std::fprintf(stderr, "%s: %d\n", what, EngineError), _exit(2);
 }
@@ -66,8 +66,8 @@ void Must(const char* what, void (*operation)(P...), A&&... args) {
                                 bool saveMode) {
   InitEngine(0, 32);
   FileBlockHandle fixed = nullptr, variable = nullptr;
-  Must("open F", OpenFileBlock, fixed, dir + "/F", false, false, saveMode, false);
-  Must("open V", OpenFileBlock, variable, dir + "/V", false, false, saveMode, false);
+  Must("open F", [&] { OpenFileBlock(fixed, dir + "/F", {.saveMode = saveMode}); });
+  Must("open V", [&] { OpenFileBlock(variable, dir + "/V", {.saveMode = saveMode}); });
   Say("R");
   crash::Workload work(seed);
   std::map<uint32_t, std::pair<int32_t, int32_t>> refs;  // key -> (fixed, variable)
@@ -130,7 +130,7 @@ int main() {
       }
       started = true;
       in >> flag;  // "save": save mode
-      OpenFileBlock(fb, arg, false, true, flag == "save", false);
+      OpenFileBlock(fb, arg, {.network = true, .saveMode = flag == "save"});
     } else if (onBlock.contains(cmd)) {
       onBlock.at(cmd)(fb);
     } else if (onRecord.contains(cmd)) {

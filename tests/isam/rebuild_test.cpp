@@ -69,13 +69,13 @@ class RebuildTest : public EngineTest {
     if (std::filesystem::file_size(base_ + ".DAT", ec) == 0 && !ec)
       std::filesystem::remove(base_ + ".DAT");
     FileBlockHandle fb = nullptr;
-    if (Ok(OpenFileBlock, fb, base_, false, false, false, false)) {
+    if (OpenError(fb, base_) == 0) {
       const bool sameLayout = IndexCount(fb) == 2;
       CloseFileBlock(fb);
       if (sameLayout) return;
     } else {
       const int32_t e = EngineError;
-      ASSERT_TRUE(e == 10010 || e == 9903 || (e >= 10120 && e <= 10122)) << e;
+      ASSERT_TRUE(IsIndexUnusable(e) || e == kErrFileNotFound) << e;
     }
     ASSERT_EQ(Rebuild(), 0);
   }
@@ -132,20 +132,20 @@ TEST_F(RebuildTest, ASavFileBesideTheDataIsRefusedAndALoneOneResumed) {
   Make({Rec("a", "1", 1), Rec("b", "2", 2), Rec("c", "3", 3), Rec("d", "4", 4)});
   const Bytes dat = ReadAll(base_ + ".DAT"), ix = ReadAll(base_ + ".IX");
   WriteAll(base_ + ".SAV", Bytes(kL * 3, 7));
-  EXPECT_EQ(Rebuild(), 10465);
+  EXPECT_EQ(Rebuild(), kErrRebuildInterrupted);
   EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
   EXPECT_EQ(ReadAll(base_ + ".IX"), ix);
   EXPECT_EQ(ReadAll(base_ + ".SAV"), Bytes(kL * 3, 7));
   // A rebuild running in another program holds the .SAV file.
   const int fd = open((base_ + ".SAV").c_str(), O_RDONLY);
   ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
-  EXPECT_EQ(Rebuild(), 10140);
+  EXPECT_EQ(Rebuild(), kErrFile);
   close(fd);
   EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
   // Neither file: nothing to rebuild from.
   std::filesystem::remove(base_ + ".DAT");
   std::filesystem::remove(base_ + ".SAV");
-  EXPECT_EQ(Rebuild(), 10410);
+  EXPECT_EQ(Rebuild(), kErrRebuildNoFile);
   // A lone .SAV whose fourth record is cut in the middle, left in use.
   Bytes cut = dat;
   cut.resize(4 * kL + kL / 2);
@@ -168,7 +168,7 @@ TEST_F(RebuildTest, AFailureTakesTheWayBack) {
   SetRebuildProgress([](uint32_t slots, uint32_t, uint32_t, const void*) {
     if (slots == 2) EngineOK = false;
   });
-  EXPECT_EQ(Rebuild(), 10460);
+  EXPECT_EQ(Rebuild(), kErrRebuildStopped);
   EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
   EXPECT_FALSE(Exists(".SAV"));
   SetRebuildProgress(nullptr);
@@ -182,7 +182,7 @@ TEST_F(RebuildTest, AFailureTakesTheWayBack) {
   EXPECT_FALSE(Exists(".SAV"));
   // Held open by another program: refused before anything moves.
   FileBlockHandle fb = Open(base_);
-  EXPECT_EQ(Rebuild(), 10140);
+  EXPECT_EQ(Rebuild(), kErrFile);
   EXPECT_FALSE(Exists(".SAV"));
   CloseFileBlock(fb);
   EXPECT_EQ(ReadAll(base_ + ".DAT"), dat);
@@ -195,11 +195,11 @@ TEST_F(RebuildTest, AnInterruptedReindexIsRebuiltAgain) {
   SetRebuildProgress([&calls](uint32_t, uint32_t, uint32_t, const void*) {
     if (++calls == 5) EngineOK = false;
   });
-  EXPECT_EQ(Rebuild(), 10460);
+  EXPECT_EQ(Rebuild(), kErrRebuildStopped);
   SetRebuildProgress(nullptr);
   FileBlockHandle fb = nullptr;
   // The half-filled index is not taken for whole.
-  EXPECT_EQ(ErrorOf(OpenFileBlock, fb, base_, false, false, false, false), 10010);
+  EXPECT_EQ(OpenError(fb, base_), kErrMustRebuild);
   ASSERT_EQ(Rebuild(), 0);
   EXPECT_TRUE(Check().ok());
   CloseFileBlock(Open(base_));
@@ -294,7 +294,7 @@ TEST_F(RebuildTest, VariableRecordsKeepTheirBytes) {
     int32_t ref = 0;
     FindKey(fb, 1, ref, std::string(records[i].begin() + 4, records[i].begin() + 8));
     if (i == victim) {
-      EXPECT_EQ(EngineError, 10200) << "the broken record is dropped";
+      EXPECT_EQ(EngineError, kErrKeyNotFound) << "the broken record is dropped";
       continue;
     }
     ASSERT_TRUE(EngineOK) << i;
@@ -323,7 +323,7 @@ TEST_F(RebuildTest, ARunningRebuildIsInUseNeverALeftover) {
     int done = 0;
     for (int attempt = 0; attempt < 100000 && done < 30; ++attempt) {
       Rebuild();
-      if (!EngineOK && EngineError != 10140) _exit(100);
+      if (!EngineOK && EngineError != kErrFile) _exit(100);
       done += EngineOK;
       usleep(300);  // room for the other program's opens
     }
@@ -333,7 +333,7 @@ TEST_F(RebuildTest, ARunningRebuildIsInUseNeverALeftover) {
   int opened = 0, status = -1;
   while (waitpid(child, &status, WNOHANG) == 0) {
     FileBlockHandle fb = nullptr;
-    outcomes.insert(ErrorOf(OpenFileBlock, fb, base_, true, false, false, false));
+    outcomes.insert(OpenError(fb, base_, {.readOnly = true}));
     if (EngineOK) {
       ++opened;
       EXPECT_EQ(FileLength(fb), 301);
@@ -342,9 +342,9 @@ TEST_F(RebuildTest, ARunningRebuildIsInUseNeverALeftover) {
     sched_yield();
   }
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_TRUE(std::ranges::includes(std::set<int32_t>{0, 10140}, outcomes))
+  EXPECT_TRUE(std::ranges::includes(std::set<int32_t>{0, kErrFile}, outcomes))
       << "an open met something else than the block or a refusal: "
-      << *std::ranges::find_if(outcomes, [](int32_t e) { return e != 0 && e != 10140; });
+      << *std::ranges::find_if(outcomes, [](int32_t e) { return e != 0 && e != kErrFile; });
   EXPECT_GT(opened, 0);
   OpenAsTheDriverWould();
   EXPECT_EQ(Check().liveRecords, 300u);

@@ -78,6 +78,12 @@ int32_t ErrorOf(void (*operation)(P...), A&&... args) {
   return EngineOK ? 0 : EngineError;
 }
 
+// The error an open leaves (0 when it opened).
+inline int32_t OpenError(FileBlockHandle& fb, const std::string& path, OpenOptions options = {}) {
+  OpenFileBlock(fb, path, options);
+  return EngineOK ? 0 : EngineError;
+}
+
 // i in decimal, zero-padded to width digits.
 inline std::string Digits(int i, int width = 4) {
   const std::string s = std::to_string(i);
@@ -148,7 +154,7 @@ class EngineTest : public ::testing::Test {
   static FileBlockHandle Open(const std::string& path, bool readOnly = false, bool network = false,
                               bool saveMode = false) {
     FileBlockHandle fb = nullptr;
-    OpenFileBlock(fb, path, readOnly, network, saveMode, false);
+    OpenFileBlock(fb, path, {.readOnly = readOnly, .network = network, .saveMode = saveMode});
     EXPECT_TRUE(EngineOK) << path << ": " << EngineError;
     return fb;
   }
@@ -261,7 +267,7 @@ int FailEachCall(FaultLayer& faults, FaultLayer::Kind kind, FaultLayer::Mode mod
       EXPECT_TRUE(EngineOK) << EngineError;
       return failures;
     }
-    if (EngineError == 10140) {
+    if (EngineError == kErrFile) {
       EXPECT_EQ(kind, FaultLayer::kSync);
       return failures;
     }

@@ -29,7 +29,8 @@ class Walker {
 
   void Run(const std::string& name, bool variable) {
     FileBlockHandle fb = nullptr;
-    Do("OpenFileBlock", OpenFileBlock, fb, name, false, false, false, false);
+    OpenFileBlock(fb, name, {});
+    Status("OpenFileBlock");
     if (!EngineOK) {
       if (fb != nullptr) result_.faults.push_back({"OpenFileBlock", "failed but left a handle"});
       return;

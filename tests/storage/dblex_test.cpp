@@ -143,7 +143,7 @@ TEST_F(LexTest, TheCheckerFindsWrongReferencesAndFields) {
   // records of up to 65520 bytes).
   WriteAll(Path("QDLex.DAT"), dat);
   FileBlockHandle fb = nullptr;
-  ASSERT_TRUE(Ok(OpenFileBlock, fb, Path("QDLex"), false, false, false, false)) << EngineError;
+  ASSERT_EQ(isam::testing::OpenError(fb, Path("QDLex")), 0);
   Bytes big(65000, 'y');
   put32(big, 0, 0);
   put32(big, 4, 5);

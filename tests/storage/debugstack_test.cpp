@@ -21,39 +21,34 @@ class DebugStackTest : public ::testing::Test {
   DebugStack stack_;
 };
 
-TEST_F(DebugStackTest, SeveritiesAndMessagesComeFromTheNumber) {
-  // The top nibble less 2 (0x3001 is 1, 0x702B is 5; 0xF000 gives 13,
-  // outside 1..5); 28770 is the re-entry; engine numbers give their class.
-  const std::pair<int32_t, int> severities[] = {
-      {12289, 1},   {16478, 2},   {24592, 4}, {28715, 5}, {28770, 1},
-      {0xF000, 99}, {0xC000, 99}, {10200, 1}, {10330, 2}, {10070, 4},
-  };
-  for (auto [number, severity] : severities) EXPECT_EQ(ErrorClassOf(number), severity) << number;
+TEST_F(DebugStackTest, AMessageSaysLevelNumberAndBlock) {
   // A message says the level, the number (a storage one cut to 12 bits) and
   // the block.
-  EXPECT_STREQ(EDBError(4, 10070, "QDLex").what(), "Datenbankfehler 4(10070) QDLEX");
+  EXPECT_STREQ(EDBError(4, kErrReadPastEnd, "QDLex").what(), "Datenbankfehler 4(10070) QDLEX");
   EXPECT_STREQ(EDBError(5, 28742, "QDLex").what(), "Datenbankfehler 5(70) QDLEX");
-  EXPECT_EQ(EDBError(4, 24592, "qdsetup").severity(), 4);
+  EXPECT_EQ(EDBError(4, kDriverNumberOverflow, "qdsetup").severity(), 4);
 }
 
 TEST_F(DebugStackTest, AFifthErrorReplacesTheFourth) {
   SetCurrentDebugStack(&stack_);
   stack_.Clear();
-  for (int32_t n : {12289, 12289, 10330, 12309}) stack_.Record(nullptr, 0, 1, 0, 0, n);
+  for (int32_t n : {kDriverDeletedMeanwhile, kDriverDeletedMeanwhile, kNetErrWriteLock,
+                    kDriverChangedMeanwhile})
+    stack_.Record(nullptr, 0, 1, 0, 0, n);
   EXPECT_EQ(stack_.count(), 4);
   EXPECT_EQ(ErrorLevel(), 2);  // 12309 alone is severity 1: callers give it 4 or 5
-  stack_.Record(nullptr, 0, 5, 7, 2, 28715);
+  stack_.Record(nullptr, 0, 5, 7, 2, kDriverNextNoCurrent);
   EXPECT_EQ(stack_.count(), 4);
-  EXPECT_EQ(stack_.entry(4).number, 28715);
+  EXPECT_EQ(stack_.entry(4).number, kDriverNextNoCurrent);
   EXPECT_EQ(stack_.entry(4).reference, 7);
-  EXPECT_EQ(stack_.entry(3).number, 10330);
+  EXPECT_EQ(stack_.entry(3).number, kNetErrWriteLock);
   EXPECT_EQ(ErrorLevel(), 5);
-  EXPECT_EQ(stack_.Worst()->number, 28715);
+  EXPECT_EQ(stack_.Worst()->number, kDriverNextNoCurrent);
   // The first of equals is the worst; an explicit severity wins.
   stack_.Clear();
-  stack_.Record(nullptr, 4, 1, 0, 0, 10070);
-  stack_.Record(nullptr, 4, 2, 0, 0, 10140);
-  EXPECT_EQ(stack_.Worst()->number, 10070);
+  stack_.Record(nullptr, 4, 1, 0, 0, kErrReadPastEnd);
+  stack_.Record(nullptr, 4, 2, 0, 0, kErrFile);
+  EXPECT_EQ(stack_.Worst()->number, kErrReadPastEnd);
   EXPECT_EQ(ErrorLevel(), 4);
   stack_.Clear();
   EXPECT_EQ(ErrorLevel(), 0);
@@ -67,7 +62,7 @@ TEST_F(DebugStackTest, TheDumpTextIsExact) {
   stack_.SetSubOperation(0x21);
   EngineFirstIoFunction = 0x3F00;
   EngineFirstOsError = 0x10005;  // only the low 16 bits are kept
-  stack_.Record(nullptr, 0, 5, 42, 3, 10070);
+  stack_.Record(nullptr, 0, 5, 42, 3, kErrReadPastEnd);
   ClearStatus();
   stack_.Record(nullptr, 5, 6, 0, 0, 28742);
   const std::string text = stack_.DumpText({2026, 3, 7, 9, 5});
@@ -86,13 +81,13 @@ TEST_F(DebugStackTest, TheDumpIsAppendedAndTheDeleteKeyLineFollows) {
   SetCurrentDebugStack(&stack_);
   stack_.SetDumpFileName(dir / "IFD.ERR");
   stack_.Clear();
-  stack_.Record(nullptr, 2, 1, 0, 0, 10330);
+  stack_.Record(nullptr, 2, 1, 0, 0, kNetErrWriteLock);
   stack_.WriteDump({2026, 12, 7, 14, 30});
   EXPECT_FALSE(std::filesystem::exists(dir / "IFD.ERR")) << "level 2 writes nothing";
   stack_.SetDeleteKeyFlag();
   stack_.WriteDump({2026, 12, 7, 14, 30});
   EXPECT_EQ(ReadText(dir / "IFD.ERR"), "PosErrorDeleteKey\r\n");
-  stack_.Record(nullptr, 4, 1, 0, 0, 10140);
+  stack_.Record(nullptr, 4, 1, 0, 0, kErrFile);
   stack_.WriteDump({2026, 12, 7, 14, 30});
   stack_.WriteDump({2026, 12, 7, 14, 31});
   const std::string one = stack_.DumpText({2026, 12, 7, 14, 30}) + "PosErrorDeleteKey\r\n";

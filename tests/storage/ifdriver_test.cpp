@@ -38,8 +38,14 @@ struct Block {
   explicit Block(const std::string& name, bool numbered = true, bool shared = false,
                  int files = 32) {
     driver = new IFDriver;
-    if (!driver->Open(&driver, name, name, false, shared, false, true, kLength, 2, nullptr, kLength,
-                      Builder, files) ||
+    if (!driver->Open(&driver, name, name,
+                      {.shared = shared,
+                       .rebuildAllowed = true,
+                       .sectionLength = kLength,
+                       .indexCount = 2,
+                       .recordLength = kLength,
+                       .keyBuilder = Builder,
+                       .retryCount = static_cast<uint16_t>(files)}) ||
         !driver->DefineKey(1, 8, false) || !driver->DefineKey(2, 5, false) ||
         (numbered && !driver->SetAutoNumber(2, driver->GetBuffer() + 12)))
       ADD_FAILURE() << "open " << name << ": level " << ErrorLevel();
@@ -111,7 +117,7 @@ TEST_F(DriverTest, MissingFilesAreMadeAndNumbersCountUpToTheLargest) {
   EXPECT_THROW(b->Add(), EDBError);
   // The next operation finds the flag still set, does nothing and clears it.
   EXPECT_FALSE(b->First(1));
-  EXPECT_EQ(CurrentDebugStack().entry(1).number, 28770);
+  EXPECT_EQ(CurrentDebugStack().entry(1).number, kDriverReentered);
   EXPECT_TRUE(b->First(1));
   // Numbering stops at the largest number (24592 & 0xFFF); the next
   // operation clears the flag.
@@ -159,7 +165,7 @@ TEST_F(DriverTest, UpdateDeleteAndTheCurrentRecord) {
   ASSERT_TRUE(b->FindKey(1, Key8("one")));
   EXPECT_TRUE(b->Delete(0));
   EXPECT_FALSE(b->Next(1));
-  EXPECT_EQ(CurrentDebugStack().entry(1).number, 28715);
+  EXPECT_EQ(CurrentDebugStack().entry(1).number, kDriverNextNoCurrent);
   EXPECT_EQ(ErrorLevel(), 1);
   EXPECT_FALSE(b->FindKey(1, Key8("one")));
   // A buffer changed since it was read may not be deleted.
@@ -167,7 +173,7 @@ TEST_F(DriverTest, UpdateDeleteAndTheCurrentRecord) {
   ASSERT_TRUE(b->First(1));
   b->GetBuffer()[30] ^= 1;
   EXPECT_FALSE(b->Delete(0));
-  EXPECT_EQ(CurrentDebugStack().entry(1).number, 28752);
+  EXPECT_EQ(CurrentDebugStack().entry(1).number, kDriverDeleteNotRead);
   b->GetBuffer()[30] ^= 1;
   EXPECT_TRUE(b->Delete(0));
   EXPECT_FALSE(b->First(1));
@@ -222,7 +228,7 @@ TEST_F(DriverTest, AnUnusableIndexIsRebuiltOnOpen) {
   SetRetryHandler([](const std::string&, uint8_t) { return false; });
   Block b("Rb");
   EXPECT_THROW(b->First(1), EDBError);
-  EXPECT_EQ(CurrentDebugStack().Worst()->number, 10010);
+  EXPECT_EQ(CurrentDebugStack().Worst()->number, kErrMustRebuild);
   EXPECT_FALSE(b->First(1));
 }
 
@@ -277,17 +283,17 @@ TEST_F(DriverTest, RegistryAndStartRules) {
   EXPECT_THROW(twin->Open(&twin, "same", "Other", false, false, false, true, kLength, 0, nullptr,
                           kLength, nullptr, 32),
                EDBError);
-  EXPECT_EQ(CurrentDebugStack().Worst()->number, 28728);
+  EXPECT_EQ(CurrentDebugStack().Worst()->number, kDriverRegistered);
   delete twin;
   EXPECT_NE(IFDriver::FindByName("SAME"), nullptr);
   EXPECT_EQ(IFDriver::FindByName(std::string(41, 'X')), nullptr);
   EXPECT_FALSE(IFDriver::Stop());  // the flag the raise left
-  EXPECT_EQ(CurrentDebugStack().entry(1).number, 28770);
+  EXPECT_EQ(CurrentDebugStack().entry(1).number, kDriverReentered);
   EXPECT_THROW(IFDriver::Stop(), EDBError);  // blocks are registered
-  EXPECT_EQ(CurrentDebugStack().Worst()->number, 28724);
+  EXPECT_EQ(CurrentDebugStack().Worst()->number, kDriverStopRegistered);
   EXPECT_FALSE(IFDriver::Start(2, 160, 32));
   EXPECT_THROW(IFDriver::Start(2, 160, 32), EDBError);
-  EXPECT_EQ(CurrentDebugStack().Worst()->number, 28744);
+  EXPECT_EQ(CurrentDebugStack().Worst()->number, kDriverStartedTwice);
   EXPECT_FALSE(a->First(1));  // the flag again
   EXPECT_EQ(BlockNameKey("ab\x84\x94z"), "AB\x8E\x99Z");
 }
@@ -320,7 +326,7 @@ TEST_F(DriverTest, ALockedRecordIsRetriedThenPutToTheHandler) {
   int answers = 0;
   SetRetryHandler([&](const std::string& block, uint8_t kind) {
     asked_.push_back(block + ":" + std::to_string(kind));
-    if (kind != 2) return kind == 5 || kind == 6;
+    if (kind != kRetryRecordLock) return kind == kRetryIndexUnusable || kind == kRetryFilesMissing;
     // The first time no; the second time the other station lets go first.
     if (++answers == 1) return false;
     UnlockRecord(other, 1);
@@ -329,14 +335,14 @@ TEST_F(DriverTest, ALockedRecordIsRetriedThenPutToTheHandler) {
   });
   Block d("Shared", true, true, 2);
   ASSERT_TRUE(d.Add("a"));
-  ASSERT_TRUE(Ok(OpenFileBlock, other, Path("Shared"), false, true, false, false)) << EngineError;
+  ASSERT_EQ(isam::testing::OpenError(other, Path("Shared"), {.network = true}), 0);
   ASSERT_TRUE(Ok(LockRecord, other, 1)) << EngineError;
   ASSERT_TRUE(d->FindKey(1, Key8("a")));
   d->GetBuffer()[30] = 7;
   // Two automatic tries (768 ms each), then the handler: no.
   EXPECT_FALSE(d->Update());
   EXPECT_EQ(ErrorLevel(), 2);
-  EXPECT_EQ(CurrentDebugStack().Worst()->number, 10335);
+  EXPECT_EQ(CurrentDebugStack().Worst()->number, kNetErrRecordLock);
   EXPECT_EQ(asked_.back(), "SHARED:2");
   // Yes, after the other station released the record: the update lands.
   EXPECT_TRUE(d->Update());

@@ -31,7 +31,7 @@ class StorageTest : public ::testing::Test {
     CurrentDebugStack().SetDumpFileName(dir_ / "IFD.ERR");
     SetRetryHandler([this](const std::string& block, uint8_t kind) {
       asked_.push_back(block + ":" + std::to_string(kind));
-      return kind == 5 || kind == 6;
+      return kind == kRetryIndexUnusable || kind == kRetryFilesMissing;
     });
     ASSERT_TRUE(IFDriver::Start(2, 160, 32));
   }

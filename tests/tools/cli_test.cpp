@@ -12,13 +12,13 @@ namespace {
 
 TEST(Cli, CausesAreWordsWithTheirNumber) {
   const std::pair<int32_t, const char*> cases[] = {
-      {10075, "the disk is full (10075)"},
-      {10140, "the file is used by another program or cannot be accessed (10140)"},
-      {10200, "not found (10200)"},                           // by the engine's class
-      {10330, "busy, or locked by another program (10330)"},  // class 2
-      {10440, "the engine failed (10440)"},                   // class 4
-      {28715, "the storage driver failed (28715)"},           // severity 5
-      {12364, "not found (12364)"},                           // severity 1
+      {kErrWriteIncomplete, "the disk is full (10075)"},
+      {kErrFile, "the file is used by another program or cannot be accessed (10140)"},
+      {kErrKeyNotFound, "not found (10200)"},                            // by the engine's class
+      {kNetErrWriteLock, "busy, or locked by another program (10330)"},  // class 2
+      {kErrDialogMissing, "the engine failed (10440)"},                  // class 4
+      {kDriverNextNoCurrent, "the storage driver failed (28715)"},       // severity 5
+      {kDriverNoSuchBlock, "not found (12364)"},                         // severity 1
       {0, "no error (0)"},
   };
   for (const auto& [number, words] : cases) EXPECT_EQ(Cause(number), words);

@@ -17,6 +17,7 @@
 #include "app/ui/question_dialog.h"
 #include "app/ui/warning_dialog.h"
 #include "diag/storage_startup.h"
+#include "isam/errors.h"
 #include "tests/ui/uitest.h"
 
 namespace qorvex {
@@ -150,7 +151,7 @@ TEST(Messages, StorageQuestionsAndErrorsReachTheDialogs) {
   });
   bool after = false;
   EXPECT_FALSE(RunGuarded([&after] {
-    throw EDBError(4, 10060, "QDLex");
+    throw EDBError(4, kErrHeaderTooManyIndexes, "QDLex");
     after = true;
   }));
   EXPECT_FALSE(after);
