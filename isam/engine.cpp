@@ -34,10 +34,6 @@ void ExitRoutine() {
 
 bool defaultImplicitPosition = true;
 
-bool EngineStarted() {
-  return started;
-}
-
 uint8_t EngineNetworkKind() {
   return networkKind;
 }

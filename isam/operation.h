@@ -11,7 +11,6 @@
 
 namespace qorvex::isam {
 
-bool EngineStarted();
 extern bool defaultImplicitPosition;
 
 // Entry check and exit step around one operation (flags: 0x100 write lock,

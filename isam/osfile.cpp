@@ -240,7 +240,6 @@ bool FileGuard::Take(const std::string& path) {
   }
   if (std::ranges::find(Guarded(), IdentityOf(st)) != Guarded().end()) {
     Os().Close(fd);
-    nested_ = true;
     return true;
   }
   if (Retry([&] { return Os().Flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
@@ -261,7 +260,6 @@ bool FileGuard::Take(const std::string& path) {
 }
 
 void FileGuard::Release() {
-  nested_ = false;
   if (fd_ < 0) return;
   struct stat st {};
   if (::fstat(fd_, &st) == 0) std::erase(Guarded(), IdentityOf(st));

@@ -32,8 +32,6 @@ enum IoFunction : uint16_t {
   kIoRead = 0x3F00,
   kIoWrite = 0x4000,  // also truncate
   kIoDelete = 0x4100,
-  kIoSeek = 0x4200,
-  kIoTell = 0x4201,
   kIoSeekEnd = 0x4202,
   kIoAttributes = 0x4300,
   kIoRename = 0x5600,
@@ -131,13 +129,9 @@ class FileGuard {
   // file open, 9903 when it is missing or went while the lock was taken.
   bool Take(const std::string& path);
   void Release();
-  bool held() const { return fd_ >= 0 || nested_; }
-  // The guard's own descriptor (read-only), -1 when nested.
-  int fd() const { return fd_; }
 
  private:
-  int fd_ = -1;
-  bool nested_ = false;
+  int fd_ = -1;  // -1 also when this process guarded the file already
 };
 
 // Whether this process guards the file open as fd.

@@ -44,25 +44,18 @@ inline void StoreU32(uint8_t* p, uint32_t v) {
 class PageRef {
  public:
   explicit PageRef(uint8_t* buf) : b_(buf) {}
-  uint8_t* data() const { return b_; }
   int count() const { return LoadU16(b_); }
   void setCount(int c) const { StoreU16(b_, static_cast<uint16_t>(c)); }
   uint32_t child0() const { return LoadU32(b_ + 2); }
   void setChild0(uint32_t p) const { StoreU32(b_ + 2, p); }
   uint8_t* item(int i) const { return b_ + 6 + (i - 1) * kItemStride; }
   int32_t ref(int i) const { return static_cast<int32_t>(LoadU32(item(i))); }
-  void setRef(int i, int32_t r) const { StoreU32(item(i), static_cast<uint32_t>(r)); }
   uint32_t child(int i) const { return LoadU32(item(i) + 4); }
-  void setChild(int i, uint32_t p) const { StoreU32(item(i) + 4, p); }
   // Child left of item i+1: child0 for i == 0, else child(i).
   uint32_t childAfter(int i) const { return i == 0 ? child0() : child(i); }
   uint8_t keyLen(int i) const { return item(i)[8]; }
   std::string_view key(int i) const {
     return {reinterpret_cast<const char*>(item(i) + 9), keyLen(i)};
-  }
-  void setKey(int i, std::string_view k) const {
-    item(i)[8] = static_cast<uint8_t>(k.size());
-    std::memcpy(item(i) + 9, k.data(), k.size());
   }
 
  private:

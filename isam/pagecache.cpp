@@ -293,12 +293,6 @@ void DropPages(TFileBlock* fb, int k) {
     if (nodes[n].owner == fb && (k == 0 || nodes[n].index == k)) Free(n);
 }
 
-bool AnyLoggedPage(TFileBlock* fb) {
-  for (int n = 0; n < nodeCount; ++n)
-    if (nodes[n].owner == fb && nodes[n].logged) return true;
-  return false;
-}
-
 void ClearLoggedMarks(TFileBlock* fb) {
   for (int n = 0; n < nodeCount; ++n)
     if (nodes[n].owner == fb) nodes[n].logged = false;

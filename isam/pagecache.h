@@ -19,7 +19,6 @@ bool MarkPageDirty(TFileBlock* fb, int k, uint32_t page);
 bool WriteBackPages(TFileBlock* fb, bool drop);
 // Drops without writing: every page of fb (k == 0) or of index k.
 void DropPages(TFileBlock* fb, int k);
-bool AnyLoggedPage(TFileBlock* fb);
 void ClearLoggedMarks(TFileBlock* fb);
 
 // The PageStore of one index of an open file block, over the shared cache.

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Error stack, severities, EDBError and the error dump; see debugstack.h.
+// Error stack, EDBError and the error dump; see debugstack.h.
 //
 // Dump (appended to the dump file, lines ending CR LF):
 //   (empty line)
 //   *->  YYYY:MM:DD  HH:MM              numbers right-aligned with blanks
-//        InitialFileblock  <file>       when an entry names another block
+//        InitialFileblock  <file>       when an entry names another block and the first is open
 //   per entry:
-//        Fileblock  <file>              when the entry's block is valid
+//        Fileblock  <file>              while the entry's block is open
 //        - Err: n (sev)  MP: marker/main  [SP: sub  SN: step]  KN: k  RN: r
 //        - DF: $hh  DS: $ll  DE: os
 //        - AA: $

@@ -75,8 +75,6 @@ class DebugStack {
   bool deleteKeyFlag() const { return deleteKey_; }
   void SetDumpFileName(std::string name) { dumpFileName_ = std::move(name); }
   const std::string& dumpFileName() const { return dumpFileName_; }
-  uint16_t mainOperation() const { return mainOperation_; }
-  uint16_t subOperation() const { return subOperation_; }
 
   int count() const { return count_; }
   const TErrorEntry& entry(int i) const { return entries_[i - 1]; }  // 1..count

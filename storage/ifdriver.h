@@ -205,10 +205,6 @@ class IFDriver : public IFDriverLow {
 
   // Read access for the typed layer and the tools.
   const std::string& blockName() const { return blockName_; }
-  const std::string& fileName() const { return fileName_; }
-  uint16_t recordLength() const { return recordLength_; }
-  uint16_t readLength() const { return readLength_; }
-  int32_t currentRef() const { return currentRef_; }
   bool valid() const { return owner_ != nullptr && magic_ == kMagic; }
   bool engineOpen() const { return handle_ != nullptr; }
   bool shared() const { return shared_; }

@@ -353,5 +353,25 @@ TEST_F(DriverTest, ALockedRecordIsRetriedThenPutToTheHandler) {
   CloseFileBlock(other);
 }
 
+TEST(RetryPolicy, OnlyBusyErrorsAreRetriedEachAsItsKind) {
+  const std::pair<int32_t, uint8_t> kinds[] = {
+      {kNetErrRecordLock, kRetryRecordLock},
+      {kNetErrWriteLock, kRetryFileBlockLock},
+      {kNetErrReadLock, kRetryFileBlockLock},
+      {kErrDriveNotReady, kRetryDriveNotReady},
+      {kErrPathNotFound, kRetryPathNotFound},
+      {kNetErrOpenLock, kRetryLocked},
+      {kErrReadOnly, kRetryLocked},
+      {kErrFile, 0},
+      {kErrKeyNotFound, 0},
+      {kErrAddRecordRestored, 0},
+      {kDriverMustExist, 0},
+      {0, 0},
+  };
+  for (auto [error, kind] : kinds) EXPECT_EQ(RetryKindOf(error), kind) << error;
+  EXPECT_TRUE(AsksAtOnce(kRetryDriveNotReady) && AsksAtOnce(kRetryPathNotFound));
+  EXPECT_FALSE(AsksAtOnce(kRetryLocked) || AsksAtOnce(kRetryRecordLock));
+}
+
 }  // namespace
 }  // namespace qorvex::testing
