@@ -3,7 +3,7 @@
 #include "isam/errors.h"
 
 #include <algorithm>
-#include <array>
+#include <iterator>
 
 namespace qorvex {
 namespace {
@@ -23,7 +23,7 @@ constexpr int32_t ClassByRule(int32_t n) {
     return s >= 1 && s <= 5 ? s : 99;
   }
   if (IsIndexMiss(n)) return 1;
-  if (n >= kErrAddRecordRestored && n <= kErrAddRecordRestored + 8) return 3;
+  if (n >= kFirstRestored && n <= kLastRestored) return 3;
   return 4;
 }
 

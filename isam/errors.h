@@ -216,6 +216,8 @@ enum ErrorNumber : int32_t {
 
 // Driver numbers start here; below lie the engine's.
 inline constexpr int32_t kFirstDriverError = 12288;
+// Failures the save mode undid (class 3).
+inline constexpr int32_t kFirstRestored = kErrAddRecordRestored, kLastRestored = 10009;
 // The engine's index misses (class 1, the index left as it was).
 inline constexpr int32_t kFirstIndexMiss = kErrKeyNotFound, kLastIndexMiss = 10299;
 // The rebuild's message file failed with runtime I/O error n: this + n.

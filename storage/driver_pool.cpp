@@ -65,6 +65,14 @@ const std::string& ProgramFolder() {
   return programFolder;
 }
 
+void RestoreEmptyDataFile(const std::string& path) {
+  off_t size = -1;
+  if (!IsFile(path + ".DAT", &size) || size != 0) return;
+  ::unlink((path + ".DAT").c_str());
+  if (IsFile(path + ".ALT") && ::rename((path + ".ALT").c_str(), (path + ".DAT").c_str()) == 0)
+    ::unlink((path + ".IX").c_str());
+}
+
 void SetRebuildNotice(RebuildNotice notice) {
   rebuildNotice = std::move(notice);
 }
@@ -183,12 +191,7 @@ bool IFDriver::Open(IFDriver** owner, std::string_view blockName, std::string_vi
     if (name.size() >= 4 && BlockNameKey(name.substr(name.size() - 4)) == ".DAT")
       name.resize(name.size() - 4);
     if (!name.empty() && name[0] != '/') name = ProgramFolder() + name;
-    off_t size = -1;
-    if (!name.empty() && IsFile(name + ".DAT", &size) && size == 0) {
-      ::unlink((name + ".DAT").c_str());
-      if (IsFile(name + ".ALT") && ::rename((name + ".ALT").c_str(), (name + ".DAT").c_str()) == 0)
-        ::unlink((name + ".IX").c_str());
-    }
+    if (!name.empty()) RestoreEmptyDataFile(name);
     const std::string key = BlockNameKey(blockName);
     if (key.empty())
       Fail(kDriverNoBlockName);

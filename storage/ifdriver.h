@@ -10,8 +10,8 @@
 // operation, check and open as its code's high nibble asks), the work when
 // the error level is still 0, Leave (an error level above 2 raises
 // EDBError; the in-operation flag then stays set, so the next operation
-// records kDriverReentered and does nothing). Results are read from ErrorLevel(); the
-// boolean returned is ErrorLevel() == 0.
+// records kDriverReentered and does nothing). Results are read from
+// ErrorLevel(); the boolean returned is ErrorLevel() == 0.
 #pragma once
 
 #include <cstdint>
@@ -49,6 +49,10 @@ int32_t KeyToLong(std::string_view key);
 // Block names compare after this mapping: a-z to A-Z, 0x84 to 0x8E, 0x94 to
 // 0x99, cut to 40 characters.
 std::string BlockNameKey(std::string_view name);
+
+// An empty data file (a crash while it was written) gives way to its backup
+// ".ALT", and the index goes with it; path without extension.
+void RestoreEmptyDataFile(const std::string& path);
 
 // 0 when the open engine block has this layout (record length, and per
 // index key length and duplicates), else the difference:

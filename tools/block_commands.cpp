@@ -111,12 +111,7 @@ bool Rebuild(const BlockInfo& b, const std::string& path) {
 // moved to ".MSG". 0, or the exit code.
 int PrepareBlock(const BlockInfo& b, const std::string& path, int32_t& dropped) {
   dropped = 0;
-  std::error_code ec;
-  if (IsFile(path + ".DAT") && std::filesystem::file_size(path + ".DAT", ec) == 0 && !ec) {
-    std::filesystem::remove(path + ".DAT", ec);
-    if (IsFile(path + ".ALT") && ::rename((path + ".ALT").c_str(), (path + ".DAT").c_str()) == 0)
-      std::filesystem::remove(path + ".IX", ec);
-  }
+  RestoreEmptyDataFile(path);
   FinishReplacement(path);
   if (!EngineOK) return Fail(b.name + ": " + EngineCause(EngineError));
   FileBlockHandle fb = nullptr;
